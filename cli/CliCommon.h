@@ -1,0 +1,54 @@
+#pragma once
+
+#include "Progress.h"
+#include "UnitMessages.h"
+#include "UnitOptions.h"
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace velmora::cli {
+
+// What every command gets: the user's settings (with one-run overrides), the message texts and
+// the remaining arguments.
+struct CliContext {
+    Settings settings;
+    MessageTable messages = MessageTable::English();
+    std::vector<std::string> args; // after the command name, common options removed
+};
+
+// Takes --defaults and --option NAME=VALUE out of `args` and builds the context. Throws
+// VelmoraError with a usage text on a bad option.
+CliContext MakeContext(std::vector<std::string> args);
+
+// Applies NAME=VALUE to the settings, validating the name and the value.
+void ApplyOptionAssignment(Settings& settings, const std::string& assignment);
+
+// A progress bar on stderr when it is a terminal; Ctrl+C asks the operation to stop.
+class TerminalProgress final : public IProgress {
+public:
+    explicit TerminalProgress(std::string label);
+    ~TerminalProgress() override;
+    void SetTotal(int total) override;
+    void Report(int position) override;
+    void ProcessMessages() override {}
+    bool StopRequested() const override;
+
+private:
+    std::string m_label;
+    int m_total = 0;
+    bool m_tty = false;
+    bool m_drawn = false;
+};
+
+// Minimal JSON text helpers.
+std::string JsonString(const std::string& s);
+
+using CommandFn = int (*)(CliContext& ctx, std::ostream& out, std::ostream& err);
+int CmdInfo(CliContext& ctx, std::ostream& out, std::ostream& err);
+int CmdSettings(CliContext& ctx, std::ostream& out, std::ostream& err);
+int CmdNormalize(CliContext& ctx, std::ostream& out, std::ostream& err);
+
+} // namespace velmora::cli

@@ -1,0 +1,54 @@
+#include "RunCli.h"
+
+#include "CliCommon.h"
+#include "VelmoraError.h"
+
+#include <cstring>
+#include <ostream>
+
+namespace velmora {
+
+namespace {
+
+struct Command {
+    const char* name;
+    cli::CommandFn fn;
+    const char* summary;
+};
+
+const Command kCommands[] = {
+    {"info", cli::CmdInfo, "info [--json] FILE...       what the scan finds in each file"},
+    {"settings", cli::CmdSettings, "settings [--set NAME=VALUE] [--export|--import]"},
+    {"normalize", cli::CmdNormalize, "normalize [--json] FILE...  the normalisation value"},
+};
+
+void Usage(std::ostream& out) {
+    out << "Usage: velmora-cli COMMAND [--defaults] [--option NAME=VALUE]... ARGS\n\nCommands:\n";
+    for (const Command& c : kCommands)
+        out << "  " << c.summary << "\n";
+}
+
+} // namespace
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        Usage(args.empty() ? err : out);
+        return args.empty() ? 2 : 0;
+    }
+    for (const Command& c : kCommands) {
+        if (args[0] != c.name)
+            continue;
+        try {
+            cli::CliContext ctx = cli::MakeContext({args.begin() + 1, args.end()});
+            return c.fn(ctx, out, err);
+        } catch (const std::exception& e) {
+            err << "velmora-cli: " << e.what() << "\n";
+            return 1;
+        }
+    }
+    err << "velmora-cli: unknown command \"" << args[0] << "\"\n";
+    Usage(err);
+    return 2;
+}
+
+} // namespace velmora

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+
+namespace velmora {
+
+// What a long operation needs from the face that runs it.
+class IProgress {
+public:
+    virtual ~IProgress() = default;
+    // A new bar of `total` positions (the position runs 0 … total).
+    virtual void SetTotal(int total) = 0;
+    // Called only when the position changes.
+    virtual void Report(int position) = 0;
+    // Let the face handle pending user input (repaint, Escape, Ctrl+C).
+    virtual void ProcessMessages() = 0;
+    virtual bool StopRequested() const = 0;
+};
+
+class NullProgress final : public IProgress {
+public:
+    void SetTotal(int) override {}
+    void Report(int) override {}
+    void ProcessMessages() override {}
+    bool StopRequested() const override { return false; }
+};
+
+// The main window's bar: 63 positions (0 … 62), redrawn only when the position moves.
+class ProgressMeter {
+public:
+    static constexpr int kSteps = 62;
+    ProgressMeter(IProgress& progress, std::int64_t total);
+    void Show(std::int64_t done);
+
+private:
+    IProgress& m_progress;
+    std::int64_t m_total;
+    int m_last = -1;
+};
+
+// Throws "Stopped at user request" when the face asked to stop.
+void ThrowIfStopped(IProgress& progress);
+
+// Pumps messages once every `every` items (when index % every == every - 1).
+inline void CheckPoint(IProgress& progress, std::int64_t index, int every) {
+    if (index % every == every - 1)
+        progress.ProcessMessages();
+}
+
+} // namespace velmora

@@ -1,0 +1,119 @@
+#pragma once
+
+#include "UnitID3v2.h"
+#include "UnitMP3.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace velmora {
+
+class IProgress;
+struct MessageTable;
+struct Settings;
+
+struct FrameEntry {
+    std::int64_t offset = 0;      // from the scan start, then (after the open) from the file start
+    std::uint32_t length = 0;     // frame length in bytes
+    std::uint32_t energy = 0;     // decoded energy; 0 where not decoded
+    std::uint16_t computedCrc = 0; // as FrameCrc returns it; meaningful only with a CRC
+    std::uint8_t headerSize = 0;  // 4, or 6 with a CRC
+    std::uint8_t reservoirDepth = 0;
+    bool silent = false;
+};
+static_assert(sizeof(FrameEntry) == 24);
+
+// Frames 0 … count - 1 and the two end entries. Stored in fixed chunks so that a long
+// recording never needs one huge block nor a doubling copy.
+class FrameTable {
+public:
+    static constexpr int kChunkBits = 16;
+    static constexpr std::int64_t kChunkSize = std::int64_t{1} << kChunkBits;
+
+    FrameEntry& operator[](std::int64_t i) {
+        return m_chunks[static_cast<std::size_t>(i >> kChunkBits)][i & (kChunkSize - 1)];
+    }
+    const FrameEntry& operator[](std::int64_t i) const {
+        return m_chunks[static_cast<std::size_t>(i >> kChunkBits)][i & (kChunkSize - 1)];
+    }
+    std::int64_t size() const { return m_size; }
+    // Makes entries 0 … n - 1 exist; new entries are zeroed.
+    void Resize(std::int64_t n);
+    void Clear() {
+        m_chunks.clear();
+        m_size = 0;
+    }
+    // Ensures entry i exists (growing by whole chunks) and returns it.
+    FrameEntry& At(std::int64_t i) {
+        if (i >= m_size)
+            Resize(i + 1);
+        return (*this)[i];
+    }
+    std::int64_t MemoryBytes() const {
+        return static_cast<std::int64_t>(m_chunks.size()) * kChunkSize *
+               static_cast<std::int64_t>(sizeof(FrameEntry));
+    }
+
+private:
+    std::vector<std::unique_ptr<FrameEntry[]>> m_chunks;
+    std::int64_t m_size = 0;
+};
+
+// The leading extra-info ("Xing"/"Info") frame as found in the source.
+struct ExtraInfoFrameCopy {
+    MpegHeader header;                // decoded as if it had no CRC
+    std::vector<std::uint8_t> bytes;  // up to 2881; identifier moved to the no-CRC place
+};
+
+struct SilentFrameTemplateData {
+    MpegHeader header;
+    std::vector<std::uint8_t> image; // one frame of digital silence, at most 1728 bytes
+};
+
+struct StreamInfo {
+    // Set by the scan.
+    MpegHeader firstHeader;
+    std::int64_t frameCount = 0;
+    FrameTable frames; // frameCount entries plus the two end entries
+    std::int64_t missingHeaderCount = 0;
+    std::vector<std::int64_t> MissingHeaderList; // the first 10
+    std::int64_t badCrcCount = 0;
+    std::array<std::int64_t, 16> BitrateHistogram{};
+    std::uint32_t ConstantBitsMask = 0;
+    std::uint32_t ConstantBitsValue = 0;
+    bool leadingGarbage = false;
+    bool lastFrameIncomplete = false;
+    bool extraInfoPresent = false;
+    bool xingFound = false;
+    ExtraInfoFrameCopy ExtraInfoFrame;
+    bool mp3Pro = false;
+
+    // Set by the open pipeline (offsets from the file start).
+    std::int64_t sourceSize = 0;
+    std::int64_t sourceTimeNs = 0; // last-write time, nanoseconds since the epoch
+    std::int64_t id3v1Size = 0;
+    std::array<std::uint8_t, 128> id3v1Bytes{};
+    std::int64_t apeSize = 0, apeOffset = 0;
+    std::int64_t lyrics3Size = 0, lyrics3Offset = 0;
+    std::int64_t riffHeaderSize = 0;
+    TID3v2 id3v2;
+    std::int64_t audioStart = 0;
+    bool retried = false;
+    MpegHeader SeekHeaderTemplate;
+    SilentFrameTemplateData SilentFrameTemplate;
+    bool abruptEnding = false;
+
+    bool IsVbr() const { return (ConstantBitsMask & kBitrateMask) != kBitrateMask; }
+    int DominantBitrateIndex() const;
+};
+
+// Scans `data` (the scan range; offsets in the table are from its start) into `info`.
+// requiredBitrateIndex: 0 for none. Throws VelmoraError on failure; `info` is then unusable.
+void ScanStream(StreamInfo& info, std::span<const std::uint8_t> data, int requiredBitrateIndex,
+                const Settings& settings, const MessageTable& messages, IProgress& progress);
+
+} // namespace velmora

@@ -1,0 +1,13 @@
+#include "VelmoraError.h"
+
+#include <cstdio>
+
+namespace velmora {
+
+void AssertFailed(const char* module, const char* condition, int line) {
+    char text[512];
+    std::snprintf(text, sizeof text, "Assertion failed (%s, %s, line %d)", condition, module, line);
+    throw VelmoraError(text);
+}
+
+} // namespace velmora

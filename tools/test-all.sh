@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Every test: the normal build's test programs, the sanitizer build of the core, and short
+# fuzz runs of the parsers.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+FUZZ_SECONDS=${FUZZ_SECONDS:-60}
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build
+ctest --test-dir build --output-on-failure -j2
+
+echo "== sanitizer build (address, undefined)"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=ON >/dev/null
+cmake --build build-asan --target velmora_engine_tests velmora_settings_tests
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan --output-on-failure -j2 -R '^(DecodeHeader|Crc16|FrameCrc|FrameArithmetic|Scan|Silence|AutoTrim|FileView|Tags|Id3v2|Riff|Gain|Fade|Store|Settings|Ini)'
+
+if command -v clang++ >/dev/null; then
+  echo "== fuzzing (${FUZZ_SECONDS}s per target)"
+  CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DVELMORA_FUZZ=ON -DVELMORA_BUILD_TESTS=ON -DVELMORA_SANITIZE=ON >/dev/null
+  for src in tests/fuzz/*.cpp; do
+    [ -e "$src" ] || continue
+    name=$(basename "$src" .cpp)
+    cmake --build build-fuzz --target "$name"
+    corpus=build-fuzz/corpus-$name
+    mkdir -p "$corpus"
+    seeds=tests/data/fuzz/$name
+    [ -d "$seeds" ] || seeds=
+    ./build-fuzz/tests/"$name" -max_total_time="$FUZZ_SECONDS" -rss_limit_mb=2048 \
+      -artifact_prefix=build-fuzz/ "$corpus" $seeds 2>&1 | tail -n 3
+  done
+fi
+echo "all tests passed"
