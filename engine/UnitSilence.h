@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+namespace velmora {
+
+struct MpegHeader;
+struct Settings;
+struct StreamInfo;
+
+// Frames removed at each end.
+struct TrimPoints {
+    std::int64_t beginFrames = 0;
+    std::int64_t endFrames = 0;
+};
+
+// Where a frame lies relative to the scanned range, for the fast zone.
+struct SilenceScanContext {
+    const std::uint8_t* scanStart = nullptr;
+    const std::uint8_t* scanEnd = nullptr;
+    const MpegHeader* first = nullptr; // the stream's first header
+    const Settings* settings = nullptr;
+};
+
+// The per-frame test made during the scan: is the frame at `frame` (header `h`) digital silence?
+bool IsFrameSilent(const SilenceScanContext& ctx, const std::uint8_t* frame, const MpegHeader& h);
+
+// The silent runs at both ends as trim counts (reservoir and mp3PRO rules applied).
+// Returns nothing while another operation is busy.
+std::optional<TrimPoints> AutoTrim(const StreamInfo& info, const Settings& settings,
+                                   bool operationBusy);
+
+} // namespace velmora
