@@ -50,5 +50,8 @@ using CommandFn = int (*)(CliContext& ctx, std::ostream& out, std::ostream& err)
 int CmdInfo(CliContext& ctx, std::ostream& out, std::ostream& err);
 int CmdSettings(CliContext& ctx, std::ostream& out, std::ostream& err);
 int CmdNormalize(CliContext& ctx, std::ostream& out, std::ostream& err);
+int CmdSave(CliContext& ctx, std::ostream& out, std::ostream& err);
+int CmdCue(CliContext& ctx, std::ostream& out, std::ostream& err);
+int CmdSplit(CliContext& ctx, std::ostream& out, std::ostream& err);
 
 } // namespace velmora::cli

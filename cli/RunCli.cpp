@@ -20,6 +20,11 @@ const Command kCommands[] = {
     {"info", cli::CmdInfo, "info [--json] FILE...       what the scan finds in each file"},
     {"settings", cli::CmdSettings, "settings [--set NAME=VALUE] [--export|--import]"},
     {"normalize", cli::CmdNormalize, "normalize [--json] FILE...  the normalisation value"},
+    {"save", cli::CmdSave,
+     "save FILE [-o OUTPUT] [--begin POS] [--end POS] [--auto-trim] [--gain STEPS]\n"
+     "       [--fade-in INDEX] [--fade-out INDEX] [--wav|--mp3] [--dry-run]"},
+    {"cue", cli::CmdCue, "cue FILE                    write a CUE sheet from the quiet gaps"},
+    {"split", cli::CmdSplit, "split FILE                  split by the CUE sheet beside or in it"},
 };
 
 void Usage(std::ostream& out) {
