@@ -17,11 +17,11 @@ struct MessageTable;
 struct Settings;
 
 struct FrameEntry {
-    std::int64_t offset = 0;      // from the scan start, then (after the open) from the file start
-    std::uint32_t length = 0;     // frame length in bytes
-    std::uint32_t energy = 0;     // decoded energy; 0 where not decoded
+    std::int64_t offset = 0;       // from the scan start, then (after the open) from the file start
+    std::uint32_t length = 0;      // frame length in bytes
+    std::uint32_t energy = 0;      // decoded energy; 0 where not decoded
     std::uint16_t computedCrc = 0; // as FrameCrc returns it; meaningful only with a CRC
-    std::uint8_t headerSize = 0;  // 4, or 6 with a CRC
+    std::uint8_t headerSize = 0;   // 4, or 6 with a CRC
     std::uint8_t reservoirDepth = 0;
     bool silent = false;
 };
@@ -65,8 +65,8 @@ private:
 
 // The leading extra-info ("Xing"/"Info") frame as found in the source.
 struct ExtraInfoFrameCopy {
-    MpegHeader header;                // decoded as if it had no CRC
-    std::vector<std::uint8_t> bytes;  // up to 2881; identifier moved to the no-CRC place
+    MpegHeader header;               // decoded as if it had no CRC
+    std::vector<std::uint8_t> bytes; // up to 2881; identifier moved to the no-CRC place
 };
 
 struct SilentFrameTemplateData {
@@ -112,8 +112,10 @@ struct StreamInfo {
 };
 
 // Scans `data` (the scan range; offsets in the table are from its start) into `info`.
-// requiredBitrateIndex: 0 for none. Throws VelmoraError on failure; `info` is then unusable.
+// requiredBitrateIndex: 0 for none. fileOffset: where `data` starts in the file (the silence
+// tests compare file-aligned words). Throws VelmoraError on failure; `info` is then unusable.
 void ScanStream(StreamInfo& info, std::span<const std::uint8_t> data, int requiredBitrateIndex,
-                const Settings& settings, const MessageTable& messages, IProgress& progress);
+                const Settings& settings, const MessageTable& messages, IProgress& progress,
+                std::int64_t fileOffset = 0);
 
 } // namespace velmora

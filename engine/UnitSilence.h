@@ -21,9 +21,12 @@ struct SilenceScanContext {
     const std::uint8_t* scanEnd = nullptr;
     const MpegHeader* first = nullptr; // the stream's first header
     const Settings* settings = nullptr;
+    // File offset of scanStart: the uniform test compares the words at file offsets divisible by 4.
+    std::int64_t scanStartFileOffset = 0;
 };
 
 // The per-frame test made during the scan: is the frame at `frame` (header `h`) digital silence?
+// The frame must lie inside the scanned range and be longer than its side information.
 bool IsFrameSilent(const SilenceScanContext& ctx, const std::uint8_t* frame, const MpegHeader& h);
 
 // The silent runs at both ends as trim counts (reservoir and mp3PRO rules applied).
