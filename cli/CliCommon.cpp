@@ -1,5 +1,7 @@
 #include "CliCommon.h"
 
+#include "UnitOptionRules.h"
+#include "UnitRegistryStore.h"
 #include "VelmoraError.h"
 
 #include <atomic>
@@ -14,64 +16,39 @@ namespace {
 
 std::atomic<bool> g_interrupted{false};
 
-void OnSigint(int) { g_interrupted.store(true); }
-
-bool ParseInt(const std::string& text, std::int32_t& value) {
-    if (text.empty())
-        return false;
-    char* end = nullptr;
-    const long long v = std::strtoll(text.c_str(), &end, 10);
-    if (*end != '\0' || v < INT32_MIN || v > INT32_MAX)
-        return false;
-    value = static_cast<std::int32_t>(v);
-    return true;
+void OnSigint(int) {
+    g_interrupted.store(true);
 }
 
 } // namespace
 
 void ApplyOptionAssignment(Settings& settings, const std::string& assignment) {
-    const auto eq = assignment.find('=');
-    if (eq == std::string::npos)
+    if (assignment.find('=') == std::string::npos)
         throw VelmoraError("--option needs NAME=VALUE, got \"" + assignment + "\"");
-    const std::string name = assignment.substr(0, eq);
-    const std::string value = assignment.substr(eq + 1);
-    const OptionBinding* b = FindOption(name);
-    if (!b)
-        throw VelmoraError("Unknown option \"" + name + "\"");
-    if (b->kind == OptionKind::Text) {
-        if (value.size() > 30)
-            throw VelmoraError("\"" + name + "\" takes at most 30 characters");
-        SetText(settings, *b, value);
-        return;
-    }
-    std::int32_t v = 0;
-    if (b->kind == OptionKind::Switch && (value == "on" || value == "true")) {
-        v = -1;
-    } else if (b->kind == OptionKind::Switch && (value == "off" || value == "false")) {
-        v = 0;
-    } else if (!ParseInt(value, v)) {
-        throw VelmoraError("\"" + name + "\" needs a whole number, got \"" + value + "\"");
-    }
-    SetStoredInt(settings, *b, v);
+    AssignOption(settings, assignment);
 }
 
 CliContext MakeContext(std::vector<std::string> args) {
     CliContext ctx;
-    std::vector<std::string> overrides;
+    bool useStore = true;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--defaults") {
-            continue; // the stored settings are not read yet; defaults are the starting point
+            useStore = false;
         } else if (args[i] == "--option") {
             if (i + 1 >= args.size())
                 throw VelmoraError("--option needs NAME=VALUE");
-            overrides.push_back(args[++i]);
+            ctx.overrides.push_back(args[++i]);
         } else if (args[i].rfind("--option=", 0) == 0) {
-            overrides.push_back(args[i].substr(9));
+            ctx.overrides.push_back(args[i].substr(9));
         } else {
             ctx.args.push_back(args[i]);
         }
     }
-    for (const std::string& o : overrides)
+    LoadDefaults(ctx.stored);
+    if (useStore)
+        ctx.stored = LoadStoredSettings(SettingsStorePath());
+    ctx.settings = ctx.stored;
+    for (const std::string& o : ctx.overrides)
         ApplyOptionAssignment(ctx.settings, o);
     return ctx;
 }
@@ -88,7 +65,9 @@ TerminalProgress::~TerminalProgress() {
         std::fprintf(stderr, "\r\033[K");
 }
 
-void TerminalProgress::SetTotal(int total) { m_total = total; }
+void TerminalProgress::SetTotal(int total) {
+    m_total = total;
+}
 
 void TerminalProgress::Report(int position) {
     if (!m_tty || m_total <= 0)
@@ -102,7 +81,9 @@ void TerminalProgress::Report(int position) {
     m_drawn = true;
 }
 
-bool TerminalProgress::StopRequested() const { return g_interrupted.load(); }
+bool TerminalProgress::StopRequested() const {
+    return g_interrupted.load();
+}
 
 std::string JsonString(const std::string& s) {
     std::string out = "\"";

@@ -15,15 +15,19 @@ namespace velmora::cli {
 // the remaining arguments.
 struct CliContext {
     Settings settings;
+    Settings stored;                    // the defaults or the store, before the overrides
+    std::vector<std::string> overrides; // the --option NAME=VALUE texts, in order
     MessageTable messages = MessageTable::English();
     std::vector<std::string> args; // after the command name, common options removed
 };
 
-// Takes --defaults and --option NAME=VALUE out of `args` and builds the context. Throws
+// Takes --defaults and --option NAME=VALUE out of `args` and builds the context: the defaults,
+// then the user's settings store unless --defaults is given, then the overrides. Throws
 // VelmoraError with a usage text on a bad option.
 CliContext MakeContext(std::vector<std::string> args);
 
-// Applies NAME=VALUE to the settings, validating the name and the value.
+// Applies NAME=VALUE to the settings, validating the name and the value as the Options window
+// would.
 void ApplyOptionAssignment(Settings& settings, const std::string& assignment);
 
 // A progress bar on stderr when it is a terminal; Ctrl+C asks the operation to stop.

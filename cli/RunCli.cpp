@@ -18,7 +18,8 @@ struct Command {
 
 const Command kCommands[] = {
     {"info", cli::CmdInfo, "info [--json] FILE...       what the scan finds in each file"},
-    {"settings", cli::CmdSettings, "settings [--set NAME=VALUE] [--export|--import]"},
+    {"settings", cli::CmdSettings,
+     "settings [--json] [--set NAME=VALUE]... [--import [PATH]] [--export [PATH]]"},
     {"normalize", cli::CmdNormalize, "normalize [--json] FILE...  the normalisation value"},
     {"save", cli::CmdSave,
      "save FILE [-o OUTPUT] [--begin POS] [--end POS] [--auto-trim] [--gain STEPS]\n"
