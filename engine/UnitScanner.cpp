@@ -200,9 +200,7 @@ void ScanStream(StreamInfo& info, std::span<const std::uint8_t> data, int requir
     };
 
     for (;;) {
-        if (n >= table.size())
-            table.Resize(table.size() + FrameTable::kChunkSize);
-        FrameEntry& entry = table[n];
+        FrameEntry& entry = table.At(n);
         entry = FrameEntry{};
         entry.offset = pos;
         if (pos + 4 >= size)
