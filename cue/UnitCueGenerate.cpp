@@ -1,0 +1,128 @@
+#include "UnitCueGenerate.h"
+
+#include "VelmoraError.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace velmora {
+
+std::uint32_t QuietThreshold(const FrameTable& frames, std::int64_t frameCount) {
+    std::vector<std::int64_t> histogram(kEnergyHistogramBins, 0);
+    for (std::int64_t i = 0; i < frameCount; ++i) {
+        const std::uint32_t bin = frames[i].energy / 256;
+        // Louder frames than the histogram holds are left out: they are never quiet.
+        if (bin < kEnergyHistogramBins)
+            ++histogram[bin];
+    }
+    std::int64_t running = 0;
+    for (int b = 0; b < kEnergyHistogramBins; ++b) {
+        running += histogram[static_cast<std::size_t>(b)];
+        if (16 * running >= frameCount)
+            return static_cast<std::uint32_t>(b + 1);
+    }
+    return static_cast<std::uint32_t>(running);
+}
+
+std::int64_t MinimumCueTrackFrames(const MpegHeader& header, std::int32_t seconds) {
+    return seconds != 0 ? SecondsToFrames(header, seconds) : 10;
+}
+
+std::vector<std::int64_t> FindCueSplits(const FrameTable& frames, std::int64_t frameCount,
+                                        std::int64_t minTrack) {
+    const std::int64_t n = frameCount;
+    const std::uint32_t threshold = QuietThreshold(frames, n);
+    const auto quiet = [&](std::int64_t i) { return frames[i].energy < threshold; };
+    std::vector<char> claimed(static_cast<std::size_t>(n + 1), 0);
+    std::vector<std::int64_t> splits{0};
+
+    while (splits.size() < kMaxSplits) {
+        std::int64_t bestLength = 0, bestMiddle = -1;
+        std::int64_t i = 0;
+        while (i < n) {
+            if (!quiet(i)) {
+                ++i;
+                continue;
+            }
+            const std::int64_t s = i;
+            while (i < n && quiet(i))
+                ++i;
+            const std::int64_t e = i, length = e - s, m = s + length / 2;
+            // A gap already chosen has its middle claimed: it must not be chosen again.
+            if (length > bestLength && m >= minTrack && m < n - minTrack && !claimed[s] &&
+                !claimed[e] && !claimed[m]) {
+                bestLength = length;
+                bestMiddle = m;
+            }
+        }
+        if (bestMiddle < 0 || bestLength < kMinimumGapFrames)
+            break;
+        splits.push_back(bestMiddle);
+        const std::int64_t from = std::max<std::int64_t>(0, bestMiddle - minTrack);
+        const std::int64_t to = std::min<std::int64_t>(n, bestMiddle + minTrack - 1);
+        for (std::int64_t k = from; k <= to; ++k)
+            claimed[static_cast<std::size_t>(k)] = 1;
+    }
+    if (splits.back() + kEndMarginFrames >= n)
+        splits.pop_back();
+    return splits;
+}
+
+std::string RenderCueSheet(const std::string& mp3Path, const MpegHeader& header,
+                           std::vector<std::int64_t> splits) {
+    std::stable_sort(splits.begin(), splits.end());
+    std::string text = "FILE \"" + mp3Path + "\" BINARY\r\n";
+    char line[64];
+    for (std::size_t k = 0; k < splits.size(); ++k) {
+        std::snprintf(line, sizeof line, "  TRACK %02d AUDIO\r\n", static_cast<int>(k + 1));
+        text += line;
+        text += "    INDEX 01 " + FormatCueTime(header, splits[k]) + "\r\n";
+    }
+    return text;
+}
+
+GeneratedCueSheet GenerateCueSheetText(const std::string& mp3Path, const StreamInfo& info,
+                                       std::int32_t minimumCueTrackLength) {
+    const std::int64_t minTrack = MinimumCueTrackFrames(info.firstHeader, minimumCueTrackLength);
+    std::vector<std::int64_t> splits = FindCueSplits(info.frames, info.frameCount, minTrack);
+    GeneratedCueSheet sheet;
+    sheet.text = RenderCueSheet(mp3Path, info.firstHeader, splits);
+    std::stable_sort(splits.begin(), splits.end());
+    sheet.trackFrames = std::move(splits);
+    return sheet;
+}
+
+void WriteCueSheetFile(const std::string& path, const std::string& text) {
+    const auto fail = [&path](const char* what) {
+        throw VelmoraError(std::string(std::strerror(errno)) + " - " + what + " \"" + path + "\"");
+    };
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        fail("Could not create");
+    struct Closer {
+        int fd;
+        ~Closer() {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    } closer{fd};
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            fail("Could not write");
+        done += static_cast<std::size_t>(n);
+    }
+    closer.fd = -1;
+    if (::close(fd) != 0)
+        fail("Could not write");
+}
+
+} // namespace velmora

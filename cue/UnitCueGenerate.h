@@ -1,0 +1,47 @@
+#pragma once
+
+#include "UnitMP3.h"
+#include "UnitScanner.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+inline constexpr int kEnergyHistogramBins = 8192;
+inline constexpr int kMinimumGapFrames = 20;
+// Frame 0 and at most 98 gap middles.
+inline constexpr std::size_t kMaxSplits = 99;
+// A split this close to the end would leave a stub of a track.
+inline constexpr std::int64_t kEndMarginFrames = 200;
+
+// Frames whose energy is below the result count as quiet.
+std::uint32_t QuietThreshold(const FrameTable& frames, std::int64_t frameCount);
+
+// minTrack in frames for `SpinEditMinimumCueTrackLength` (seconds; 0 means 10 frames).
+std::int64_t MinimumCueTrackFrames(const MpegHeader& header, std::int32_t seconds);
+
+// The split frames in the order found: frame 0, then the middle of each chosen quiet gap; the
+// most recently found one is dropped when it lies within 200 frames of the end.
+std::vector<std::int64_t> FindCueSplits(const FrameTable& frames, std::int64_t frameCount,
+                                        std::int64_t minTrack);
+
+// The sheet text, CR LF line ends, the tracks in increasing order of their start.
+std::string RenderCueSheet(const std::string& mp3Path, const MpegHeader& header,
+                           std::vector<std::int64_t> splits);
+
+struct GeneratedCueSheet {
+    std::string text;
+    std::vector<std::int64_t> trackFrames; // increasing start frames
+};
+
+// The sheet for the model's current energies (the caller runs the volume analysis first when
+// none has been done since the open).
+GeneratedCueSheet GenerateCueSheetText(const std::string& mp3Path, const StreamInfo& info,
+                                       std::int32_t minimumCueTrackLength);
+
+// Writes `text` to `path` (overwriting). File errors: strerror + " - " + the message.
+void WriteCueSheetFile(const std::string& path, const std::string& text);
+
+} // namespace velmora
