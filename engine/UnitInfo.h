@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora {
+
+struct MessageTable;
+struct StreamInfo;
+
+// The six text boxes of one tag page.
+struct TagPageTexts {
+    bool enabled = false;
+    std::string title, artist, album, year, comment, genre;
+};
+
+// Every text of the "Information" box and of the advanced information pages.
+struct InformationTexts {
+    // GroupBoxInfo
+    std::string EditType;              // MPEG 1 layer III 44100Hz - joint-stereo
+    std::string EditLength;            // 3:07
+    std::string EditID3;               // no, v1, v2, 1&2
+    std::string EditCRC;               // yes, no, bad
+    std::string EditBitrate;           // CBR 128Kbps, VBR+ (131.4 Kbps average)
+    std::string EditEnding;            // natural, abrupt
+    std::uint32_t EditEndingColor = 0; // 0 black, 0x0000FF red (0x00BBGGRR)
+    std::int64_t durationSeconds = 0;
+
+    // Page "Frames"
+    std::string LabelNumberMissingFH;
+    std::string LabelLastFrameIncomplete;
+    std::string LabelFirstFrameMissing;
+    std::string LabelNumberFH;
+    std::string LabelWAVembedded;
+    std::string LabelFirstFrameInvalid;
+    std::string LabelNumberAverageBitrate; // 131.4 Kbps
+    // Page "Errors"
+    std::vector<std::string> ListBoxInconsistent;
+    // Pages "ID3v1" and "ID3v2"
+    TagPageTexts id3v1;
+    TagPageTexts id3v2;
+    // Page "Missing FHs"
+    std::vector<std::string> ListBoxMissingFH;
+};
+
+// The texts for the analysed file. tagsKept: the Ctrl+T toggle. decimalSeparator: the user's
+// locale's, for the average bitrate.
+InformationTexts BuildInformationTexts(const StreamInfo& info, bool tagsKept,
+                                       const MessageTable& messages,
+                                       std::string_view decimalSeparator = ".");
+
+// The average bitrate in kbit/s over the whole file, as the "Frames" page shows it.
+std::string AverageBitrateText(const StreamInfo& info, std::string_view decimalSeparator);
+
+} // namespace velmora

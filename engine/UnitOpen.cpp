@@ -1,0 +1,149 @@
+#include "UnitOpen.h"
+
+#include "Progress.h"
+#include "UnitFileView.h"
+#include "UnitMessages.h"
+#include "UnitOptions.h"
+#include "UnitTags.h"
+#include "Unit_MP3_RIFF.h"
+#include "VelmoraError.h"
+
+#include <algorithm>
+
+namespace velmora {
+
+namespace {
+
+constexpr std::uint32_t kBitrateIndexOne = 0x00100000;
+// Identifier, flags, frame count, byte count, seek table and quality value.
+constexpr int kXingRoom = 4 + 4 + 4 + 4 + 100 + 4;
+
+std::string ErrorAnalyzingText(const MessageTable& messages) {
+    const auto& strings = messages.MessageStrings;
+    return strings.size() > kMsgErrorAnalyzing
+               ? strings[kMsgErrorAnalyzing]
+               : "Error analyzing this file - probably not an MPEG audio file";
+}
+
+bool AttemptAccepted(const StreamInfo& info, std::int64_t regionSize) {
+    return info.frameCount > regionSize / 2000 && info.frameCount >= 5 &&
+           info.missingHeaderCount * 9 < info.frameCount * 8;
+}
+
+void RunTailAnalysis(StreamInfo& info, const Settings& settings, const TailAnalysis& tail) {
+    const std::int64_t count = info.frameCount;
+    const bool veryAggressive = settings.RadioGroupTrimAggressivity == 2 && count >= 510;
+    if (tail)
+        tail(info, veryAggressive ? count - 505 : std::max<std::int64_t>(0, count - 105), count);
+    if (veryAggressive)
+        for (std::int64_t i = count - 500; i < count; ++i)
+            if (info.frames[i].energy < kQuietEnergy)
+                info.frames[i].silent = true;
+    bool abrupt = true;
+    for (std::int64_t i = std::max<std::int64_t>(0, count - 100); i < count; ++i)
+        if (info.frames[i].energy < kQuietEnergy)
+            abrupt = false;
+    info.abruptEnding = abrupt;
+}
+
+} // namespace
+
+MpegHeader BuildSeekHeaderTemplate(const MpegHeader& first) {
+    std::uint32_t word = (first.headerWord & 0xCF0FFFFF) | 0x00100100;
+    MpegHeader h;
+    bool ok = DecodeHeader(h, word);
+    while (ok && h.frameLength < h.sideInfoEnd + kXingRoom) {
+        const std::uint32_t index = ((word >> 20) + 1) & 15;
+        VELMORA_ASSERT(index != 0, "UnitMain");
+        word = (word & ~kBitrateMask) | (index << 20);
+        ok = DecodeHeader(h, word);
+    }
+    VELMORA_ASSERT(ok && h.frameLength <= 1728, "UnitMain");
+    return h;
+}
+
+SilentFrameTemplateData BuildSilentFrameTemplate(const MpegHeader& first, bool vbr) {
+    std::uint32_t word = first.headerWord & 0xFFFDFFFF;
+    if (vbr)
+        word = (word & 0xFF0FFFFF) | kBitrateIndexOne;
+    SilentFrameTemplateData t;
+    VELMORA_ASSERT(DecodeHeader(t.header, word), "UnitMain");
+    // The image is sized to the frame, so a long Layer II frame at 8 kHz needs no limit here.
+    const auto length = static_cast<std::size_t>(std::max(t.header.frameLength, 6));
+    t.image.assign(length, 0xFF);
+    for (int i = 0; i < 4; ++i)
+        t.image[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(word >> (8 * i));
+    const auto sideEnd = std::min(static_cast<std::size_t>(t.header.sideInfoEnd), length);
+    std::fill(t.image.begin() + t.header.headerSize, t.image.begin() + sideEnd, 0);
+    if (t.header.hasCrc && static_cast<std::size_t>(t.header.sideInfoEnd) <= length) {
+        const std::uint16_t crc = FrameCrc(t.header, t.image.data());
+        t.image[4] = static_cast<std::uint8_t>(crc);
+        t.image[5] = static_cast<std::uint8_t>(crc >> 8);
+    }
+    return t;
+}
+
+OpenResult AnalyseFile(std::span<const std::uint8_t> file, const Settings& settings,
+                       const MessageTable& messages, IProgress& progress,
+                       const TailAnalysis& tailAnalysis) {
+    OpenResult result;
+    StreamInfo& info = result.info;
+    info.sourceSize = static_cast<std::int64_t>(file.size());
+
+    const std::int64_t regionEnd = StoreTrailingTags(info, file);
+    const auto head = file.first(static_cast<std::size_t>(regionEnd));
+    info.riffHeaderSize = DetectRiffHeader(head);
+    info.id3v2.Read(head.subspan(static_cast<std::size_t>(info.riffHeaderSize)));
+
+    std::int64_t regionStart = info.riffHeaderSize + info.id3v2.tagSize;
+    std::int64_t regionSize = regionEnd - regionStart;
+    auto region = [&] {
+        return file.subspan(static_cast<std::size_t>(regionStart),
+                            static_cast<std::size_t>(regionSize));
+    };
+    for (int attempt = 1;; ++attempt) {
+        result.attempts = attempt;
+        info.retried = attempt > 1;
+        ScanStream(info, region(), 0, settings, messages, progress, regionStart);
+        if (AttemptAccepted(info, regionSize))
+            break;
+        std::int64_t skip = (info.frames.size() > 0 ? info.frames[0].offset : 0) + 4;
+        if (attempt >= 4)
+            skip += std::int64_t{4} << (attempt - 4);
+        regionStart += skip;
+        if (regionSize < skip + 100 || attempt == kMaxScanAttempts)
+            throw VelmoraError(ErrorAnalyzingText(messages));
+        regionSize -= skip;
+    }
+    info.audioStart = regionStart;
+
+    const bool sourceXing = info.extraInfoPresent && info.xingFound;
+    const int dominant = info.DominantBitrateIndex();
+    if (info.IsVbr() && settings.CheckBoxSmartCBR && !sourceXing && dominant != 0)
+        ScanStream(info, region(), dominant, settings, messages, progress, regionStart);
+
+    if (info.audioStart > info.riffHeaderSize + info.id3v2.tagSize + kDamagedBeginningBytes)
+        result.warnings.emplace_back("MessageDlgRemovedBeginning");
+
+    for (std::int64_t i = 0; i < info.frames.size(); ++i)
+        info.frames[i].offset += info.audioStart;
+
+    info.SeekHeaderTemplate = BuildSeekHeaderTemplate(info.firstHeader);
+    info.SilentFrameTemplate = BuildSilentFrameTemplate(info.firstHeader, info.IsVbr());
+    RunTailAnalysis(info, settings, tailAnalysis);
+    return result;
+}
+
+OpenResult OpenSourceFile(const std::string& path, const Settings& settings,
+                          const MessageTable& messages, IProgress& progress,
+                          const TailAnalysis& tailAnalysis, bool* operationBusy) {
+    const FileView view = OpenFileView(path, FileAccess::ReadOnly, messages);
+    const OperationBusyScope busy(operationBusy);
+    OpenResult result = AnalyseFile(view.bytes(), settings, messages, progress, tailAnalysis);
+    result.info.sourceTimeNs = view.lastWriteTimeNs();
+    const auto slash = path.find_last_of('/');
+    result.fileName = slash == std::string::npos ? path : path.substr(slash + 1);
+    return result;
+}
+
+} // namespace velmora

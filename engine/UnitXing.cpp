@@ -1,0 +1,216 @@
+#include "UnitXing.h"
+
+#include "UnitOptions.h"
+#include "UnitOutputPlan.h"
+#include "UnitScanner.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace velmora {
+
+namespace {
+
+void PutBigEndian32(std::uint8_t* p, std::uint32_t v) {
+    p[0] = static_cast<std::uint8_t>(v >> 24);
+    p[1] = static_cast<std::uint8_t>(v >> 16);
+    p[2] = static_cast<std::uint8_t>(v >> 8);
+    p[3] = static_cast<std::uint8_t>(v);
+}
+
+std::uint32_t GetBigEndian32(const std::uint8_t* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+           p[3];
+}
+
+void PutHeaderWord(std::uint8_t* p, std::uint32_t word) {
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<std::uint8_t>(word >> (8 * i));
+}
+
+bool HasId(std::span<const std::uint8_t> frame, int at) {
+    if (at < 0 || static_cast<std::size_t>(at) + 8 > frame.size())
+        return false;
+    return std::memcmp(frame.data() + at, "Xing", 4) == 0 ||
+           std::memcmp(frame.data() + at, "Info", 4) == 0;
+}
+
+// Counts fit the 32-bit fields; larger values saturate rather than wrap.
+std::uint32_t Field32(std::int64_t v) {
+    return static_cast<std::uint32_t>(std::clamp<std::int64_t>(v, 0, UINT32_MAX));
+}
+
+bool SourceFrameKept(const StreamInfo& info, const Settings& settings) {
+    return info.extraInfoPresent && settings.CheckBoxKeepExtraInfo;
+}
+
+} // namespace
+
+std::uint16_t Crc16Arc(std::span<const std::uint8_t> bytes) {
+    unsigned crc = 0;
+    for (std::uint8_t b : bytes) {
+        crc ^= b;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+    }
+    return static_cast<std::uint16_t>(crc);
+}
+
+bool WantExtraInfo(const StreamInfo& info, const Settings& settings) {
+    if (settings.CheckBoxNoExtraInfoInMPEG2 && info.firstHeader.versionId == kMpeg2)
+        return false;
+    const bool sourceXing = info.extraInfoPresent && info.xingFound;
+    if (info.IsVbr() && info.frameCount >= 256 &&
+        (sourceXing || settings.CheckBoxCreateVBRseekInfo))
+        return true;
+    return SourceFrameKept(info, settings);
+}
+
+std::int64_t ExtraInfoLength(const StreamInfo& info, const Settings& settings) {
+    return SourceFrameKept(info, settings) ? info.ExtraInfoFrame.header.frameLength
+                                           : info.SeekHeaderTemplate.frameLength;
+}
+
+std::array<std::uint8_t, 100> BuildToc(const StreamInfo& info, const OutputPlan& plan,
+                                       std::int64_t startFrame, std::int64_t extraInfoLength) {
+    const std::int64_t silentLength = info.SilentFrameTemplate.header.frameLength;
+    const std::int64_t leading = plan.silenceBeginFrames;
+    const std::int64_t kept = plan.outputFrames - plan.silenceBeginFrames - plan.silenceEndFrames;
+    // Added silence is part of the output: its frames count at the silent frame's length.
+    auto lengthOf = [&](std::int64_t k) -> std::int64_t {
+        if (k < leading || k >= leading + kept)
+            return silentLength;
+        const std::int64_t index = startFrame + (k - leading);
+        return index >= 0 && index < info.frames.size() ? info.frames[index].length : 0;
+    };
+    std::array<std::uint8_t, 100> toc{};
+    std::int64_t j = 0;
+    std::int64_t position = extraInfoLength;
+    for (int i = 0; i < 100; ++i) {
+        while (j < plan.outputFrames && MulDiv(j, 100, plan.outputFrames) < i)
+            position += lengthOf(j++);
+        toc[static_cast<std::size_t>(i)] =
+            static_cast<std::uint8_t>(MulDiv(position, 256, plan.predictedSize) & 0xFF);
+    }
+    return toc;
+}
+
+int FindLameTag(std::span<const std::uint8_t> frame, int sideInfoEnd) {
+    if (!HasId(frame, sideInfoEnd))
+        return -1;
+    const std::uint32_t flags = GetBigEndian32(frame.data() + sideInfoEnd + 4);
+    std::int64_t at = sideInfoEnd + 8;
+    if (flags & XingLayout::kFlagFrames)
+        at += 4;
+    if (flags & XingLayout::kFlagBytes)
+        at += 4;
+    if (flags & XingLayout::kFlagToc)
+        at += XingLayout::kTocSize;
+    if (flags & XingLayout::kFlagQuality)
+        at += 4;
+    if (at + LameTagLayout::kSize > static_cast<std::int64_t>(frame.size()))
+        return -1;
+    const std::uint8_t* p = frame.data() + at;
+    if (std::memcmp(p, "LAME", 4) != 0 && std::memcmp(p, "Lavf", 4) != 0 &&
+        std::memcmp(p, "Lavc", 4) != 0)
+        return -1;
+    return static_cast<int>(at);
+}
+
+void UpdateKeptExtraInfo(std::span<std::uint8_t> frame, int sideInfoEnd, std::uint32_t frames,
+                         std::uint32_t bytes, const std::array<std::uint8_t, 100>* toc,
+                         bool trimmedBegin, bool trimmedEnd) {
+    if (!HasId(frame, sideInfoEnd))
+        return;
+    const int lame = FindLameTag(frame, sideInfoEnd);
+    std::uint8_t* p = frame.data() + sideInfoEnd;
+    const std::uint32_t flags = GetBigEndian32(p + 4);
+    std::size_t at = static_cast<std::size_t>(sideInfoEnd) + 8;
+    auto fits = [&](std::size_t n) { return at + n <= frame.size(); };
+    if ((flags & XingLayout::kFlagFrames) && fits(4)) {
+        PutBigEndian32(frame.data() + at, frames);
+        at += 4;
+    }
+    if ((flags & XingLayout::kFlagBytes) && fits(4)) {
+        PutBigEndian32(frame.data() + at, bytes);
+        at += 4;
+    }
+    if ((flags & XingLayout::kFlagToc) && toc && fits(XingLayout::kTocSize))
+        std::memcpy(frame.data() + at, toc->data(), XingLayout::kTocSize);
+    if (lame < 0)
+        return;
+    std::uint8_t* tag = frame.data() + lame;
+    std::uint8_t* dp = tag + LameTagLayout::kDelayPaddingOffset;
+    unsigned delay = (unsigned{dp[0]} << 4) | (dp[1] >> 4);
+    unsigned padding = ((unsigned{dp[1]} & 15) << 8) | dp[2];
+    // Gapless players drop the delay and padding samples: after a trim they would be real audio.
+    if (trimmedBegin)
+        delay = 0;
+    if (trimmedEnd)
+        padding = 0;
+    dp[0] = static_cast<std::uint8_t>(delay >> 4);
+    dp[1] = static_cast<std::uint8_t>(((delay & 15) << 4) | (padding >> 8));
+    dp[2] = static_cast<std::uint8_t>(padding);
+    PutBigEndian32(tag + LameTagLayout::kMusicLengthOffset, bytes);
+    const std::uint16_t crc =
+        Crc16Arc(frame.first(static_cast<std::size_t>(lame + LameTagLayout::kTagCrcOffset)));
+    tag[LameTagLayout::kTagCrcOffset] = static_cast<std::uint8_t>(crc >> 8);
+    tag[LameTagLayout::kTagCrcOffset + 1] = static_cast<std::uint8_t>(crc);
+}
+
+ExtraInfoOut BuildExtraInfoFrame(const StreamInfo& info, const Settings& settings,
+                                 const OutputPlan& plan, const TrimPoints& trim,
+                                 std::int64_t id3v2BytesOut) {
+    ExtraInfoOut out;
+    out.kept = SourceFrameKept(info, settings);
+    out.header = out.kept ? info.ExtraInfoFrame.header : info.SeekHeaderTemplate;
+    // Sized to the frame: a kept Layer II frame at 8 kHz can be longer than 1728 bytes.
+    out.bytes.assign(static_cast<std::size_t>(std::max(out.header.frameLength, 4)), 0);
+    if (out.kept) {
+        const auto& source = info.ExtraInfoFrame.bytes;
+        std::copy_n(source.begin(), std::min(source.size(), out.bytes.size()), out.bytes.begin());
+    } else {
+        PutHeaderWord(out.bytes.data(), out.header.headerWord);
+    }
+
+    const std::int64_t length = static_cast<std::int64_t>(out.bytes.size());
+    const std::uint32_t frames = Field32(plan.outputFrames);
+    const std::uint32_t bytes = Field32(plan.predictedSize - id3v2BytesOut);
+    const int side = out.header.sideInfoEnd;
+    const bool trimmedBegin = trim.beginFrames > 0;
+    const bool trimmedEnd = trim.endFrames > 0;
+    const auto toc = BuildToc(info, plan, trim.beginFrames, length);
+    std::span<std::uint8_t> frame(out.bytes);
+
+    std::uint32_t keptFlags = 0;
+    if (out.kept && HasId(frame, side))
+        keptFlags = GetBigEndian32(frame.data() + side + 4);
+    constexpr std::uint32_t kFull =
+        XingLayout::kFlagFrames | XingLayout::kFlagBytes | XingLayout::kFlagToc;
+
+    if (info.IsVbr()) {
+        if ((keptFlags & kFull) == kFull) {
+            // The kept frame's own layout already has room: its quality field and encoder
+            // extension stay where readers look for them.
+            std::memcpy(frame.data() + side, "Xing", 4);
+            PutBigEndian32(frame.data() + side + 4, kFull | (keptFlags & XingLayout::kFlagQuality));
+            UpdateKeptExtraInfo(frame, side, frames, bytes, &toc, trimmedBegin, trimmedEnd);
+            return out;
+        }
+        std::uint8_t xing[16 + XingLayout::kTocSize];
+        std::memcpy(xing, "Xing", 4);
+        PutBigEndian32(xing + XingLayout::kFlagsOffset, kFull);
+        // Players read this as the number of audio frames; the extra-info frame is not one.
+        PutBigEndian32(xing + XingLayout::kFramesOffset, frames);
+        PutBigEndian32(xing + XingLayout::kBytesOffset, bytes);
+        std::memcpy(xing + XingLayout::kTocOffset, toc.data(), toc.size());
+        const std::int64_t room = std::clamp<std::int64_t>(length - side, 0, sizeof xing);
+        std::memcpy(frame.data() + side, xing, static_cast<std::size_t>(room));
+        return out;
+    }
+    if (out.kept)
+        UpdateKeptExtraInfo(frame, side, frames, bytes, &toc, trimmedBegin, trimmedEnd);
+    return out;
+}
+
+} // namespace velmora
