@@ -1,0 +1,173 @@
+#include "UnitVolume.h"
+
+#include "Progress.h"
+#include "UnitFileView.h"
+#include "UnitGain.h"
+#include "UnitMP3.h"
+#include "UnitMessages.h"
+#include "UnitMpg123.h"
+#include "UnitOptions.h"
+#include "UnitScanner.h"
+#include "VelmoraError.h"
+
+#include <array>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+
+namespace velmora {
+
+namespace {
+
+constexpr std::size_t kSourceBufferSize = 4096; // every MPEG audio frame is shorter
+constexpr int kProgressMinimumFrames = 1000;
+constexpr int kPumpEvery = 128;
+constexpr double kFullScaleLimit = 32957.0; // about 0.05 dB above full scale
+
+std::string HexCodeText(int code) {
+    char text[64];
+    std::snprintf(text, sizeof text, "acmStreamConvert failed (0x%04X)",
+                  static_cast<unsigned>(code) & 0xFFFFu);
+    return text;
+}
+
+} // namespace
+
+VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path, StreamInfo& info,
+                                 std::int64_t beginFrame, std::int64_t endFrame, bool energiesOnly,
+                                 const MessageTable& messages, IProgress& progress) {
+    VELMORA_ASSERT(beginFrame >= 0 && beginFrame <= endFrame && endFrame <= info.frameCount,
+                   "UnitVolume");
+    VolumeAnalysis result;
+    std::array<std::uint8_t, kSourceBufferSize> source{};
+    const MpegHeader& first = info.firstHeader;
+    // The decoder stands in for a Layer III codec: other layers give no samples.
+    const bool layer3 = first.layerId == kLayer3;
+
+    std::optional<ProgressMeter> meter;
+    if (endFrame - beginFrame >= kProgressMinimumFrames) {
+        meter.emplace(progress, endFrame - beginFrame);
+        meter->Show(0);
+    }
+
+    const FileView view = OpenFileView(path, FileAccess::ReadOnly, messages);
+    for (std::int64_t j = beginFrame; j < endFrame; ++j) {
+        FrameEntry& entry = info.frames[j];
+        const std::int64_t length = entry.length;
+        if (entry.offset < 0 || length < 4 || length > static_cast<std::int64_t>(source.size()) ||
+            entry.offset > view.size() - length)
+            throw VelmoraError(std::string(std::strerror(EIO)) + " - " +
+                               messages.MessageStrings[kMsgErrorAnalyzing]);
+        std::memcpy(source.data(), view.data() + entry.offset, static_cast<std::size_t>(length));
+
+        std::uint64_t frameSum = 0;
+        if (layer3) {
+            const int headerSize = entry.headerSize == 6 ? 6 : 4;
+            MpegHeader own;
+            const bool decoded = DecodeHeader(own, HeaderWordAt(source.data()));
+            if (decoded && own.sideInfoEnd <= length) {
+                ApplyGain(source.data() + headerSize, first, -AnalysisAttenuation);
+                if (own.hasCrc) {
+                    const std::uint16_t crc = FrameCrc(own, source.data());
+                    source[4] = static_cast<std::uint8_t>(crc & 0xFF);
+                    source[5] = static_cast<std::uint8_t>(crc >> 8);
+                }
+            }
+            const FrameDecodeResult decodedFrame =
+                decoder.DecodeFrame({source.data(), static_cast<std::size_t>(length)});
+            if (decodedFrame.status == kDecodeRefused)
+                ++result.refusedFrames;
+            else if (decodedFrame.status != 0)
+                throw VelmoraError(HexCodeText(decodedFrame.status));
+            result.sampleCount += static_cast<std::int64_t>(decodedFrame.pcm.size());
+            std::uint64_t* histogram = result.LevelHistogram.data();
+            for (const std::int16_t s : decodedFrame.pcm) {
+                const int v = s;
+                ++histogram[v < 0 ? -v : v];
+                frameSum += static_cast<std::uint64_t>(v * v);
+            }
+        }
+        const auto energy = static_cast<std::int32_t>(static_cast<std::uint32_t>(frameSum >> 16));
+        entry.energy = static_cast<std::uint32_t>(energy);
+        if (energy > result.maxEnergy)
+            result.maxEnergy = energy;
+
+        if (meter)
+            meter->Show(j - beginFrame);
+        CheckPoint(progress, j, kPumpEvery);
+        ThrowIfStopped(progress);
+    }
+    if (meter)
+        meter->Show(endFrame - beginFrame);
+
+    if (energiesOnly)
+        return result;
+    if (result.LevelHistogram[0] == static_cast<std::uint64_t>(result.sampleCount) ||
+        result.maxEnergy == 0)
+        throw VelmoraError(layer3 ? "Unable to determine the volume (the MP3 codec did not "
+                                    "decode the file?)"
+                                  : "Unable to determine the volume (the file needs to be MPEG "
+                                    "layer III)");
+    if (result.refusedFrames > 1)
+        throw VelmoraError("acm codec had trouble decoding the file");
+    return result;
+}
+
+VolumeAnalysis AnalyseVolume(const std::string& path, StreamInfo& info, std::int64_t beginFrame,
+                             std::int64_t endFrame, bool energiesOnly, const Settings&,
+                             const MessageTable& messages, IProgress& progress) {
+    MpegFrameDecoder decoder(static_cast<long>(info.firstHeader.sampleRate),
+                             info.firstHeader.channelMode == kMono ? 1 : 2,
+                             MessageTable::Join(messages.MessageDlgAcmStreamOpenFailed));
+    return AnalyseVolumeWith(decoder, path, info, beginFrame, endFrame, energiesOnly, messages,
+                             progress);
+}
+
+NormalizationResult ComputeNormalization(const VolumeAnalysis& analysis, const Settings& settings,
+                                         int amplificationMax) {
+    NormalizationResult r;
+    const std::vector<std::uint64_t>& histogram = analysis.LevelHistogram;
+    const int k = settings.ComboBoxNormalizeClippingThreshold;
+    int m = kLevelCount - 1;
+    if (k <= 0) {
+        while (m > 0 && histogram[static_cast<std::size_t>(m)] == 0)
+            --m;
+    } else {
+        std::int64_t running = 0;
+        for (; m > 0; --m) {
+            running += static_cast<std::int64_t>(histogram[static_cast<std::size_t>(m)]);
+            if (MulDiv(running, 1000, analysis.sampleCount) >= k)
+                break;
+        }
+    }
+    r.peak = m + 1;
+
+    const int a = settings.ComboBoxNormlizeAt;
+    r.NormalizationValue = -(20.0 * std::log10(r.peak / 32768.0) + 12.0) - 3.0 * a;
+    if (r.NormalizationValue < 0 && settings.CheckBoxNormalizationIncOnly) {
+        r.caption = "-0dB";
+        r.amplificationPosition = 0;
+        return r;
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, r.NormalizationValue >= 0 ? "+%.1fdB" : "%.1fdB",
+                  r.NormalizationValue);
+    r.caption = text;
+    if (amplificationMax < kAmplificationMin)
+        return r;
+    int v = amplificationMax;
+    while (v > kAmplificationMin &&
+           r.peak * std::pow(2.0, (v + AnalysisAttenuation + 2 * a) / 4.0) >= kFullScaleLimit)
+        --v;
+    r.amplificationPosition = v;
+    r.markerMoves = true;
+    return r;
+}
+
+int NormalizationMarkerLeft(int position, int barLeft, int barWidth) {
+    return (position - kAmplificationMin) * (barWidth - 24) / 16 + barLeft + 11;
+}
+
+} // namespace velmora

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+class IFrameDecoder;
+class IProgress;
+struct MessageTable;
+struct Settings;
+struct StreamInfo;
+
+// Global-gain steps taken off every granule before decoding, so that loud files do not clip.
+inline constexpr int AnalysisAttenuation = 8;
+inline constexpr int kLevelCount = 32769; // magnitudes 0 … 32768
+
+struct VolumeAnalysis {
+    std::vector<std::uint64_t> LevelHistogram = std::vector<std::uint64_t>(kLevelCount);
+    std::int64_t sampleCount = 0;   // decoded samples, all channels
+    std::int64_t refusedFrames = 0; // frames the decoder could not take
+    std::int32_t maxEnergy = 0;
+};
+
+// Decodes frames beginFrame … endFrame - 1 of `info.frames` (file offsets) from the file at
+// `path`, writing each frame's energy into its entry. Unless `energiesOnly`, fails when the
+// result cannot give a volume. Throws VelmoraError with the user's text.
+VolumeAnalysis AnalyseVolume(const std::string& path, StreamInfo& info, std::int64_t beginFrame,
+                             std::int64_t endFrame, bool energiesOnly, const Settings& settings,
+                             const MessageTable& messages, IProgress& progress);
+
+// The same, with the decoder supplied (tests use a scripted one).
+VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path, StreamInfo& info,
+                                 std::int64_t beginFrame, std::int64_t endFrame, bool energiesOnly,
+                                 const MessageTable& messages, IProgress& progress);
+
+inline constexpr int kAmplificationMax = 8; // TrackBarAmplification's range is -8 … +8
+inline constexpr int kAmplificationMin = -8;
+
+struct NormalizationResult {
+    int peak = 0;                             // P, 1 … 32769
+    double NormalizationValue = 0.0;          // G in dB
+    std::string caption;                      // PanelVolumeMax
+    std::optional<int> amplificationPosition; // where TrackBarAmplification goes
+    bool markerMoves = false;                 // PanelVolumeNormalization is placed under the bar
+};
+
+// The normalisation of an analysis for ComboBoxNormlizeAt, ComboBoxNormalizeClippingThreshold
+// and CheckBoxNormalizationIncOnly. `amplificationMax` is the bar's current maximum.
+NormalizationResult ComputeNormalization(const VolumeAnalysis& analysis, const Settings& settings,
+                                         int amplificationMax = kAmplificationMax);
+
+// PanelVolumeNormalization's left edge for bar position `position`.
+int NormalizationMarkerLeft(int position, int barLeft, int barWidth);
+
+} // namespace velmora
