@@ -1,0 +1,24 @@
+#include "UnitCueSheet.h"
+
+#include "UnitCueParse.h"
+#include "UnitOptions.h"
+
+namespace velmora {
+
+CueGenerateResult GenerateCueSheet(const std::string& mp3Path, StreamInfo& info, TrimPoints trim,
+                                   bool volumeAnalysed, const Settings& settings,
+                                   const MessageTable& messages, IProgress& progress) {
+    CueGenerateResult result;
+    if (!volumeAnalysed) {
+        const VolumeAnalysis analysis =
+            AnalyseVolume(mp3Path, info, trim.beginFrames, info.frameCount - trim.endFrames, false,
+                          settings, messages, progress);
+        result.normalization = ComputeNormalization(analysis, settings);
+    }
+    result.sheet = GenerateCueSheetText(mp3Path, info, settings.SpinEditMinimumCueTrackLength);
+    result.cuePath = ChangeFileExt(mp3Path, ".cue");
+    WriteCueSheetFile(result.cuePath, result.sheet.text);
+    return result;
+}
+
+} // namespace velmora

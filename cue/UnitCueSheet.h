@@ -1,0 +1,31 @@
+#pragma once
+
+#include "UnitCueGenerate.h"
+#include "UnitSilence.h"
+#include "UnitVolume.h"
+
+#include <optional>
+#include <string>
+
+namespace velmora {
+
+class IProgress;
+struct MessageTable;
+struct Settings;
+
+struct CueGenerateResult {
+    GeneratedCueSheet sheet;
+    std::string cuePath;
+    // Set when the volume analysis ran first: what the volume controls now show.
+    std::optional<NormalizationResult> normalization;
+};
+
+// Finds the quiet gaps of the open file and writes the sheet beside it (mp3Path with ".cue").
+// Without an earlier volume analysis (`volumeAnalysed` false) the frames between the trim points
+// are decoded first, as the Auto volume action does; its errors stop the command before anything
+// is written.
+CueGenerateResult GenerateCueSheet(const std::string& mp3Path, StreamInfo& info, TrimPoints trim,
+                                   bool volumeAnalysed, const Settings& settings,
+                                   const MessageTable& messages, IProgress& progress);
+
+} // namespace velmora
