@@ -1,12 +1,124 @@
 #include "CliCommon.h"
 
+#include "UnitFileView.h"
+#include "UnitID3v2.h"
+#include "UnitScanner.h"
+#include "UnitVolume.h"
+#include "VelmoraError.h"
+
+#include <cstdio>
 #include <ostream>
+#include <string>
 
 namespace velmora::cli {
 
-int CmdNormalize(CliContext&, std::ostream&, std::ostream& err) {
-    err << "velmora-cli: this command is not built yet\n";
-    return 2;
+namespace {
+
+constexpr const char* kNormalizeUsage =
+    "Usage: velmora-cli normalize [--json] FILE...\n"
+    "  Decodes every frame of each file and prints the normalisation caption, the value in dB,\n"
+    "  the amplification step and the peak level, for the normalisation options in effect.\n"
+    "  --json  one JSON object per file, one per line; a file that fails gives\n"
+    "          {\"file\": ..., \"error\": ...}\n";
+
+std::string BaseName(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Finds the audio of one file: the stream after a leading ID3v2 tag, with file offsets.
+StreamInfo OpenForAnalysis(const std::string& path, const CliContext& ctx, IProgress& progress) {
+    const FileView view = OpenFileView(path, FileAccess::ReadOnly, ctx.messages);
+    StreamInfo info;
+    info.id3v2.Read(view.bytes());
+    const std::int64_t start = info.id3v2.tagSize;
+    ScanStream(info, view.bytes().subspan(static_cast<std::size_t>(start)), 0, ctx.settings,
+               ctx.messages, progress);
+    for (std::int64_t i = 0; i < info.frames.size(); ++i)
+        info.frames[i].offset += start;
+    info.audioStart = start;
+    info.sourceSize = view.size();
+    return info;
+}
+
+struct NormalizeRecord {
+    NormalizationResult normalization;
+    std::int64_t samples = 0;
+    std::int64_t refusedFrames = 0;
+};
+
+NormalizeRecord Normalize(const std::string& path, const CliContext& ctx) {
+    TerminalProgress progress(BaseName(path));
+    StreamInfo info = OpenForAnalysis(path, ctx, progress);
+    const VolumeAnalysis analysis =
+        AnalyseVolume(path, info, 0, info.frameCount, false, ctx.settings, ctx.messages, progress);
+    return {ComputeNormalization(analysis, ctx.settings), analysis.sampleCount,
+            analysis.refusedFrames};
+}
+
+std::string Fixed(double value, const char* format) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+std::string StepText(const NormalizationResult& n, const char* none) {
+    return n.amplificationPosition ? std::to_string(*n.amplificationPosition) : none;
+}
+
+std::string Json(const std::string& file, const NormalizeRecord& r) {
+    const NormalizationResult& n = r.normalization;
+    return "{\"file\": " + JsonString(file) + ", \"caption\": " + JsonString(n.caption) +
+           ", \"normalizationValue\": " + Fixed(n.NormalizationValue, "%.4f") +
+           ", \"step\": " + StepText(n, "null") + ", \"peak\": " + std::to_string(n.peak) +
+           ", \"samples\": " + std::to_string(r.samples) +
+           ", \"refusedFrames\": " + std::to_string(r.refusedFrames) + "}";
+}
+
+std::string Plain(const std::string& file, const NormalizeRecord& r) {
+    const NormalizationResult& n = r.normalization;
+    return file + ": " + n.caption + "  value " + Fixed(n.NormalizationValue, "%.1f") +
+           " dB  step " + StepText(n, "-") + "  peak " + std::to_string(n.peak);
+}
+
+} // namespace
+
+int CmdNormalize(CliContext& ctx, std::ostream& out, std::ostream& err) {
+    bool json = false;
+    std::vector<std::string> files;
+    for (const std::string& a : ctx.args) {
+        if (a == "--json") {
+            json = true;
+        } else if (a == "--help" || a == "-h") {
+            out << kNormalizeUsage;
+            return 0;
+        } else if (a.size() > 1 && a[0] == '-') {
+            err << "velmora-cli: unknown option \"" << a << "\"\n" << kNormalizeUsage;
+            return 2;
+        } else {
+            files.push_back(a);
+        }
+    }
+    if (files.empty()) {
+        err << kNormalizeUsage;
+        return 2;
+    }
+    int status = 0;
+    for (const std::string& file : files) {
+        try {
+            const NormalizeRecord r = Normalize(file, ctx);
+            out << (json ? Json(file, r) : Plain(file, r)) << "\n";
+        } catch (const std::exception& e) {
+            status = 1;
+            if (json)
+                out << "{\"file\": " << JsonString(file) << ", \"error\": " << JsonString(e.what())
+                    << "}\n";
+            else
+                err << "velmora-cli: " << file << ": " << e.what() << "\n";
+        }
+        out.flush();
+    }
+    return status;
 }
 
 } // namespace velmora::cli
