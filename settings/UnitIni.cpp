@@ -72,13 +72,12 @@ IniFile IniFile::Parse(std::string_view text) {
             continue;
         }
         Line l;
+        l.raw = std::string(line);
         const std::size_t eq = body.find('=');
         if (!body.empty() && body.front() != ';' && eq != std::string_view::npos &&
             !TrimBlanks(body.substr(0, eq)).empty()) {
             l.key = std::string(TrimBlanks(body.substr(0, eq)));
-            l.value = std::string(body.substr(eq + 1));
-        } else {
-            l.raw = std::string(line);
+            l.value = std::string(line.substr(line.find('=') + 1));
         }
         target->push_back(std::move(l));
     }
@@ -94,7 +93,7 @@ std::string IniFile::Render() const {
     std::string out;
     auto put = [&out](const std::vector<Line>& lines) {
         for (const Line& l : lines) {
-            out += l.key.empty() ? l.raw : l.key + "=" + l.value;
+            out += l.edited ? l.key + "=" + l.value : l.raw;
             out += '\n';
         }
     };
@@ -159,6 +158,7 @@ void IniFile::Set(std::string_view section, std::string_view key, std::string_vi
     for (Line& l : s->lines) {
         if (!l.key.empty() && IniNamesEqual(l.key, key)) {
             l.value = OneLine(value);
+            l.edited = true;
             return;
         }
     }
@@ -169,6 +169,7 @@ void IniFile::Set(std::string_view section, std::string_view key, std::string_vi
     Line l;
     l.key = OneLine(key);
     l.value = OneLine(value);
+    l.edited = true;
     s->lines.insert(s->lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(l));
 }
 

@@ -41,9 +41,10 @@ public:
 
 private:
     struct Line {
-        std::string key; // empty for a line that is kept as it is
+        std::string key; // empty for a line that is not an entry
         std::string value;
-        std::string raw;
+        std::string raw; // the line as read, written back while the entry is unchanged
+        bool edited = false;
     };
     struct Section {
         std::string name;

@@ -1,0 +1,220 @@
+#include "CliCommon.h"
+#include "Fixtures.h"
+#include "FrameBuilder.h"
+#include "RunCli.h"
+#include "UnitAtomicFile.h"
+#include "UnitRegistryStore.h"
+#include "VelmoraError.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <optional>
+#include <regex>
+#include <sstream>
+
+using namespace velmora;
+
+namespace {
+
+struct CliRun {
+    int status = 0;
+    std::string out, err;
+};
+
+// Every test gets its own empty settings store folder.
+class CliSettings : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (const char* v = std::getenv("VELMORA_CONFIG_DIR"))
+            m_saved = v;
+        ::setenv("VELMORA_CONFIG_DIR", m_dir.File("config").c_str(), 1);
+    }
+    void TearDown() override {
+        if (m_saved)
+            ::setenv("VELMORA_CONFIG_DIR", m_saved->c_str(), 1);
+        else
+            ::unsetenv("VELMORA_CONFIG_DIR");
+    }
+
+    CliRun Cli(const std::vector<std::string>& args) {
+        std::ostringstream out, err;
+        CliRun r;
+        r.status = RunCli(args, out, err);
+        r.out = out.str();
+        r.err = err.str();
+        return r;
+    }
+    std::string StorePath() const { return m_dir.File("config/Velmora.reg"); }
+    std::string Line(const std::string& listing, const std::string& name) {
+        std::istringstream in(listing);
+        for (std::string l; std::getline(in, l);)
+            if (l.rfind(name + " ", 0) == 0)
+                return l;
+        return "";
+    }
+
+    test::TempDir m_dir;
+
+private:
+    std::optional<std::string> m_saved;
+};
+
+} // namespace
+
+TEST_F(CliSettings, ListsEveryOptionWithValueAndDefault) {
+    const CliRun r = Cli({"settings"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream in(r.out);
+    std::vector<std::string> lines;
+    for (std::string l; std::getline(in, l);)
+        lines.push_back(l);
+    ASSERT_EQ(lines.size(), OptionBindings().size() + 1);
+    EXPECT_TRUE(std::regex_match(lines[0], std::regex("Option +Value +Default")));
+    EXPECT_TRUE(std::regex_match(lines[1], std::regex("CheckBoxAskBeforeExiting +off +off")));
+    EXPECT_TRUE(std::regex_match(lines.back(), std::regex("RadioGroupPreviewMode +on +on")));
+    const std::size_t column = lines[0].find("Value");
+    for (const std::string& l : lines)
+        EXPECT_EQ(l.find_first_not_of(' ', l.find(' ')), column) << l; // aligned
+    EXPECT_TRUE(std::regex_match(Line(r.out, "ComboBoxID3Genre"),
+                                 std::regex("ComboBoxID3Genre +255 +255")));
+    EXPECT_TRUE(
+        std::regex_match(Line(r.out, "EditID3Track"), std::regex("EditID3Track +\"\" +\"\"")));
+    EXPECT_FALSE(std::filesystem::exists(StorePath())); // listing writes nothing
+
+    const CliRun json = Cli({"settings", "--json"});
+    ASSERT_EQ(json.status, 0);
+    EXPECT_NE(json.out.find("{\"name\": \"CheckBoxCleanup\", \"kind\": \"switch\", \"value\": "
+                            "true, \"default\": true}"),
+              std::string::npos);
+    EXPECT_NE(json.out.find("{\"name\": \"TrackBarDefaultAmplification\", \"kind\": "
+                            "\"position\", \"value\": 0, \"default\": 0}"),
+              std::string::npos);
+}
+
+TEST_F(CliSettings, SetWritesTheStoreAndKeepsOtherValues) {
+    MakeFolders(m_dir.File("config"));
+    ReplaceFileAtomically(StorePath(), "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Velmora]\n"
+                                       "\"MainFormTop\"=dword:00000020\n"
+                                       "\"Language\"=\"German\"\n"
+                                       "\"CheckBoxCleanup\"=dword:00000001\n");
+    const CliRun r = Cli({"settings", "--set", "CheckBoxSaveWAV=on",
+                          "--set=EditID3Artist=A\\B \"C\"", "--set", "ComboBoxAddSilenceEnd=26"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("CheckBoxSaveWAV = on\n"), std::string::npos);
+    const std::string text = *ReadWholeFile(StorePath());
+    EXPECT_EQ(text.rfind("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Velmora]\n", 0), 0u);
+    for (const char* line :
+         {"\"MainFormTop\"=dword:00000020\n", "\"Language\"=\"German\"\n",
+          "\"CheckBoxCleanup\"=dword:ffffffff\n", // 1 is written back as -1
+          "\"CheckBoxSaveWAV\"=dword:ffffffff\n", "\"EditID3Artist\"=\"A\\\\B \\\"C\\\"\"\n",
+          "\"ComboBoxAddSilenceEnd\"=dword:0000001a\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+
+    const CliRun listed = Cli({"settings"});
+    EXPECT_TRUE(std::regex_match(Line(listed.out, "CheckBoxSaveWAV"),
+                                 std::regex("CheckBoxSaveWAV +on +off")));
+
+    // One bad value refuses the whole command and leaves the store as it was.
+    const CliRun bad =
+        Cli({"settings", "--set", "CheckBoxSaveWAV=off", "--set", "ComboBoxFadeDepth=4"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.err,
+              "velmora-cli: \"ComboBoxFadeDepth\" takes a whole number from 0 to 3, got \"4\"\n");
+    EXPECT_EQ(*ReadWholeFile(StorePath()), text);
+    EXPECT_EQ(Cli({"settings", "--set", "Nope=1"}).status, 1);
+    EXPECT_EQ(Cli({"settings", "--set"}).status, 1);
+    EXPECT_EQ(Cli({"settings", "--bogus"}).status, 1);
+}
+
+TEST_F(CliSettings, OptionOverridesOneRunAndDefaultsIgnoreTheStore) {
+    ASSERT_EQ(Cli({"settings", "--set", "CheckBoxCleanup=off"}).status, 0);
+    const std::string stored = *ReadWholeFile(StorePath());
+
+    EXPECT_TRUE(std::regex_match(Line(Cli({"settings"}).out, "CheckBoxCleanup"),
+                                 std::regex("CheckBoxCleanup +off +on")));
+    EXPECT_TRUE(std::regex_match(Line(Cli({"settings", "--defaults"}).out, "CheckBoxCleanup"),
+                                 std::regex("CheckBoxCleanup +on +on")));
+    const CliRun over =
+        Cli({"settings", "--option", "CheckBoxCleanup=on", "--option=ComboBoxNormlizeAt=2"});
+    EXPECT_TRUE(
+        std::regex_match(Line(over.out, "CheckBoxCleanup"), std::regex("CheckBoxCleanup +on +on")));
+    EXPECT_TRUE(std::regex_match(Line(over.out, "ComboBoxNormlizeAt"),
+                                 std::regex("ComboBoxNormlizeAt +2 +1")));
+    // An override is never written, even by a command that writes the store.
+    ASSERT_EQ(
+        Cli({"settings", "--option", "CheckBoxSaveWAV=on", "--set", "CheckBoxStayOnTop=on"}).status,
+        0);
+    const RegistryStore store = RegistryStore::Load(StorePath());
+    EXPECT_EQ(store.ReadInteger("CheckBoxSaveWAV"), 0);
+    EXPECT_EQ(store.ReadInteger("CheckBoxStayOnTop"), -1);
+    EXPECT_EQ(store.ReadInteger("CheckBoxCleanup"), 0);
+
+    // Every command builds its context the same way.
+    cli::CliContext ctx = cli::MakeContext({"FILE", "--option", "SpinEditPreviewLength=9"});
+    EXPECT_FALSE(ctx.settings.CheckBoxCleanup);
+    EXPECT_EQ(ctx.settings.SpinEditPreviewLength, 9);
+    EXPECT_EQ(ctx.stored.SpinEditPreviewLength, 5);
+    EXPECT_EQ(ctx.args, std::vector<std::string>{"FILE"});
+    EXPECT_TRUE(cli::MakeContext({"--defaults"}).settings.CheckBoxCleanup);
+    EXPECT_THROW(cli::MakeContext({"--option", "SpinEditPreviewLength=11"}), VelmoraError);
+    EXPECT_THROW(cli::MakeContext({"--option"}), VelmoraError);
+    EXPECT_THROW(cli::MakeContext({"--option", "SpinEditPreviewLength"}), VelmoraError);
+    const CliRun badOverride = Cli({"info", "--option", "CheckBoxCleanup=maybe", "x.mp3"});
+    EXPECT_EQ(badOverride.status, 1);
+    EXPECT_EQ(badOverride.err, "velmora-cli: \"CheckBoxCleanup\" takes on or off, got \"maybe\"\n");
+}
+
+TEST_F(CliSettings, ExportAndImportTheSettingsFile) {
+    const std::string ini = m_dir.File("saved.ini");
+    ASSERT_EQ(Cli({"settings", "--set", "TrackBarDefaultAmplification=-5", "--set",
+                   "EditID3Album=Live, at home; 1999"})
+                  .status,
+              0);
+    const CliRun ex = Cli({"settings", "--export", ini});
+    ASSERT_EQ(ex.status, 0) << ex.err;
+    EXPECT_EQ(ex.out, "Exported to " + ini + "\n");
+    const std::string text = *ReadWholeFile(ini);
+    EXPECT_NE(text.find("[Velmora]\n"), std::string::npos);
+    EXPECT_NE(text.find("\nTrackBarDefaultAmplification=-5\n"), std::string::npos);
+    EXPECT_NE(text.find("\nEditID3Album=Live, at home; 1999\n"), std::string::npos);
+
+    ASSERT_EQ(Cli({"settings", "--defaults", "--set", "CheckBoxCleanup=off"}).status, 0);
+    EXPECT_EQ(RegistryStore::Load(StorePath()).ReadInteger("TrackBarDefaultAmplification"), 0);
+    const CliRun im = Cli({"settings", "--import=" + ini});
+    ASSERT_EQ(im.status, 0) << im.err;
+    EXPECT_EQ(
+        im.out.rfind("Imported " + std::to_string(OptionBindings().size()) + " options from ", 0),
+        0u);
+    const RegistryStore store = RegistryStore::Load(StorePath());
+    EXPECT_EQ(store.ReadInteger("TrackBarDefaultAmplification"), -5);
+    EXPECT_EQ(store.ReadString("EditID3Album"), "Live, at home; 1999");
+    EXPECT_EQ(store.ReadInteger("CheckBoxCleanup"), -1);
+
+    // A file holding one key changes only that option.
+    ReplaceFileAtomically(ini, "[velmora]\nComboBoxFadeDepth=3\n");
+    ASSERT_EQ(Cli({"settings", "--import", ini}).status, 0);
+    EXPECT_EQ(RegistryStore::Load(StorePath()).ReadInteger("ComboBoxFadeDepth"), 3);
+    EXPECT_EQ(RegistryStore::Load(StorePath()).ReadInteger("TrackBarDefaultAmplification"), -5);
+
+    const CliRun missing = Cli({"settings", "--import", m_dir.File("none.ini")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "velmora-cli: " + m_dir.File("none.ini") + " not found\n");
+}
+
+TEST_F(CliSettings, ExportDefaultsToTheProgramFolder) {
+    const std::string cli = VELMORA_CLI_PATH;
+    const std::string target = cli.substr(0, cli.rfind('/') + 1) + "Velmora.ini";
+    if (std::filesystem::exists(target))
+        GTEST_SKIP() << target << " exists already";
+    std::string output;
+    const int rc = test::RunCommand("VELMORA_CONFIG_DIR='" + m_dir.File("config") + "' '" + cli +
+                                        "' settings --option CheckBoxSaveWAV=on --export",
+                                    &output);
+    const bool made = std::filesystem::exists(target);
+    const std::string text = made ? *ReadWholeFile(target) : "";
+    std::filesystem::remove(target);
+    EXPECT_EQ(rc, 0) << output;
+    ASSERT_TRUE(made);
+    EXPECT_NE(text.find("\nCheckBoxSaveWAV=-1\n"), std::string::npos);
+}
