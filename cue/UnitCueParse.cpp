@@ -49,9 +49,9 @@ std::string_view Field(std::string_view line, std::size_t index, std::size_t cou
 std::int64_t FieldValue(std::string_view field) {
     bool ok = !field.empty() && field.size() <= 9;
     std::int64_t value = 0;
-    for (char c : field) {
-        ok = ok && IsDigit(c);
-        value = value * 10 + (c - '0');
+    for (std::size_t i = 0; ok && i < field.size(); ++i) {
+        ok = IsDigit(field[i]);
+        value = value * 10 + (field[i] - '0');
     }
     if (!ok) {
         std::string shown;

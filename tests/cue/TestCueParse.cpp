@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 
 using namespace velmora;
@@ -251,4 +252,21 @@ TEST(ChangeFileExt, ReplacesOnlyTheLastComponentsExtension) {
     EXPECT_EQ(ChangeFileExt("/a.d/b", ".cue"), "/a.d/b.cue");
     EXPECT_EQ(ChangeFileExt("b.x.mp3", ""), "b.x");
     EXPECT_EQ(ChangeFileExt("noext", ".cue"), "noext.cue");
+}
+
+TEST(ParseCueSheet, EveryKeptFuzzerInputGivesATableOrAnError) {
+    const std::string folder = std::string(VELMORA_TEST_DATA_DIR) + "/fuzz/fuzz_cue";
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::vector<std::uint8_t> bytes = test::ReadFile(entry.path().string());
+        if (bytes.empty())
+            continue;
+        ++files;
+        try {
+            ParseCueSheetText(std::string(bytes.begin() + 1, bytes.end()),
+                              Context((bytes[0] & 0x7F) * 1000, (bytes[0] & 0x80) != 0));
+        } catch (const VelmoraError&) {
+        }
+    }
+    EXPECT_GE(files, 2);
 }
