@@ -33,6 +33,59 @@ std::string HexCodeText(int code) {
     return text;
 }
 
+// The level counts while a pass runs: four interleaved 32-bit tables, so that runs of equal
+// magnitudes (silence, square waves) do not wait on one counter, folded into the 64-bit
+// histogram before any counter could overflow and at the end.
+class LevelTally {
+public:
+    explicit LevelTally(std::vector<std::uint64_t>& histogram)
+        : m_histogram(histogram), m_counts(kWays * kLevelCount) {}
+
+    void Count(std::span<const std::int16_t> pcm) {
+        if (m_pending + pcm.size() > kFoldAfter)
+            Fold();
+        m_pending += pcm.size();
+        std::uint32_t* counts = m_counts.data();
+        const std::size_t n = pcm.size();
+        std::size_t i = 0;
+        for (; i + kWays <= n; i += kWays)
+            for (std::size_t w = 0; w < kWays; ++w)
+                ++counts[w * kLevelCount + Magnitude(pcm[i + w])];
+        for (; i < n; ++i)
+            ++counts[Magnitude(pcm[i])];
+    }
+
+    void Fold() {
+        for (std::size_t w = 0; w < kWays; ++w)
+            for (std::size_t m = 0; m < kLevelCount; ++m) {
+                m_histogram[m] += m_counts[w * kLevelCount + m];
+                m_counts[w * kLevelCount + m] = 0;
+            }
+        m_pending = 0;
+    }
+
+private:
+    static constexpr std::size_t kWays = 4;
+    static constexpr std::size_t kFoldAfter = 0xFFFFFFFFu;
+    static std::size_t Magnitude(std::int16_t s) {
+        const int v = s;
+        return static_cast<std::size_t>(v < 0 ? -v : v);
+    }
+
+    std::vector<std::uint64_t>& m_histogram;
+    std::vector<std::uint32_t> m_counts;
+    std::size_t m_pending = 0;
+};
+
+// Counts the frame's levels and returns its sum of squares.
+std::uint64_t CountLevels(std::span<const std::int16_t> pcm, LevelTally& tally) {
+    tally.Count(pcm);
+    std::uint64_t sum = 0;
+    for (const std::int16_t s : pcm)
+        sum += static_cast<std::uint64_t>(static_cast<std::int32_t>(s) * s);
+    return sum;
+}
+
 } // namespace
 
 VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path, StreamInfo& info,
@@ -42,6 +95,7 @@ VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path
                    "UnitVolume");
     VolumeAnalysis result;
     std::array<std::uint8_t, kSourceBufferSize> source{};
+    LevelTally tally(result.LevelHistogram);
     const MpegHeader& first = info.firstHeader;
     // The decoder stands in for a Layer III codec: other layers give no samples.
     const bool layer3 = first.layerId == kLayer3;
@@ -82,12 +136,7 @@ VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path
             else if (decodedFrame.status != 0)
                 throw VelmoraError(HexCodeText(decodedFrame.status));
             result.sampleCount += static_cast<std::int64_t>(decodedFrame.pcm.size());
-            std::uint64_t* histogram = result.LevelHistogram.data();
-            for (const std::int16_t s : decodedFrame.pcm) {
-                const int v = s;
-                ++histogram[v < 0 ? -v : v];
-                frameSum += static_cast<std::uint64_t>(v * v);
-            }
+            frameSum = CountLevels(decodedFrame.pcm, tally);
         }
         const auto energy = static_cast<std::int32_t>(static_cast<std::uint32_t>(frameSum >> 16));
         entry.energy = static_cast<std::uint32_t>(energy);
@@ -99,6 +148,7 @@ VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path
         CheckPoint(progress, j, kPumpEvery);
         ThrowIfStopped(progress);
     }
+    tally.Fold();
     if (meter)
         meter->Show(endFrame - beginFrame);
 
