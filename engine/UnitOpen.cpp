@@ -25,6 +25,13 @@ std::string ErrorAnalyzingText(const MessageTable& messages) {
                : "Error analyzing this file - probably not an MPEG audio file";
 }
 
+std::string NoHeaderText(const MessageTable& messages) {
+    const auto& strings = messages.MessageStrings;
+    return strings.size() > kMsgNoValidHeader
+               ? strings[kMsgNoValidHeader]
+               : "Failed to find a valid MPEG header - this is not an MP3 file!";
+}
+
 bool AttemptAccepted(const StreamInfo& info, std::int64_t regionSize) {
     return info.frameCount > regionSize / 2000 && info.frameCount >= 5 &&
            info.missingHeaderCount * 9 < info.frameCount * 8;
@@ -104,7 +111,14 @@ OpenResult AnalyseFile(std::span<const std::uint8_t> file, const Settings& setti
     for (int attempt = 1;; ++attempt) {
         result.attempts = attempt;
         info.retried = attempt > 1;
-        ScanStream(info, region(), 0, settings, messages, progress, regionStart);
+        try {
+            ScanStream(info, region(), 0, settings, messages, progress, regionStart);
+        } catch (const VelmoraError& e) {
+            // After the first attempt, a region with no header left means the skips ran out.
+            if (attempt == 1 || e.what() != NoHeaderText(messages))
+                throw;
+            throw VelmoraError(ErrorAnalyzingText(messages));
+        }
         if (AttemptAccepted(info, regionSize))
             break;
         std::int64_t skip = (info.frames.size() > 0 ? info.frames[0].offset : 0) + 4;

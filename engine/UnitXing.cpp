@@ -87,10 +87,11 @@ std::array<std::uint8_t, 100> BuildToc(const StreamInfo& info, const OutputPlan&
     std::int64_t j = 0;
     std::int64_t position = extraInfoLength;
     for (int i = 0; i < 100; ++i) {
-        while (j < plan.outputFrames && MulDiv(j, 100, plan.outputFrames) < i)
+        // Short outputs stop at their last frame: one past it would read as the end, 256 → 0.
+        while (j + 1 < plan.outputFrames && MulDiv(j, 100, plan.outputFrames) < i)
             position += lengthOf(j++);
-        toc[static_cast<std::size_t>(i)] =
-            static_cast<std::uint8_t>(MulDiv(position, 256, plan.predictedSize) & 0xFF);
+        toc[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(
+            std::min<std::int64_t>(MulDiv(position, 256, plan.predictedSize), 255));
     }
     return toc;
 }
@@ -208,8 +209,9 @@ ExtraInfoOut BuildExtraInfoFrame(const StreamInfo& info, const Settings& setting
         std::memcpy(frame.data() + side, xing, static_cast<std::size_t>(room));
         return out;
     }
+    // A constant-bitrate table stays as the source had it: it is linear either way.
     if (out.kept)
-        UpdateKeptExtraInfo(frame, side, frames, bytes, &toc, trimmedBegin, trimmedEnd);
+        UpdateKeptExtraInfo(frame, side, frames, bytes, nullptr, trimmedBegin, trimmedEnd);
     return out;
 }
 

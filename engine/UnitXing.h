@@ -59,7 +59,7 @@ std::array<std::uint8_t, 100> BuildToc(const StreamInfo& info, const OutputPlan&
                                        std::int64_t startFrame, std::int64_t extraInfoLength);
 
 // Brings a kept frame's counts up to date: the Xing/Info frame and byte counts (and its TOC when
-// the stream is VBR or the frame has one), and, when the encoder's extension follows, the delay
+// `toc` is given and the frame has one), and, when the encoder's extension follows, the delay
 // (0 after a trim at the beginning), the padding (0 after a trim at the end), the music length
 // and the extension's own CRC. `frame` holds the whole frame; `sideInfoEnd` is where its
 // identifier stands.
