@@ -1,6 +1,7 @@
 #include "UnitID3v1.h"
 
 #include "UnitOptions.h"
+#include "UnitOutputPlan.h"
 #include "UnitTags.h"
 
 #include <algorithm>

@@ -8,9 +8,6 @@ namespace velmora {
 struct Id3v1Tag;
 struct Settings;
 
-// The ID3v1 mode as stored in RadioButtonID3Remove.
-enum Id3v1Mode : std::uint8_t { kId3v1Remove = 0, kId3v1Keep = 1, kId3v1Recreate = 2 };
-
 // From the first 0 byte on (that byte included), every byte of the field becomes `fill`.
 void PadAfterTerminator(std::uint8_t* field, int length, std::uint8_t fill);
 

@@ -1,5 +1,6 @@
 #include "UnitID3v1.h"
 #include "UnitOptions.h"
+#include "UnitOutputPlan.h"
 #include "UnitTags.h"
 
 #include <gtest/gtest.h>

@@ -1,0 +1,348 @@
+#include "UnitWriter.h"
+
+#include "UnitID3v1.h"
+#include "UnitMP3.h"
+#include "UnitOptions.h"
+#include "UnitOutputPlan.h"
+#include "UnitTrackLength.h"
+#include "UnitWriterParts.h"
+#include "UnitXing.h"
+#include "Unit_MP3_RIFF.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace velmora {
+
+namespace writer {
+
+namespace {
+
+std::string FileNameOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A kept or rebuilt frame that differs from the source's (or appears or vanishes) is a change.
+bool ExtraInfoChanged(const Layout& layout, const StreamInfo& info) {
+    if (layout.writeExtraInfo != info.extraInfoPresent)
+        return true;
+    if (!layout.writeExtraInfo)
+        return false;
+    const std::vector<std::uint8_t>& now = layout.extraInfo.bytes;
+    const std::vector<std::uint8_t>& before = info.ExtraInfoFrame.bytes;
+    if (static_cast<std::int64_t>(now.size()) != info.ExtraInfoFrame.header.frameLength)
+        return true;
+    return before.size() < now.size() || !std::equal(now.begin(), now.end(), before.begin());
+}
+
+} // namespace
+
+Layout ComputeLayout(const WriteParams& params, const StreamInfo& info,
+                     const WriteContext& context) {
+    const Settings& settings = context.settings;
+    Layout layout;
+    layout.target = TargetOf(params);
+    const bool memory = layout.target == OutputTarget::ToMemory;
+    const std::int64_t entries = info.frameCount + (info.lastFrameIncomplete ? 1 : 0);
+    VELMORA_ASSERT(params.startFrame >= 0 && params.frameCount >= 0 &&
+                       params.startFrame + params.frameCount <= entries &&
+                       params.startFrame + params.frameCount < info.frames.size(),
+                   "UnitWriter");
+    VELMORA_ASSERT(params.silenceBeginFrames >= 0 && params.silenceEndFrames >= 0, "UnitWriter");
+
+    // Gain fields exist only in Layer III side information.
+    const bool layer3 = info.firstHeader.layerId == kLayer3;
+    layout.gainSteps = layer3 ? params.gainSteps : 0;
+    layout.fades = {layer3 ? params.fadeInIndex : 0, layer3 ? params.fadeOutIndex : 0,
+                    params.fadeSpan, params.frameCount, settings.ComboBoxFadeDepth};
+
+    layout.riffLength = !memory && context.outputIsWav ? std::int64_t{RiffHeader::kSize} : 0;
+    layout.id3v2Source = info.riffHeaderSize;
+    if (!memory && params.keepId3v2 && !context.outputIsWav && context.tagsKept)
+        layout.id3v2Out = info.id3v2.tagSize;
+
+    layout.writeExtraInfo = params.writeExtraInfo && WantExtraInfo(info, settings);
+    const std::int64_t extraLength =
+        layout.writeExtraInfo ? ExtraInfoLength(info, settings) : std::int64_t{0};
+
+    std::int64_t id3v1Out = settings.RadioButtonID3Remove != kId3v1Remove && context.tagsKept
+                                ? info.id3v1Size
+                                : std::int64_t{0};
+    layout.id3v1.bytes = info.id3v1Bytes;
+    if (params.writeId3v1)
+        id3v1Out = PrepareId3v1(layout.id3v1, id3v1Out, settings, FileNameOf(params.sourcePath));
+    layout.id3v1Out = params.writeId3v1 ? id3v1Out : 0;
+
+    if (context.tagsKept) {
+        if (info.apeSize > 0)
+            layout.blocks.push_back({info.apeOffset, info.apeSize, 0});
+        if (info.lyrics3Size > 0)
+            layout.blocks.push_back({info.lyrics3Offset, info.lyrics3Size, 0});
+        // They go out in the order they stood in the source, whichever tool wrote them.
+        std::sort(
+            layout.blocks.begin(), layout.blocks.end(),
+            [](const TailBlock& a, const TailBlock& b) { return a.sourceOffset < b.sourceOffset; });
+    }
+
+    layout.silentLength = info.SilentFrameTemplate.header.frameLength;
+    VELMORA_ASSERT(params.silenceBeginFrames + params.silenceEndFrames == 0 ||
+                       static_cast<std::int64_t>(info.SilentFrameTemplate.image.size()) ==
+                           layout.silentLength,
+                   "UnitWriter");
+    for (std::int64_t i = 0; i < params.frameCount; ++i) {
+        const std::int64_t length = CopyLength(params, info, i);
+        VELMORA_ASSERT(length >= 0, "UnitWriter");
+        layout.framesBytes += length;
+    }
+
+    layout.framesStart = layout.riffLength + layout.id3v2Out + extraLength +
+                         params.silenceBeginFrames * layout.silentLength;
+    std::int64_t pos =
+        layout.framesStart + layout.framesBytes + params.silenceEndFrames * layout.silentLength;
+    for (TailBlock& block : layout.blocks) {
+        block.outputOffset = pos;
+        pos += block.size;
+    }
+    layout.size = pos + layout.id3v1Out;
+
+    const bool incompleteCopied =
+        info.lastFrameIncomplete && params.startFrame + params.frameCount > info.frameCount;
+    const std::int64_t silence = params.silenceBeginFrames + params.silenceEndFrames;
+    layout.outputFrames = params.frameCount - (incompleteCopied ? 1 : 0) + silence;
+    layout.headerFrames = params.frameCount + silence;
+    layout.tlenMilliseconds = FramesToMilliseconds(info.firstHeader, layout.outputFrames);
+
+    if (layout.writeExtraInfo) {
+        OutputPlan plan;
+        plan.silenceBeginFrames = params.silenceBeginFrames;
+        plan.silenceEndFrames = params.silenceEndFrames;
+        plan.outputFrames = layout.outputFrames;
+        plan.keepIncompleteLast = incompleteCopied ? 1 : 0;
+        plan.predictedSize = layout.size;
+        const TrimPoints trim{
+            params.startFrame,
+            std::max<std::int64_t>(0, info.frameCount - params.startFrame - params.frameCount)};
+        layout.extraInfo = BuildExtraInfoFrame(info, settings, plan, trim, layout.id3v2Out);
+        VELMORA_ASSERT(static_cast<std::int64_t>(layout.extraInfo.bytes.size()) == extraLength,
+                       "UnitWriter");
+    }
+    layout.extraInfoChanged = ExtraInfoChanged(layout, info);
+    return layout;
+}
+
+void RewriteTrackLengthDigits(std::uint8_t* digits, std::int64_t width, std::int64_t milliseconds) {
+    // The width comes from the file, so any width is served: high positions get zeros.
+    std::uint64_t value = static_cast<std::uint64_t>(std::max<std::int64_t>(milliseconds, 0));
+    for (std::int64_t k = width - 1; k >= 0; --k) {
+        digits[k] = static_cast<std::uint8_t>('0' + value % 10);
+        value /= 10;
+    }
+}
+
+std::vector<std::uint8_t> OutputId3v2(std::span<const std::uint8_t> source, const Layout& layout,
+                                      const StreamInfo& info) {
+    std::vector<std::uint8_t> tag(source.begin(), source.end());
+    const std::int64_t at = info.id3v2.tlenOffset;
+    const std::int64_t width = info.id3v2.tlenLength;
+    if (width > 0 && at >= 0 && at + width <= static_cast<std::int64_t>(tag.size()))
+        RewriteTrackLengthDigits(tag.data() + at, width, layout.tlenMilliseconds);
+    return tag;
+}
+
+void ApplyFrameDelta(std::uint8_t* frame, std::int64_t available, const MpegHeader& first,
+                     int delta, std::optional<std::uint16_t> computedCrc) {
+    if (available < 4)
+        return;
+    const std::uint32_t word = HeaderWordAt(frame);
+    MpegHeader h;
+    // A tail without a header, or one cut inside its side information, is copied as it is.
+    if ((word & kSyncMask) != kSyncMask || !DecodeHeader(h, word) || available < h.sideInfoEnd)
+        return;
+    bool crcWasRight = false;
+    if (h.hasCrc)
+        crcWasRight = StoredCrc(frame) == (computedCrc ? *computedCrc : FrameCrc(h, frame));
+    ApplyGain(frame + h.headerSize, first, delta);
+    if (crcWasRight) {
+        const std::uint16_t crc = FrameCrc(h, frame);
+        frame[4] = static_cast<std::uint8_t>(crc);
+        frame[5] = static_cast<std::uint8_t>(crc >> 8);
+    }
+}
+
+VelmoraError IoError(int error, const std::string& detail) {
+    std::string text = std::strerror(error);
+    if (!detail.empty())
+        text += " - " + detail;
+    return VelmoraError(text + "\nIs your disk full?");
+}
+
+void ThrowSourceChanged(const std::string& path) {
+    throw VelmoraError("The file \"" + path +
+                       "\" was changed on disk after it was opened - open it again before saving");
+}
+
+void CheckSourceUnchanged(const std::string& path, std::int64_t size, std::int64_t timeNs,
+                          const StreamInfo& info) {
+    if (size != info.sourceSize || timeNs != info.sourceTimeNs)
+        ThrowSourceChanged(path);
+}
+
+} // namespace writer
+
+OutputTarget TargetOf(const WriteParams& params) {
+    if (!params.outputPath.empty())
+        return OutputTarget::ToFile;
+    if (params.memoryTarget != nullptr)
+        return OutputTarget::ToMemory;
+    return OutputTarget::InPlace;
+}
+
+WindowAction WindowActionAfterError(const WriteParams& params) {
+    if (params.closeAfterSave || TargetOf(params) == OutputTarget::InPlace)
+        return WindowAction::CloseFile;
+    return WindowAction::ReenableCommands;
+}
+
+namespace {
+
+void UpdateModel(StreamInfo& info, const WriteParams& params, const writer::Layout& layout,
+                 writer::InPlaceOutcome& outcome) {
+    info.frameCount = params.frameCount;
+    info.frames = std::move(outcome.frames);
+    info.sourceSize = outcome.size;
+    info.sourceTimeNs = outcome.newTimeNs;
+    info.riffHeaderSize = layout.riffLength;
+    info.id3v2 = std::move(outcome.id3v2);
+    info.audioStart = layout.riffLength + layout.id3v2Out;
+    info.id3v1Size = layout.id3v1Out;
+    if (layout.id3v1Out > 0)
+        info.id3v1Bytes = layout.id3v1.bytes;
+    const std::int64_t apeSource = info.apeOffset;
+    const bool hadApe = info.apeSize > 0;
+    info.apeSize = info.lyrics3Size = info.apeOffset = info.lyrics3Offset = 0;
+    for (const writer::TailBlock& block : layout.blocks) {
+        const bool ape = hadApe && block.sourceOffset == apeSource && info.apeSize == 0;
+        (ape ? info.apeOffset : info.lyrics3Offset) = block.outputOffset;
+        (ape ? info.apeSize : info.lyrics3Size) = block.size;
+    }
+    info.extraInfoPresent = layout.writeExtraInfo;
+    info.ExtraInfoFrame = {};
+    info.xingFound = false;
+    if (layout.writeExtraInfo) {
+        info.ExtraInfoFrame.header = layout.extraInfo.header;
+        info.ExtraInfoFrame.bytes = layout.extraInfo.bytes;
+        const std::int64_t at = layout.extraInfo.header.sideInfoEnd;
+        const auto& bytes = layout.extraInfo.bytes;
+        info.xingFound = at + 4 <= static_cast<std::int64_t>(bytes.size()) &&
+                         std::memcmp(bytes.data() + at, "Xing", 4) == 0;
+    }
+    info.leadingGarbage = false;
+    info.lastFrameIncomplete = false;
+    info.missingHeaderCount = 0;
+    info.MissingHeaderList.clear();
+    info.retried = false;
+}
+
+// Renames without ever replacing another file of that name.
+bool RenameNoReplace(const std::string& from, const std::string& to, std::string& problem) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno == EINVAL || errno == ENOSYS) {
+        if (::link(from.c_str(), to.c_str()) == 0) {
+            ::unlink(from.c_str());
+            return true;
+        }
+    }
+    problem = std::string(std::strerror(errno)) + " - \"" + to + "\"";
+    return false;
+}
+
+} // namespace
+
+WriteResult WriteOutput(const WriteParams& params, StreamInfo& info, const WriteContext& context,
+                        IProgress& progress) {
+    VELMORA_ASSERT(params.outputPath.empty() || params.memoryTarget == nullptr, "UnitWriter");
+    const Settings& settings = context.settings;
+    writer::Layout layout = writer::ComputeLayout(params, info, context);
+
+    WriteResult result;
+    result.outputSize = layout.size;
+    result.outputFrames = layout.outputFrames;
+
+    if (layout.target != OutputTarget::InPlace) {
+        result.value = writer::WriteStream(params, info, layout, context, progress);
+        result.savedPath = params.outputPath;
+        result.windowAction =
+            params.closeAfterSave ? WindowAction::CloseFile : WindowAction::ReenableCommands;
+        return result;
+    }
+
+    result.savedPath = params.sourcePath;
+    const bool nothingToDo = layout.size == info.sourceSize && layout.gainSteps == 0 &&
+                             layout.fades.fadeInIndex == 0 && layout.fades.fadeOutIndex == 0 &&
+                             settings.RadioButtonID3Remove == kId3v1Remove && info.id3v1Size == 0 &&
+                             (info.id3v2.tagSize == 0 || params.keepId3v2) &&
+                             !settings.CheckBoxSave_WithTime && !layout.extraInfoChanged;
+    if (nothingToDo) {
+        result.nothingToDo = true;
+        result.windowAction = params.closeAfterSave ? WindowAction::CloseFile : WindowAction::None;
+        return result;
+    }
+
+    const bool updateModelAfter = !params.closeAfterSave && params.silenceBeginFrames == 0 &&
+                                  params.silenceEndFrames == 0 && !settings.CheckBoxSave_WithTime;
+    writer::InPlaceOutcome outcome =
+        writer::WriteInPlace(params, info, layout, context, progress, updateModelAfter);
+    result.value = outcome.size;
+
+    if (params.closeAfterSave)
+        result.windowAction = WindowAction::CloseFile;
+    else if (updateModelAfter)
+        result.windowAction = WindowAction::RefreshOpenFile;
+    else
+        result.windowAction = WindowAction::CloseFile;
+
+    if (settings.CheckBoxSave_WithTime) {
+        const TrackLengthName named = InsertTrackLength(
+            params.sourcePath, FormatLengthWords(info.firstHeader, layout.outputFrames));
+        if (named.inserted && named.name != params.sourcePath &&
+            RenameNoReplace(params.sourcePath, named.name, result.renameProblem))
+            result.savedPath = named.name;
+    }
+    if (updateModelAfter)
+        UpdateModel(info, params, layout, outcome);
+    return result;
+}
+
+WriteParams MakeSaveParams(const std::string& sourcePath, const std::string& outputPath,
+                           const StreamInfo& info, const TrimPoints& trim, const OutputPlan& plan,
+                           const Settings& settings, int gainSteps, int fadeInIndex,
+                           int fadeOutIndex) {
+    const std::int64_t kept = info.frameCount - trim.beginFrames - trim.endFrames;
+    WriteParams p;
+    p.sourcePath = sourcePath;
+    p.outputPath = outputPath;
+    p.closeAfterSave = settings.CheckBoxCloseAfterSave;
+    p.writeExtraInfo = true;
+    p.writeId3v1 = true;
+    p.keepId3v2 = settings.CheckBoxKeepID3v2;
+    p.cleanup = settings.CheckBoxCleanup;
+    p.silenceBeginFrames = plan.silenceBeginFrames;
+    p.silenceEndFrames = plan.silenceEndFrames;
+    p.fadeInIndex = fadeInIndex;
+    p.fadeOutIndex = fadeOutIndex;
+    p.startFrame = trim.beginFrames;
+    p.frameCount = kept + plan.keepIncompleteLast;
+    p.fadeSpan = kept;
+    p.showProgress = true;
+    p.gainSteps = gainSteps;
+    return p;
+}
+
+} // namespace velmora

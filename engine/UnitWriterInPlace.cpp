@@ -1,0 +1,232 @@
+// The in-place target: frames are moved inside one read/write view of the source file.
+
+#include "Progress.h"
+#include "UnitMP3.h"
+#include "UnitMessages.h"
+#include "UnitOptions.h"
+#include "UnitWriterParts.h"
+#include "Unit_MP3_RIFF.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace velmora::writer {
+
+namespace {
+
+std::int64_t TimeNs(const struct stat& st) {
+    return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+VelmoraError AccessDenied(int error, const MessageTable& messages) {
+    const std::string text = kMsgAccessDenied < static_cast<int>(messages.MessageStrings.size())
+                                 ? messages.MessageStrings[kMsgAccessDenied]
+                                 : std::string("Access to file is denied (read only?)");
+    return VelmoraError(std::string(std::strerror(error)) + " - " + text);
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// Gives a grown file its old size back unless the save got as far as moving data.
+class GrowthUndo {
+public:
+    GrowthUndo(std::string path, std::int64_t oldSize, bool grown)
+        : m_path(std::move(path)), m_oldSize(oldSize), m_active(grown) {}
+    ~GrowthUndo() {
+        if (!m_active)
+            return;
+        const int fd = ::open(m_path.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd >= 0) {
+            if (::ftruncate(fd, m_oldSize) != 0) {
+            }
+            ::close(fd);
+        }
+    }
+    GrowthUndo(const GrowthUndo&) = delete;
+    GrowthUndo& operator=(const GrowthUndo&) = delete;
+    void Release() { m_active = false; }
+
+private:
+    std::string m_path;
+    std::int64_t m_oldSize;
+    bool m_active;
+};
+
+// Checks that the file is still the analysed one and, when the output is longer, reserves the
+// space before any byte moves: a write into a mapped extension that the disk cannot hold would
+// kill the process with the file half moved. Returns whether the file grew.
+bool ReserveSpace(const std::string& path, const StreamInfo& info, std::int64_t size,
+                  const MessageTable& messages) {
+    const Descriptor fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() < 0)
+        throw AccessDenied(errno, messages);
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0)
+        throw AccessDenied(errno, messages);
+    if (!S_ISREG(st.st_mode))
+        throw AccessDenied(EINVAL, messages);
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+        throw AccessDenied(errno, messages);
+    CheckSourceUnchanged(path, st.st_size, TimeNs(st), info);
+    if (size <= st.st_size)
+        return false;
+    const int error = ::posix_fallocate(fd.get(), st.st_size, size - st.st_size);
+    if (error != 0) {
+        // A failed reservation can still have grown the file.
+        if (::ftruncate(fd.get(), st.st_size) != 0) {
+        }
+        throw IoError(error);
+    }
+    return true;
+}
+
+} // namespace
+
+InPlaceOutcome WriteInPlace(const WriteParams& params, const StreamInfo& info, Layout& layout,
+                            const WriteContext& context, IProgress& progress,
+                            bool updateModelAfter) {
+    const std::string& path = params.sourcePath;
+    const bool grown = ReserveSpace(path, info, layout.size, context.messages);
+    GrowthUndo undo(path, info.sourceSize, grown);
+    FileView view = OpenFileView(path, FileAccess::ReadWrite, context.messages);
+    if (view.size() != std::max(info.sourceSize, layout.size))
+        ThrowSourceChanged(path);
+    undo.Release();
+
+    std::uint8_t* data = view.data();
+    const MpegHeader& first = info.firstHeader;
+    const std::vector<std::uint8_t>& silent = info.SilentFrameTemplate.image;
+    auto move = [&](std::int64_t to, std::int64_t from, std::int64_t n) {
+        std::memmove(data + to, data + from, static_cast<std::size_t>(n));
+    };
+
+    // Backward pass: everything that goes further towards the end moves first, last piece first,
+    // so that nothing is overwritten before it has moved.
+    std::int64_t pos = layout.size - layout.id3v1Out;
+    for (auto block = layout.blocks.rbegin(); block != layout.blocks.rend(); ++block) {
+        pos -= block->size;
+        VELMORA_ASSERT(pos == block->outputOffset, "UnitWriter");
+        if (block->sourceOffset < pos)
+            move(pos, block->sourceOffset, block->size);
+    }
+    pos -= params.silenceEndFrames * layout.silentLength;
+    for (std::int64_t i = params.frameCount - 1; i >= 0; --i) {
+        const std::int64_t length = CopyLength(params, info, i);
+        pos -= length;
+        const std::int64_t offset = info.frames[params.startFrame + i].offset;
+        if (offset < pos)
+            move(pos, offset, length);
+    }
+
+    // The head, built at the start of the view.
+    std::int64_t h = layout.riffLength;
+    if (context.outputIsWav) {
+        const RiffHeader riff =
+            BuildRiffHeader(first.channelMode != kMono, first.sampleRate,
+                            FramesToMilliseconds(first, layout.headerFrames), layout.headerFrames,
+                            layout.size - static_cast<std::int64_t>(RiffHeader::kSize));
+        std::memcpy(data, riff.bytes.data(), riff.bytes.size());
+    } else if (layout.id3v2Out > 0) {
+        move(0, layout.id3v2Source, layout.id3v2Out);
+        const std::int64_t at = info.id3v2.tlenOffset;
+        const std::int64_t width = info.id3v2.tlenLength;
+        if (width > 0 && at >= 0 && at + width <= layout.id3v2Out)
+            RewriteTrackLengthDigits(data + at, width, layout.tlenMilliseconds);
+        h += layout.id3v2Out;
+    }
+    if (layout.writeExtraInfo) {
+        std::memcpy(data + h, layout.extraInfo.bytes.data(), layout.extraInfo.bytes.size());
+        h += static_cast<std::int64_t>(layout.extraInfo.bytes.size());
+    }
+    for (std::int64_t k = 0; k < params.silenceBeginFrames; ++k, h += layout.silentLength)
+        std::memcpy(data + h, silent.data(), static_cast<std::size_t>(layout.silentLength));
+    VELMORA_ASSERT(h == pos && pos == layout.framesStart, "UnitWriter");
+
+    // Forward pass: frames that go towards the start move now; every frame gets its gain here.
+    InPlaceOutcome outcome;
+    if (updateModelAfter)
+        outcome.frames.Resize(params.frameCount + 2);
+    std::optional<ProgressMeter> meter;
+    if (params.showProgress)
+        meter.emplace(progress, params.frameCount);
+    for (std::int64_t i = 0; i < params.frameCount; ++i) {
+        const std::int64_t index = params.startFrame + i;
+        const FrameEntry& entry = info.frames[index];
+        const std::int64_t length = CopyLength(params, info, i);
+        if (entry.offset > pos)
+            move(pos, entry.offset, length);
+        const int delta = FadeOffset(layout.fades, first, i) + layout.gainSteps;
+        if (delta != 0)
+            ApplyFrameDelta(data + pos, std::min<std::int64_t>(entry.length, length), first, delta,
+                            index < info.frameCount ? std::optional(entry.computedCrc)
+                                                    : std::nullopt);
+        if (updateModelAfter) {
+            outcome.frames[i] = entry;
+            outcome.frames[i].offset = pos;
+        }
+        pos += length;
+        if (meter)
+            meter->Show(i);
+        CheckPoint(progress, i, 1024);
+    }
+    if (updateModelAfter)
+        outcome.frames[params.frameCount].offset = pos;
+
+    // Tail, in the order the blocks stood in the source.
+    for (std::int64_t k = 0; k < params.silenceEndFrames; ++k, pos += layout.silentLength)
+        std::memcpy(data + pos, silent.data(), static_cast<std::size_t>(layout.silentLength));
+    for (const TailBlock& block : layout.blocks) {
+        if (block.sourceOffset > pos)
+            move(pos, block.sourceOffset, block.size);
+        pos += block.size;
+    }
+    if (layout.id3v1Out > 0) {
+        std::memcpy(data + pos, layout.id3v1.bytes.data(),
+                    static_cast<std::size_t>(layout.id3v1Out));
+        pos += layout.id3v1Out;
+    }
+    VELMORA_ASSERT(pos == layout.size, "UnitWriter");
+    if (meter)
+        meter->Show(params.frameCount);
+    if (updateModelAfter && layout.id3v2Out > 0)
+        outcome.id3v2.Read({data, static_cast<std::size_t>(layout.id3v2Out)});
+
+    // Finish: flush, cut the file to its new length, give it back its date.
+    view.Flush();
+    if (::ftruncate(view.fd(), pos) != 0)
+        throw IoError(errno);
+    view.Close();
+    if (context.settings.CheckBoxPreserveDate) {
+        const timespec time{static_cast<time_t>(info.sourceTimeNs / 1000000000),
+                            static_cast<long>(info.sourceTimeNs % 1000000000)};
+        const timespec times[2] = {time, time};
+        if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
+            throw VelmoraError(std::strerror(errno));
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0)
+        outcome.newTimeNs = TimeNs(st);
+    outcome.size = pos;
+    return outcome;
+}
+
+} // namespace velmora::writer

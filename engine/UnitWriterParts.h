@@ -1,0 +1,98 @@
+#pragma once
+
+// Pieces shared by the writer's units; not for use outside the writer.
+
+#include "UnitFileView.h"
+#include "UnitGain.h"
+#include "UnitScanner.h"
+#include "UnitTags.h"
+#include "UnitWriter.h"
+#include "UnitXing.h"
+#include "VelmoraError.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace velmora::writer {
+
+// An APE tag or Lyrics3 block carried to the tail.
+struct TailBlock {
+    std::int64_t sourceOffset = 0;
+    std::int64_t size = 0;
+    std::int64_t outputOffset = 0;
+};
+
+// Everything a run decides before it touches a byte.
+struct Layout {
+    OutputTarget target = OutputTarget::InPlace;
+    std::int64_t riffLength = 0;
+    std::int64_t id3v2Source = 0; // where the ID3v2 tag starts in the source
+    std::int64_t id3v2Out = 0;
+    bool writeExtraInfo = false;
+    bool extraInfoChanged = false;
+    ExtraInfoOut extraInfo;
+    std::int64_t silentLength = 0;
+    std::int64_t framesStart = 0; // output offset of the first copied frame
+    std::int64_t framesBytes = 0;
+    std::vector<TailBlock> blocks; // in source order
+    std::int64_t id3v1Out = 0;     // bytes of ID3v1 written (0 or 128)
+    Id3v1Tag id3v1;
+    std::int64_t size = 0;         // the whole output
+    std::int64_t outputFrames = 0; // audio frames, as the plan counts them
+    std::int64_t headerFrames = 0; // frames counted by a RIFF header
+    std::int64_t tlenMilliseconds = 0;
+    FadeParams fades;
+    int gainSteps = 0;
+};
+
+Layout ComputeLayout(const WriteParams& params, const StreamInfo& info,
+                     const WriteContext& context);
+
+// Bytes a copied entry takes in the output: the frame, or with cleanup off the distance to the
+// next entry (the last copied entry always its own length).
+inline std::int64_t CopyLength(const WriteParams& params, const StreamInfo& info, std::int64_t i) {
+    const std::int64_t index = params.startFrame + i;
+    if (params.cleanup || i == params.frameCount - 1)
+        return info.frames[index].length;
+    return info.frames[index + 1].offset - info.frames[index].offset;
+}
+
+// The duration digits, right-aligned in the existing width; excess high digits are dropped.
+void RewriteTrackLengthDigits(std::uint8_t* digits, std::int64_t width, std::int64_t milliseconds);
+
+// The ID3v2 tag as it goes out: the source's bytes with the TLEN value rewritten.
+std::vector<std::uint8_t> OutputId3v2(std::span<const std::uint8_t> source, const Layout& layout,
+                                      const StreamInfo& info);
+
+// Adds `delta` gain steps to the frame at `frame` (`available` bytes of it are present) and
+// re-stamps its CRC only where the stored one was right: equal to `computedCrc` when known, else
+// to the CRC of the unchanged bytes. Bytes that do not hold a whole side information stay as
+// they are.
+void ApplyFrameDelta(std::uint8_t* frame, std::int64_t available, const MpegHeader& first,
+                     int delta, std::optional<std::uint16_t> computedCrc);
+
+// The system's text for `error`, the detail, and the hint for a full disk.
+VelmoraError IoError(int error, const std::string& detail = {});
+
+[[noreturn]] void ThrowSourceChanged(const std::string& path);
+// Fails when the file is no longer the one that was analysed.
+void CheckSourceUnchanged(const std::string& path, std::int64_t size, std::int64_t timeNs,
+                          const StreamInfo& info);
+
+// The two target families. Both return the result value.
+std::int64_t WriteStream(const WriteParams& params, const StreamInfo& info, Layout& layout,
+                         const WriteContext& context, IProgress& progress);
+struct InPlaceOutcome {
+    std::int64_t size = 0;
+    FrameTable frames; // new offsets, when the model is to be updated
+    std::int64_t newTimeNs = 0;
+    TID3v2 id3v2;
+};
+InPlaceOutcome WriteInPlace(const WriteParams& params, const StreamInfo& info, Layout& layout,
+                            const WriteContext& context, IProgress& progress,
+                            bool updateModelAfter);
+
+} // namespace velmora::writer

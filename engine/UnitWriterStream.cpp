@@ -1,0 +1,268 @@
+// The stream targets: a new file (written beside the target and renamed over it) or a buffer.
+
+#include "Progress.h"
+#include "UnitMP3.h"
+#include "UnitWriterParts.h"
+#include "Unit_MP3_RIFF.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace velmora::writer {
+
+namespace {
+
+constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+constexpr std::int64_t kDirectWrite = std::int64_t{1} << 16;
+constexpr std::size_t kWorkBufferSize = 65536;
+
+void WriteAll(int fd, const std::uint8_t* p, std::int64_t n) {
+    while (n > 0) {
+        const ssize_t done =
+            ::write(fd, p, static_cast<std::size_t>(std::min<std::int64_t>(n, INT_MAX / 2)));
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            throw IoError(done < 0 ? errno : ENOSPC);
+        p += done;
+        n -= done;
+    }
+}
+
+// Collects the output. Runs of the view that follow each other go out in one write straight from
+// the mapping; small and changed pieces are gathered in a buffer first.
+class StreamSink {
+public:
+    StreamSink(std::vector<std::uint8_t>* memory, int fd) : m_memory(memory), m_fd(fd) {
+        if (!m_memory)
+            m_buffer.reserve(kBufferSize);
+    }
+
+    // Bytes that may change after the call.
+    void Put(const std::uint8_t* p, std::int64_t n) {
+        FlushPending();
+        Append(p, n);
+    }
+    // Bytes of the view, valid until Finish.
+    void PutView(const std::uint8_t* p, std::int64_t n) {
+        if (n <= 0)
+            return;
+        if (m_pending && m_pending + m_pendingLength == p) {
+            m_pendingLength += n;
+            return;
+        }
+        FlushPending();
+        m_pending = p;
+        m_pendingLength = n;
+    }
+    void Finish() {
+        FlushPending();
+        FlushBuffer();
+    }
+    std::int64_t written() const { return m_written; }
+
+private:
+    void Append(const std::uint8_t* p, std::int64_t n) {
+        m_written += n;
+        if (m_memory) {
+            m_memory->insert(m_memory->end(), p, p + n);
+            return;
+        }
+        if (m_buffer.size() + static_cast<std::size_t>(n) > kBufferSize)
+            FlushBuffer();
+        if (static_cast<std::size_t>(n) > kBufferSize) {
+            WriteAll(m_fd, p, n);
+            return;
+        }
+        m_buffer.insert(m_buffer.end(), p, p + n);
+    }
+    void FlushPending() {
+        if (!m_pending)
+            return;
+        const std::uint8_t* p = std::exchange(m_pending, nullptr);
+        const std::int64_t n = std::exchange(m_pendingLength, 0);
+        if (m_memory || n < kDirectWrite) {
+            Append(p, n);
+            return;
+        }
+        FlushBuffer();
+        WriteAll(m_fd, p, n);
+        m_written += n;
+    }
+    void FlushBuffer() {
+        if (m_memory || m_buffer.empty())
+            return;
+        WriteAll(m_fd, m_buffer.data(), static_cast<std::int64_t>(m_buffer.size()));
+        m_buffer.clear();
+    }
+
+    std::vector<std::uint8_t>* m_memory;
+    int m_fd;
+    std::vector<std::uint8_t> m_buffer;
+    const std::uint8_t* m_pending = nullptr;
+    std::int64_t m_pendingLength = 0;
+    std::int64_t m_written = 0;
+};
+
+// The new file is written under a temporary name beside the target and renamed over it only
+// when complete, so a failure never harms a file that was there before.
+class TemporaryOutput {
+public:
+    explicit TemporaryOutput(const std::string& outputPath) : m_target(outputPath) {
+        // Writing through a link replaces the file it points to, not the link.
+        struct stat st {};
+        if (::lstat(m_target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+            if (char* resolved = ::realpath(m_target.c_str(), nullptr)) {
+                m_target = resolved;
+                std::free(resolved);
+            }
+        }
+        if (::stat(m_target.c_str(), &st) == 0) {
+            if (S_ISDIR(st.st_mode))
+                throw IoError(EISDIR, "\"" + outputPath + "\"");
+            m_replacing = true;
+            m_mode = st.st_mode & 07777;
+        }
+        const std::size_t slash = m_target.rfind('/');
+        const std::string folder = slash == std::string::npos ? "" : m_target.substr(0, slash + 1);
+        const std::string name = slash == std::string::npos ? m_target : m_target.substr(slash + 1);
+        std::random_device random;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::string candidate = folder + "." + name.substr(0, 180) + "." +
+                                          std::to_string(::getpid()) + "-" +
+                                          std::to_string(random()) + ".part";
+            m_fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (m_fd >= 0) {
+                m_temporary = candidate;
+                break;
+            }
+            if (errno != EEXIST)
+                throw IoError(errno, "\"" + outputPath + "\"");
+        }
+        if (m_fd < 0)
+            throw IoError(EEXIST, "\"" + outputPath + "\"");
+        if (m_replacing)
+            (void)::fchmod(m_fd, m_mode);
+    }
+    ~TemporaryOutput() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        if (!m_temporary.empty())
+            ::unlink(m_temporary.c_str());
+    }
+    TemporaryOutput(const TemporaryOutput&) = delete;
+    TemporaryOutput& operator=(const TemporaryOutput&) = delete;
+
+    int fd() const { return m_fd; }
+
+    void Commit() {
+        // Before an old file is replaced the new one must be on disk, or a crash could lose both.
+        if (m_replacing && ::fsync(m_fd) != 0)
+            throw IoError(errno);
+        const int fd = std::exchange(m_fd, -1);
+        if (::close(fd) != 0)
+            throw IoError(errno);
+        if (::rename(m_temporary.c_str(), m_target.c_str()) != 0)
+            throw IoError(errno, "\"" + m_target + "\"");
+        m_temporary.clear();
+    }
+
+private:
+    std::string m_target;
+    std::string m_temporary;
+    int m_fd = -1;
+    bool m_replacing = false;
+    mode_t m_mode = 0;
+};
+
+} // namespace
+
+std::int64_t WriteStream(const WriteParams& params, const StreamInfo& info, Layout& layout,
+                         const WriteContext& context, IProgress& progress) {
+    const FileView view = OpenFileView(params.sourcePath, FileAccess::ReadOnly, context.messages);
+    CheckSourceUnchanged(params.sourcePath, view.size(), view.lastWriteTimeNs(), info);
+    const std::uint8_t* data = view.data();
+    const MpegHeader& first = info.firstHeader;
+
+    std::optional<TemporaryOutput> file;
+    if (layout.target == OutputTarget::ToFile)
+        file.emplace(params.outputPath);
+    if (params.memoryTarget) {
+        params.memoryTarget->clear();
+        params.memoryTarget->reserve(static_cast<std::size_t>(layout.size));
+    }
+    StreamSink sink(params.memoryTarget, file ? file->fd() : -1);
+
+    if (file && context.outputIsWav) {
+        const RiffHeader riff =
+            BuildRiffHeader(first.channelMode != kMono, first.sampleRate,
+                            FramesToMilliseconds(first, layout.headerFrames), layout.headerFrames,
+                            layout.size - static_cast<std::int64_t>(RiffHeader::kSize));
+        sink.Put(riff.bytes.data(), static_cast<std::int64_t>(riff.bytes.size()));
+    } else if (file && layout.id3v2Out > 0) {
+        const std::vector<std::uint8_t> tag =
+            OutputId3v2(view.bytes().subspan(static_cast<std::size_t>(layout.id3v2Source),
+                                             static_cast<std::size_t>(layout.id3v2Out)),
+                        layout, info);
+        sink.Put(tag.data(), static_cast<std::int64_t>(tag.size()));
+    }
+    if (layout.writeExtraInfo)
+        sink.Put(layout.extraInfo.bytes.data(),
+                 static_cast<std::int64_t>(layout.extraInfo.bytes.size()));
+    const std::vector<std::uint8_t>& silent = info.SilentFrameTemplate.image;
+    for (std::int64_t k = 0; k < params.silenceBeginFrames; ++k)
+        sink.Put(silent.data(), layout.silentLength);
+
+    std::optional<ProgressMeter> meter;
+    if (params.showProgress)
+        meter.emplace(progress, params.frameCount);
+    std::vector<std::uint8_t> work(kWorkBufferSize);
+    for (std::int64_t i = 0; i < params.frameCount; ++i) {
+        const std::int64_t index = params.startFrame + i;
+        const FrameEntry& entry = info.frames[index];
+        const std::int64_t length = CopyLength(params, info, i);
+        const int delta = FadeOffset(layout.fades, first, i) + layout.gainSteps;
+        const std::uint8_t* source = data + entry.offset;
+        if (delta != 0) {
+            // Only the frame's own bytes can change; what follows it goes out as it is.
+            const std::int64_t own = std::min<std::int64_t>(
+                {std::int64_t{entry.length}, length, static_cast<std::int64_t>(work.size())});
+            std::memcpy(work.data(), source, static_cast<std::size_t>(own));
+            ApplyFrameDelta(work.data(), own, first, delta,
+                            index < info.frameCount ? std::optional(entry.computedCrc)
+                                                    : std::nullopt);
+            sink.Put(work.data(), own);
+            sink.PutView(source + own, length - own);
+        } else {
+            sink.PutView(source, length);
+        }
+        if (meter)
+            meter->Show(i);
+        CheckPoint(progress, i, 1024);
+    }
+
+    for (std::int64_t k = 0; k < params.silenceEndFrames; ++k)
+        sink.Put(silent.data(), layout.silentLength);
+    for (const TailBlock& block : layout.blocks)
+        sink.PutView(data + block.sourceOffset, block.size);
+    if (layout.id3v1Out > 0)
+        sink.Put(layout.id3v1.bytes.data(), layout.id3v1Out);
+    if (meter)
+        meter->Show(params.frameCount);
+    sink.Finish();
+    VELMORA_ASSERT(sink.written() == layout.size, "UnitWriter");
+    if (file)
+        file->Commit();
+    return file ? 0 : sink.written();
+}
+
+} // namespace velmora::writer
