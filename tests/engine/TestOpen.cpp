@@ -289,3 +289,37 @@ TEST(OpenSourceFile, FileErrorsAndTheBusyFlag) {
         EXPECT_FALSE(busy);
     }
 }
+
+TEST(OpenTemplates, SeekHeaderHasRoomForTheXingDataInEveryFormat) {
+    int checked = 0;
+    for (std::uint32_t version : {0u, 2u, 3u})
+        for (std::uint32_t layer : {1u, 2u, 3u})
+            for (std::uint32_t rate = 0; rate < 3; ++rate)
+                for (std::uint32_t mode = 0; mode < 4; ++mode)
+                    for (std::uint32_t bitrate = 1; bitrate < 15; ++bitrate)
+                        for (std::uint32_t crcAndPadding = 0; crcAndPadding < 4; ++crcAndPadding) {
+                            const std::uint32_t word = 0xE0FFu | (version << 11) | (layer << 9) |
+                                                       ((crcAndPadding & 1) ? 0 : 0x100u) |
+                                                       (bitrate << 20) | (rate << 18) |
+                                                       ((crcAndPadding & 2) ? kPaddingMask : 0) |
+                                                       (mode << 30) | (3u << 28);
+                            MpegHeader first;
+                            ASSERT_TRUE(DecodeHeader(first, word));
+                            const MpegHeader t = BuildSeekHeaderTemplate(first);
+                            EXPECT_GE(t.frameLength, t.sideInfoEnd + 120);
+                            EXPECT_LE(t.frameLength, 1728);
+                            EXPECT_FALSE(t.hasCrc);
+                            // The lowest bitrate with room: one index less would not do.
+                            const std::uint32_t index = (t.headerWord >> 20) & 15;
+                            if (index > 1) {
+                                MpegHeader smaller;
+                                DecodeHeader(smaller,
+                                             (t.headerWord & ~kBitrateMask) | ((index - 1) << 20));
+                                EXPECT_LT(smaller.frameLength, smaller.sideInfoEnd + 120);
+                            }
+                            // Everything but bitrate, mode extension and protection is kept.
+                            EXPECT_EQ(t.headerWord & 0xCF0FFEFF, word & 0xCF0FFEFF);
+                            ++checked;
+                        }
+    EXPECT_EQ(checked, 3 * 3 * 3 * 4 * 14 * 4);
+}
