@@ -56,11 +56,14 @@ IniFile IniFile::Parse(std::string_view text) {
     IniFile ini;
     std::vector<Line>* target = &ini.m_preamble;
     while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
+        // CR LF, LF and a lone CR all end a line, so no value can hold a line break.
+        const std::size_t end = text.find_first_of("\r\n");
+        const std::string_view line = text.substr(0, end);
+        std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
+        if (end != std::string_view::npos && text[end] == '\r' && next < text.size() &&
+            text[next] == '\n')
+            ++next;
+        text.remove_prefix(next);
         const std::string_view body = TrimBlanks(line);
         if (!body.empty() && body.front() == '[') {
             const std::size_t close = body.find(']');

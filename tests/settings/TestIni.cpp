@@ -101,6 +101,11 @@ TEST(IniFile, JunkNeverBreaksReading) {
     const IniFile ini = IniFile::Parse(junk);
     EXPECT_EQ(ini.Get("unclosed", "k"), "v");
     EXPECT_EQ(ini.Get("S", "late"), std::nullopt); // a repeated section is not consulted
+    // A lone CR ends a line too, so a value never carries one into the rewritten file.
+    const IniFile cr = IniFile::Parse("[S]\rk=v\r\r\nm=1\r");
+    EXPECT_EQ(cr.Get("S", "k"), "v");
+    EXPECT_EQ(cr.Get("S", "m"), "1");
+    EXPECT_EQ(cr.Render(), "[S]\nk=v\n\nm=1\n");
     std::string bytes;
     for (int i = 0; i < 4096; ++i)
         bytes += static_cast<char>((i * 7919 + 13) % 256);
