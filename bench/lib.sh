@@ -105,7 +105,8 @@ bench_size_mb() {
 
 # compare TITLE NAME COMMAND - [NAME COMMAND MAX_RATIO]...
 # Times the subject (first triple) and its peers in one hyperfine run (warm cache, 2 warm-up
-# runs, $BENCH_RUNS runs each) and prints every median and subject/peer with its target.
+# runs, $BENCH_RUNS runs each) and prints every median and subject/peer with its target. The
+# mean CPU time (user + system) beside it tells how much a busy machine inflated the medians.
 compare() {
     local title=$1
     shift
@@ -117,21 +118,25 @@ compare() {
         targets+=("$3")
         shift 3
     done
-    hyperfine --style none --warmup 2 --runs "$BENCH_RUNS" --export-json "$RESULTS/$slug.json" \
-        --export-csv "$RESULTS/$slug.csv" "${args[@]}" >/dev/null
+    # hyperfine's warnings about outliers go to a log; a failing command still stops the run.
+    if ! hyperfine --style none --warmup 2 --runs "$BENCH_RUNS" --export-json "$RESULTS/$slug.json" \
+        --export-csv "$RESULTS/$slug.csv" "${args[@]}" >/dev/null 2>"$RESULTS/$slug.log"; then
+        cat "$RESULTS/$slug.log" >&2
+        exit 1
+    fi
     echo "== $title" | tee -a "$RESULTS/summary.txt"
     awk -F, -v targets="${targets[*]}" '
         NR == 1 { next }
-        { name[NR - 1] = $1; median[NR - 1] = $4; n = NR - 1 }
+        { name[NR - 1] = $1; median[NR - 1] = $4; cpu[NR - 1] = $5 + $6; n = NR - 1 }
         END {
             split(targets, t, " ")
             for (i = 1; i <= n; i++) {
-                line = sprintf("  %-18s median %9.1f ms", name[i], median[i] * 1000)
+                line = sprintf("  %-10s median %8.1f ms  (cpu %7.1f ms)", name[i], median[i] * 1000, cpu[i] * 1000)
                 if (i > 1) {
                     ratio = median[1] / median[i]
-                    line = line sprintf("   %s/%s %5.2f", name[1], name[i], ratio)
+                    line = line sprintf("  %s/%s %5.2f (cpu %5.2f)", name[1], name[i], ratio, cpu[1] / cpu[i])
                     if (t[i] != "-")
-                        line = line sprintf(" (target <= %s: %s)", t[i], ratio <= t[i] ? "met" : "MISSED")
+                        line = line sprintf("  target <= %s: %s", t[i], ratio <= t[i] ? "met" : "MISSED")
                 }
                 print line
             }
