@@ -1,0 +1,17 @@
+#pragma once
+
+#include "CliCommon.h"
+#include "UnitOpen.h"
+
+#include <string>
+
+namespace velmora::cli {
+
+// Opens `path` the way the editor's Open command does (the whole pipeline with the tail
+// analysis), for the cue and split commands.
+OpenResult OpenForCue(const std::string& path, const CliContext& ctx, IProgress& progress);
+
+// The file name after the last "/", for progress labels.
+std::string CueBaseName(const std::string& path);
+
+} // namespace velmora::cli

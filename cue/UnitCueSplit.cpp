@@ -1,0 +1,202 @@
+#include "UnitCueSplit.h"
+
+#include "UnitFileView.h"
+#include "UnitMessages.h"
+#include "UnitOptions.h"
+#include "UnitOutputPlan.h"
+#include "UnitWriter.h"
+#include "Unit_MP3_RIFF.h"
+#include "VelmoraError.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace velmora {
+
+namespace {
+
+[[noreturn]] void FileError(const char* what, const std::string& path) {
+    throw VelmoraError(std::string(std::strerror(errno)) + " - " + what + " \"" + path + "\"");
+}
+
+std::string JoinNames(const std::string& first, const std::string& second) {
+    if (!first.empty() && !second.empty())
+        return first + " - " + second;
+    return first.empty() ? second : first;
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+void CreateFolder(const std::string& folder) {
+    if (::mkdir(folder.c_str(), 0777) == 0)
+        return;
+    const int error = errno;
+    struct stat st {};
+    if (error == EEXIST && ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return;
+    errno = error;
+    FileError("Could not create folder", folder);
+}
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+} // namespace
+
+std::string CleanFolderName(const std::string& name) {
+    // The sentinel lets the real last character be cleaned as well.
+    std::string clean = SanitizeFileName(name + "x");
+    clean.pop_back();
+    if (clean.size() > kNameMax) {
+        std::size_t keep = kNameMax;
+        while (keep > 0 && (static_cast<unsigned char>(clean[keep]) & 0xC0) == 0x80)
+            --keep;
+        clean.resize(keep);
+    }
+    if (clean == "." || clean == "..")
+        return {};
+    return clean;
+}
+
+std::string CueOutputFolder(const std::string& mp3Path, const CueTrackTable& table,
+                            const TID3v2& id3v2) {
+    const std::string album =
+        CleanFolderName(JoinNames(table.CueAlbumPerformer, table.CueAlbumTitle));
+    if (!album.empty())
+        return album;
+    if (id3v2.tagSize > 0) {
+        const std::string tagged = CleanFolderName(JoinNames(id3v2.artist, id3v2.title));
+        if (!tagged.empty())
+            return FolderOf(mp3Path) + tagged;
+    }
+    return ChangeFileExt(mp3Path, "");
+}
+
+CueTrackRange CueTrackRangeOf(const CueTrackTable& table, std::size_t k, std::int64_t totalFrames,
+                              const MpegHeader& header, std::int32_t radioGroupCueSplit) {
+    CueTrackRange r;
+    r.start = table.tracks[k].startFrame;
+    r.length =
+        (k + 1 < table.tracks.size() ? table.tracks[k + 1].startFrame : totalFrames) - r.start;
+    if (radioGroupCueSplit == 1) {
+        const std::int64_t excerpt = SecondsToFrames(header, 30);
+        if (excerpt < r.length) {
+            r.start += (r.length - excerpt) / 2;
+            r.length = excerpt;
+        }
+    }
+    return r;
+}
+
+TemporaryCueSheet::~TemporaryCueSheet() {
+    if (!m_path.empty())
+        ::unlink(m_path.c_str());
+}
+
+std::unique_ptr<TemporaryCueSheet> ExtractEmbeddedCueSheet(const std::string& mp3Path,
+                                                           const std::string& cuePath,
+                                                           const StreamInfo& info,
+                                                           const MessageTable& messages) {
+    const int fd = ::open(cuePath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        FileError("Could not create", cuePath);
+    auto guard = std::make_unique<TemporaryCueSheet>(cuePath);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+
+    FileView view;
+    try {
+        view = OpenFileView(mp3Path, FileAccess::ReadOnly, messages);
+    } catch (const VelmoraError&) {
+        throw VelmoraError("Could not open " + mp3Path);
+    }
+    // The tag sits after an input RIFF header; the file may have changed since it was read.
+    const std::int64_t begin = info.riffHeaderSize + info.id3v2.geobOffset;
+    const std::int64_t length = info.id3v2.geobLength;
+    if (begin < 0 || length < 0 || begin > view.size() || length > view.size() - begin)
+        throw VelmoraError("Could not open " + mp3Path);
+    std::int64_t done = 0;
+    while (done < length) {
+        const ssize_t n =
+            ::write(fd, view.data() + begin + done, static_cast<std::size_t>(length - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            FileError("Could not write", cuePath);
+        done += n;
+    }
+    return guard;
+}
+
+SplitResult SplitByCueSheet(const std::string& mp3Path, StreamInfo& info,
+                            const SplitControls& controls, const Settings& settings,
+                            const MessageTable& messages, IProgress& progress,
+                            const TrackWritten& onTrackWritten) {
+    SplitResult result;
+    const std::string cuePath = ChangeFileExt(mp3Path, ".cue");
+    std::unique_ptr<TemporaryCueSheet> extracted;
+    if (!Exists(cuePath) && info.id3v2.tagSize > 0 && info.id3v2.geobLength > 0) {
+        extracted = ExtractEmbeddedCueSheet(mp3Path, cuePath, info, messages);
+        result.embedded = true;
+    }
+    if (!Exists(cuePath))
+        return result;
+    result.found = true;
+
+    const bool outputIsWav = OutputIsWav(settings, info.firstHeader.layerId, std::nullopt);
+    const std::int64_t n = info.frameCount;
+    const CueTrackTable table = ParseCueSheet(cuePath, {info.firstHeader, n, outputIsWav});
+
+    result.folder = CueOutputFolder(mp3Path, table, info.id3v2);
+    CreateFolder(result.folder);
+    const std::string prefix = result.folder + "/";
+
+    const WriteContext context{settings, messages, outputIsWav, controls.tagsKept};
+    for (std::size_t k = 0; k < table.tracks.size(); ++k) {
+        const CueTrackRange range =
+            CueTrackRangeOf(table, k, n, info.firstHeader, settings.RadioGroupCueSplit);
+        // The trim controls keep their values within 0 … total.
+        const TrimPoints trim{std::clamp<std::int64_t>(range.start, 0, n),
+                              std::clamp<std::int64_t>(n - range.length - range.start, 0, n)};
+        const OutputPlan plan =
+            ComputeOutputPlan(info, trim, settings, controls.tagsKept, outputIsWav).plan;
+
+        WriteParams params;
+        params.sourcePath = mp3Path;
+        params.outputPath = prefix + table.tracks[k].name;
+        params.closeAfterSave = false;
+        params.writeExtraInfo = true;
+        params.writeId3v1 = false;
+        params.keepId3v2 = false;
+        params.cleanup = settings.CheckBoxCleanup;
+        params.silenceBeginFrames = plan.silenceBeginFrames;
+        params.silenceEndFrames = plan.silenceEndFrames;
+        params.fadeInIndex = controls.fadeInIndex;
+        params.fadeOutIndex = controls.fadeOutIndex;
+        params.startFrame = trim.beginFrames;
+        params.frameCount = n - trim.endFrames - trim.beginFrames;
+        params.fadeSpan = params.frameCount;
+        params.showProgress = true;
+        params.gainSteps = controls.gainSteps;
+        WriteOutput(params, info, context, progress);
+
+        result.trim = trim;
+        result.written.push_back(params.outputPath);
+        if (onTrackWritten)
+            onTrackWritten(params.outputPath);
+    }
+    return result;
+}
+
+} // namespace velmora

@@ -1,0 +1,117 @@
+#include "Fixtures.h"
+#include "FrameBuilder.h"
+#include "RunCli.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+using namespace velmora;
+using namespace velmora::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CliRun {
+    int status = 0;
+    std::string out, err;
+};
+
+CliRun Cli(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    CliRun r;
+    r.status = RunCli(args, out, err);
+    r.out = out.str();
+    r.err = err.str();
+    return r;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// Three tones with two seconds of digital silence between them.
+void MakeThreeTracks(const std::string& path) {
+    const PcmSpec spec{44100, 2};
+    std::vector<std::int16_t> pcm;
+    for (int k = 0; k < 3; ++k) {
+        if (k > 0)
+            AppendSilence(pcm, spec, 2.0);
+        AppendTone(pcm, spec, 7.0, 300.0 + 150 * k, 9000);
+    }
+    EncodeWithLame(pcm, spec, "-b 128", path);
+}
+
+} // namespace
+
+TEST(CliCue, CueWritesAndPrintsTheSheetAndSplitWritesEachTrack) {
+    if (!HaveProgram("lame"))
+        GTEST_SKIP() << "lame is not installed";
+    TempDir dir;
+    const std::string mp3 = dir.File("show.mp3");
+    MakeThreeTracks(mp3);
+
+    const CliRun cue =
+        Cli({"cue", "--defaults", "--option", "SpinEditMinimumCueTrackLength=5", mp3});
+    ASSERT_EQ(cue.status, 0) << cue.err;
+    const std::vector<std::string> lines = Lines(cue.out);
+    ASSERT_EQ(lines.size(), 7u) << cue.out;
+    EXPECT_EQ(lines[0], "FILE \"" + mp3 + "\" BINARY");
+    EXPECT_EQ(lines[1], "  TRACK 01 AUDIO");
+    EXPECT_EQ(lines[2], "    INDEX 01 00:00:00");
+    EXPECT_EQ(lines[5], "  TRACK 03 AUDIO");
+    const std::vector<std::uint8_t> sheet = ReadFile(dir.File("show.cue"));
+    const std::string sheetText(sheet.begin(), sheet.end());
+    EXPECT_NE(sheetText.find("  TRACK 03 AUDIO\r\n"), std::string::npos);
+
+    // The default minimum track length (60 s) leaves this 25-second file in one piece.
+    const CliRun whole = Cli({"cue", "--defaults", mp3});
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    EXPECT_EQ(Lines(whole.out).size(), 3u) << whole.out;
+    ASSERT_EQ(Cli({"cue", "--defaults", "--option", "SpinEditMinimumCueTrackLength=5", mp3}).status,
+              0);
+
+    const CliRun split = Cli({"split", "--defaults", "--option", "CheckBoxSaveWAV=-1", mp3});
+    ASSERT_EQ(split.status, 0) << split.err;
+    const std::vector<std::string> written = Lines(split.out);
+    ASSERT_EQ(written.size(), 3u) << split.out;
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(written[static_cast<std::size_t>(k)],
+                  dir.File("show/0" + std::to_string(k + 1) + ".wav"));
+        EXPECT_TRUE(fs::exists(written[static_cast<std::size_t>(k)]));
+    }
+}
+
+TEST(CliCue, SplitWithoutASheetFailsWithAMessage) {
+    TempDir dir;
+    std::vector<std::uint8_t> frames;
+    FrameSpec spec;
+    spec.part23Length = {800, 800, 800, 800};
+    AppendFrames(frames, spec, 200);
+    WriteFile(dir.File("bare.mp3"), frames);
+    const CliRun r = Cli({"split", "--defaults", dir.File("bare.mp3")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("no CUE sheet"), std::string::npos) << r.err;
+    EXPECT_EQ(fs::directory_iterator(dir.path())->path().filename(), "bare.mp3");
+
+    const struct {
+        std::vector<std::string> args;
+        int status;
+    } bad[] = {
+        {{"cue", "--defaults"}, 2},
+        {{"cue", "--defaults", "a.mp3", "b.mp3"}, 2},
+        {{"split", "--defaults"}, 2},
+        {{"split", "--defaults", dir.File("bare.mp3"), "--gain"}, 2},
+        {{"split", "--defaults", dir.File("bare.mp3"), "--gain", "9"}, 1},
+        {{"split", "--defaults", dir.File("bare.mp3"), "--fade-in", "x"}, 1},
+        {{"cue", "--defaults", dir.File("missing.mp3")}, 1},
+    };
+    for (const auto& c : bad)
+        EXPECT_EQ(Cli(c.args).status, c.status) << c.args.back();
+}

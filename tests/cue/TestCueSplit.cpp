@@ -1,0 +1,307 @@
+#include "CueHelpers.h"
+
+#include "UnitCueSplit.h"
+#include "VelmoraError.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace velmora;
+using namespace velmora::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+CueTrackTable Album(std::string performer, std::string title) {
+    CueTrackTable t;
+    t.CueAlbumPerformer = std::move(performer);
+    t.CueAlbumTitle = std::move(title);
+    return t;
+}
+
+TID3v2 Tag(std::string artist, std::string title) {
+    TID3v2 tag;
+    tag.tagSize = 100;
+    tag.artist = std::move(artist);
+    tag.title = std::move(title);
+    return tag;
+}
+
+const std::string kThreeTracks = "FILE \"x.mp3\" MP3\r\n"
+                                 "  TRACK 01 AUDIO\r\n    TITLE \"A\"\r\n    INDEX 01 00:00:00\r\n"
+                                 "  TRACK 02 AUDIO\r\n    TITLE \"B\"\r\n    INDEX 01 00:02:00\r\n"
+                                 "  TRACK 03 AUDIO\r\n    TITLE \"C\"\r\n    INDEX 01 00:05:00\r\n";
+
+struct Split {
+    SplitResult result;
+    std::string error;
+    std::vector<bool> sheetPresentWhileWriting;
+};
+
+Split RunSplit(const std::string& mp3, const Settings& settings = {}) {
+    Split s;
+    try {
+        OpenResult opened = OpenWithDecoder(mp3, settings);
+        NullProgress progress;
+        const std::string cue = ChangeFileExt(mp3, ".cue");
+        s.result = SplitByCueSheet(
+            mp3, opened.info, {}, settings, MessageTable::English(), progress,
+            [&](const std::string&) { s.sheetPresentWhileWriting.push_back(fs::exists(cue)); });
+    } catch (const VelmoraError& e) {
+        s.error = e.what();
+    }
+    return s;
+}
+
+} // namespace
+
+TEST(CueOutputFolder, AlbumTagOrFileNameAlwaysCleanedAndOneLevelDown) {
+    const struct {
+        CueTrackTable table;
+        TID3v2 tag;
+        std::string expected;
+    } cases[] = {
+        {Album("The Band", "Live"), Tag("X", "Y"), "The Band - Live"},
+        {Album("", "Live"), {}, "Live"},
+        {Album("The Band", ""), {}, "The Band"},
+        {Album("", "../../x"), {}, "..-..-x"},
+        {Album("", "/tmp/x"), {}, "-tmp-x"},
+        {Album("a\\b", "c:d*e?"), {}, "a-b - c dxe "},
+        {Album("", ".."), {}, "/music/live"},
+        {Album("", "."), Tag("Artist", "Title"), "/music/Artist - Title"},
+        {Album("", ""), Tag("Artist", "Title"), "/music/Artist - Title"},
+        {Album("", ""), Tag("", "Title"), "/music/Title"},
+        {Album("", ""), Tag("../../etc", ""), "/music/..-..-etc"},
+        {Album("", ""), Tag("", ".."), "/music/live"},
+        {Album("", ""), Tag("", ""), "/music/live"},
+        {Album("", ""), {}, "/music/live"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CueOutputFolder("/music/live.mp3", c.table, c.tag), c.expected)
+            << c.table.CueAlbumPerformer << "|" << c.table.CueAlbumTitle << "|" << c.tag.artist;
+    EXPECT_EQ(CueOutputFolder("live.mp3", {}, {}), "live");
+    EXPECT_EQ(CueOutputFolder("live.mp3", {}, Tag("A", "B")), "A - B");
+    // Names too long for the file system are cut at a character boundary.
+    const std::string folder = CueOutputFolder("x.mp3", Album("", std::string(400, 'n')), {});
+    EXPECT_EQ(folder, std::string(255, 'n'));
+}
+
+TEST(CueTrackRangeOf, WholeTracksOrTheMiddleThirtySeconds) {
+    MpegHeader h;
+    const std::uint8_t b[4] = {0xFF, 0xFB, 0x90, 0x64};
+    DecodeHeader(h, HeaderWordAt(b));
+    CueTrackTable t;
+    t.tracks = {{"01.mp3", 0}, {"02.mp3", 2000}, {"03.mp3", 3100}};
+    const struct {
+        std::size_t k;
+        int mode;
+        std::int64_t start, length;
+    } cases[] = {
+        {0, 0, 0, 2000},
+        {1, 0, 2000, 1100},
+        {2, 0, 3100, 900},
+        // 30 s are 1149 frames: the longer track gives its middle, the shorter ones stay whole.
+        {0, 1, 425, 1149},
+        {1, 1, 2000, 1100},
+        {2, 1, 3100, 900},
+    };
+    for (const auto& c : cases) {
+        const CueTrackRange r = CueTrackRangeOf(t, c.k, 4000, h, c.mode);
+        EXPECT_EQ(r.start, c.start) << c.k << " " << c.mode;
+        EXPECT_EQ(r.length, c.length) << c.k << " " << c.mode;
+    }
+}
+
+TEST(SplitByCueSheet, EachTrackHoldsExactlyItsFramesAndTheTrimIsLeftAtTheLast) {
+    TempDir dir;
+    const std::string mp3 = dir.File("x.mp3");
+    const std::vector<std::uint8_t> file = NumberedFrames(300);
+    WriteFile(mp3, file);
+    WriteText(dir.File("x.cue"), kThreeTracks);
+    const OpenResult source = OpenWithDecoder(mp3);
+    ASSERT_EQ(source.info.frameCount, 300);
+
+    const Split s = RunSplit(mp3);
+    ASSERT_EQ(s.error, "");
+    ASSERT_TRUE(s.result.found);
+    EXPECT_FALSE(s.result.embedded);
+    EXPECT_EQ(s.result.folder, dir.File("x"));
+    EXPECT_EQ(Listing(dir.File("x")),
+              (std::vector<std::string>{"01 A.mp3", "02 B.mp3", "03 C.mp3"}));
+    // 2 s and 5 s are frames 76 and 191.
+    const std::int64_t starts[] = {0, 76, 191, 300};
+    for (int k = 0; k < 3; ++k) {
+        const std::string out = s.result.written[static_cast<std::size_t>(k)];
+        const OpenResult track = OpenWithDecoder(out);
+        const std::int64_t length = starts[k + 1] - starts[k];
+        ASSERT_EQ(track.info.frameCount, length) << out;
+        EXPECT_EQ(FrameBytes(ReadFile(out), track.info, 0, length),
+                  FrameBytes(file, source.info, starts[k], length))
+            << out;
+    }
+    ASSERT_TRUE(s.result.trim.has_value());
+    EXPECT_EQ(s.result.trim->beginFrames, 191);
+    EXPECT_EQ(s.result.trim->endFrames, 0);
+    EXPECT_TRUE(fs::exists(dir.File("x.cue"))); // a sheet that was there stays
+}
+
+TEST(SplitByCueSheet, ExcerptModeWritesTheMiddleThirtySecondsOfLongTracks) {
+    TempDir dir;
+    const std::string mp3 = dir.File("long.mp3");
+    const std::vector<std::uint8_t> file = NumberedFrames(3000);
+    WriteFile(mp3, file);
+    WriteText(dir.File("long.cue"), "FILE \"long.mp3\" MP3\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
+                                    "TRACK 02 AUDIO\nINDEX 01 00:52:25\n"); // frame 2000
+    Settings settings;
+    settings.RadioGroupCueSplit = 1;
+    const Split s = RunSplit(mp3, settings);
+    ASSERT_EQ(s.error, "");
+    const OpenResult source = OpenWithDecoder(mp3);
+    const struct { std::int64_t start, length; } expected[] = {{425, 1149}, {2000, 1000}};
+    for (int k = 0; k < 2; ++k) {
+        const std::string out = s.result.written[static_cast<std::size_t>(k)];
+        const OpenResult track = OpenWithDecoder(out);
+        ASSERT_EQ(track.info.frameCount, expected[k].length);
+        EXPECT_EQ(FrameBytes(ReadFile(out), track.info, 0, expected[k].length),
+                  FrameBytes(file, source.info, expected[k].start, expected[k].length));
+    }
+}
+
+TEST(SplitByCueSheet, EmbeddedSheetExistsOnlyWhileTheSplitRuns) {
+    TempDir dir;
+    const std::string mp3 = dir.File("tagged.mp3");
+    const std::string cue = dir.File("tagged.cue");
+    const std::vector<std::uint8_t> frames = NumberedFrames(300);
+    std::vector<std::uint8_t> file =
+        Id3Tag({Id3Text("TPE1", "Artist"), Id3Text("TIT2", "Album"), Id3Geob(kThreeTracks)});
+    file.insert(file.end(), frames.begin(), frames.end());
+    WriteFile(mp3, file);
+
+    const Split s = RunSplit(mp3);
+    ASSERT_EQ(s.error, "");
+    EXPECT_TRUE(s.result.found);
+    EXPECT_TRUE(s.result.embedded);
+    EXPECT_EQ(s.sheetPresentWhileWriting, (std::vector<bool>{true, true, true}));
+    EXPECT_FALSE(fs::exists(cue));
+    EXPECT_EQ(s.result.folder, dir.path() + "/Artist - Album");
+    EXPECT_EQ(Listing(s.result.folder).size(), 3u);
+
+    // A bad embedded sheet stops before any track and is removed all the same.
+    std::vector<std::uint8_t> bad = Id3Tag({Id3Geob("TRACK 02 AUDIO\r\n")});
+    bad.insert(bad.end(), frames.begin(), frames.end());
+    WriteFile(dir.File("bad.mp3"), bad);
+    EXPECT_EQ(RunSplit(dir.File("bad.mp3")).error, "invalid CUE file");
+    EXPECT_FALSE(fs::exists(dir.File("bad.cue")));
+    EXPECT_FALSE(fs::exists(dir.File("bad")));
+}
+
+TEST(SplitByCueSheet, FailedExtractionLeavesNoEmptySheetBehind) {
+    TempDir dir;
+    const std::string mp3 = dir.File("gone.mp3");
+    std::vector<std::uint8_t> file = Id3Tag({Id3Geob(kThreeTracks)});
+    const std::vector<std::uint8_t> frames = NumberedFrames(300);
+    file.insert(file.end(), frames.begin(), frames.end());
+    WriteFile(mp3, file);
+    OpenResult opened = OpenWithDecoder(mp3);
+    fs::remove(mp3); // the file went away after it was opened
+    NullProgress progress;
+    try {
+        SplitByCueSheet(mp3, opened.info, {}, {}, MessageTable::English(), progress);
+        FAIL();
+    } catch (const VelmoraError& e) {
+        EXPECT_EQ(std::string(e.what()), "Could not open " + mp3);
+    }
+    EXPECT_FALSE(fs::exists(dir.File("gone.cue")));
+}
+
+TEST(SplitByCueSheet, NoSheetIsReportedAndNothingIsCreated) {
+    TempDir dir;
+    WriteFile(dir.File("plain.mp3"), NumberedFrames(300));
+    const Split s = RunSplit(dir.File("plain.mp3"));
+    EXPECT_EQ(s.error, "");
+    EXPECT_FALSE(s.result.found);
+    EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"plain.mp3"}));
+}
+
+TEST(SplitByCueSheet, AlbumFolderIsInTheCurrentDirectoryWhateverTheTitleSays) {
+    TempDir dir;
+    fs::create_directories(dir.File("work/inner"));
+    const std::string mp3 = dir.File("x.mp3");
+    WriteFile(mp3, NumberedFrames(300));
+    const struct {
+        std::string album;
+        std::string folder;
+    } cases[] = {
+        {"PERFORMER \"The Band\"\nTITLE \"Live\"\n", "The Band - Live"},
+        {"TITLE \"../../x\"\n", "..-..-x"},
+        {"TITLE \"/tmp/x\"\n", "-tmp-x"},
+        {"PERFORMER \"..\"\n", "x"}, // refused: falls back to the MP3's own name beside it
+    };
+    for (const auto& c : cases) {
+        WriteText(dir.File("x.cue"), c.album + "FILE \"x.mp3\" MP3\nTRACK 01 AUDIO\n"
+                                               "TITLE \"a\"\nINDEX 01 00:00:00\n");
+        Split s;
+        {
+            ScopedCurrentDir cwd(dir.File("work/inner"));
+            s = RunSplit(mp3);
+        }
+        ASSERT_EQ(s.error, "") << c.album;
+        const std::string folder =
+            c.folder == "x" ? dir.File("x") : dir.File("work/inner/" + c.folder);
+        EXPECT_EQ(Listing(folder), (std::vector<std::string>{"01 a.mp3"})) << c.album;
+        fs::remove_all(folder);
+    }
+    // Nothing landed anywhere else.
+    EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"work", "x.cue", "x.mp3"}));
+    EXPECT_EQ(Listing(dir.File("work")), (std::vector<std::string>{"inner"}));
+    EXPECT_TRUE(Listing(dir.File("work/inner")).empty());
+}
+
+TEST(SplitByCueSheet, ForbiddenCharactersLongTitlesAndTooManyTracks) {
+    TempDir dir;
+    const std::string mp3 = dir.File("x.mp3");
+    WriteFile(mp3, NumberedFrames(300));
+    const std::string longTitle(400, 'L');
+    WriteText(dir.File("x.cue"), "FILE \"x.mp3\" MP3\n"
+                                 "TRACK 01 AUDIO\nTITLE \"a\"b*c/d\\e:f?g|h<i>j\"\n"
+                                 "INDEX 01 00:00:00\n"
+                                 "TRACK 02 AUDIO\nTITLE \"" +
+                                     longTitle + "\"\nINDEX 01 00:02:00\n");
+    Split s = RunSplit(mp3);
+    ASSERT_EQ(s.error, "");
+    const std::vector<std::string> names = Listing(dir.File("x"));
+    ASSERT_EQ(names.size(), 2u);
+    EXPECT_EQ(names[0], "01 a''bxc-d-e f g h[i]j.mp3");
+    EXPECT_EQ(names[1], "02 " + longTitle.substr(0, 255 - 7) + ".mp3");
+    fs::remove_all(dir.File("x"));
+
+    std::string hundred = "FILE \"x.mp3\" MP3\n";
+    char line[64];
+    for (int k = 0; k < 100; ++k) { // 60 ms apart: frames 0, 2, 4, 6, 9 …
+        std::snprintf(line, sizeof line, "INDEX 01 00:%02d:%02d\n", k * 60 / 1000, k * 6 % 100);
+        hundred += line;
+    }
+    WriteText(dir.File("x.cue"), hundred);
+    EXPECT_EQ(RunSplit(mp3).error, "invalid CUE file");
+    EXPECT_FALSE(fs::exists(dir.File("x")));
+}
+
+TEST(SplitByCueSheet, WavOutputGetsWavNamesAndRiffFiles) {
+    TempDir dir;
+    const std::string mp3 = dir.File("x.mp3");
+    WriteFile(mp3, NumberedFrames(300));
+    WriteText(dir.File("x.cue"), kThreeTracks);
+    Settings settings;
+    settings.CheckBoxSaveWAV = true;
+    const Split s = RunSplit(mp3, settings);
+    ASSERT_EQ(s.error, "");
+    ASSERT_EQ(s.result.written.size(), 3u);
+    EXPECT_EQ(Listing(dir.File("x")),
+              (std::vector<std::string>{"01 A.wav", "02 B.wav", "03 C.wav"}));
+    const std::vector<std::uint8_t> wav = ReadFile(s.result.written[1]);
+    ASSERT_GE(wav.size(), 58u);
+    EXPECT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF");
+    const std::uint32_t riffSize = wav[4] | (wav[5] << 8) | (wav[6] << 16) | (wav[7] << 24);
+    EXPECT_EQ(riffSize, wav.size() - 8);
+}
