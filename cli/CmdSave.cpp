@@ -1,12 +1,275 @@
 #include "CliCommon.h"
 
+#include "UnitMP3.h"
+#include "UnitOpen.h"
+#include "UnitOutputPlan.h"
+#include "UnitSilence.h"
+#include "UnitTrackLength.h"
+#include "UnitVolume.h"
+#include "UnitWriter.h"
+#include "Unit_MP3_RIFF.h"
+#include "VelmoraError.h"
+
+#include <charconv>
+#include <iostream>
+#include <optional>
 #include <ostream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace velmora::cli {
 
-int CmdSave(CliContext&, std::ostream&, std::ostream& err) {
-    err << "velmora-cli: this command is not built yet\n";
-    return 2;
+namespace {
+
+constexpr const char* kSaveUsage =
+    "Usage: velmora-cli save FILE [-o OUTPUT] [--begin POS] [--end POS] [--auto-trim]\n"
+    "                        [--gain STEPS] [--fade-in INDEX] [--fade-out INDEX]\n"
+    "                        [--wav | --mp3] [--dry-run] [--yes]\n"
+    "  Without -o the file is saved in place (Save); with -o a new file is written (Save As).\n"
+    "  POS        frames removed at that end: 120 (frames), 5s (seconds), 1500ms (milliseconds)\n"
+    "  --auto-trim  remove the digital silence at both ends (--begin/--end still win)\n"
+    "  --gain     global-gain steps of 1.5 dB, -8 ... 8 (default TrackBarDefaultAmplification)\n"
+    "  --fade-in, --fade-out  fade length as a position 0 ... 32 of the fade table\n"
+    "  --wav, --mp3  the type of the new file, overriding CheckBoxSaveWAV (with -o only)\n"
+    "  --dry-run  print the plan and write nothing\n"
+    "  --yes      answer the confirmations the options ask for with Yes\n"
+    "  Added silence, clean-up, tags and the rest come from the settings and --option.\n";
+
+struct SaveArgs {
+    std::string file;
+    std::string output;
+    std::optional<std::string> begin, end;
+    bool autoTrim = false;
+    std::optional<int> gain;
+    int fadeIn = 0, fadeOut = 0;
+    std::optional<bool> wav;
+    bool dryRun = false;
+    bool yes = false;
+};
+
+struct UsageError {
+    std::string text;
+};
+
+bool ParseInt(const std::string& text, std::int64_t& value) {
+    const char* end = text.data() + text.size();
+    const auto r = std::from_chars(text.data(), end, value);
+    return !text.empty() && r.ec == std::errc() && r.ptr == end;
+}
+
+int IntInRange(const std::string& option, const std::string& text, int low, int high) {
+    std::int64_t v = 0;
+    if (!ParseInt(text, v) || v < low || v > high)
+        throw UsageError{option + " takes a whole number from " + std::to_string(low) + " to " +
+                         std::to_string(high) + ", not \"" + text + "\""};
+    return static_cast<int>(v);
+}
+
+SaveArgs ParseArgs(const std::vector<std::string>& args) {
+    SaveArgs a;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        auto value = [&]() -> const std::string& {
+            if (i + 1 >= args.size())
+                throw UsageError{arg + " needs a value"};
+            return args[++i];
+        };
+        if (arg == "-o" || arg == "--output")
+            a.output = value();
+        else if (arg == "--begin")
+            a.begin = value();
+        else if (arg == "--end")
+            a.end = value();
+        else if (arg == "--auto-trim")
+            a.autoTrim = true;
+        else if (arg == "--gain")
+            a.gain = IntInRange(arg, value(), -8, 8);
+        else if (arg == "--fade-in")
+            a.fadeIn = IntInRange(arg, value(), 0, 32);
+        else if (arg == "--fade-out")
+            a.fadeOut = IntInRange(arg, value(), 0, 32);
+        else if (arg == "--wav" || arg == "--mp3") {
+            if (a.wav && *a.wav != (arg == "--wav"))
+                throw UsageError{"--wav and --mp3 exclude each other"};
+            a.wav = arg == "--wav";
+        } else if (arg == "--dry-run")
+            a.dryRun = true;
+        else if (arg == "--yes")
+            a.yes = true;
+        else if (!arg.empty() && arg[0] == '-')
+            throw UsageError{"unknown option \"" + arg + "\""};
+        else if (a.file.empty())
+            a.file = arg;
+        else
+            throw UsageError{"one FILE only"};
+    }
+    if (a.file.empty())
+        throw UsageError{"FILE is missing"};
+    if (a.wav && a.output.empty())
+        throw UsageError{"--wav and --mp3 choose the type of a new file: use them with -o"};
+    return a;
+}
+
+// "120" frames, "5s" whole seconds (rounded up to frames), "1500ms" (truncated to frames).
+std::int64_t ParsePosition(const std::string& option, const std::string& text,
+                           const MpegHeader& first) {
+    std::int64_t v = 0;
+    if (text.size() > 2 && text.ends_with("ms") && ParseInt(text.substr(0, text.size() - 2), v) &&
+        v >= 0)
+        return MillisecondsToFrames(first, v);
+    if (text.size() > 1 && text.ends_with("s") && ParseInt(text.substr(0, text.size() - 1), v) &&
+        v >= 0)
+        return SecondsToFrames(first, v);
+    if (ParseInt(text, v) && v >= 0)
+        return v;
+    throw UsageError{option + " takes frames (120), seconds (5s) or milliseconds (1500ms), not \"" +
+                     text + "\""};
+}
+
+std::string BaseName(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The questions the editor would ask; without --yes a question stops the save, or on a terminal
+// the user answers it.
+bool Confirm(const std::vector<std::string>& questions, bool yes, std::ostream& err) {
+    for (const std::string& q : questions) {
+        if (yes)
+            continue;
+        err << q << "\n";
+        if (!isatty(STDIN_FILENO)) {
+            err << "velmora-cli: not saved; add --yes to answer Yes\n";
+            return false;
+        }
+        err << "[y/N] " << std::flush;
+        std::string answer;
+        if (!std::getline(std::cin, answer) || (answer != "y" && answer != "Y" && answer != "yes"))
+            return false;
+    }
+    return true;
+}
+
+void PrintPlan(std::ostream& out, const std::string& target, const StreamInfo& info,
+               const TrimPoints& trim, const OutputPlanDisplay& display,
+               const std::string& suggested) {
+    const OutputPlan& plan = display.plan;
+    const MpegHeader& first = info.firstHeader;
+    out << "target: " << target << "\n";
+    out << "trim: begin " << trim.beginFrames << " frames, end " << trim.endFrames << " frames\n";
+    out << "added silence: " << plan.silenceBeginFrames << " + " << plan.silenceEndFrames
+        << " frames\n";
+    out << "output frames: " << plan.outputFrames << "\n";
+    out << "output length: " << FormatLength(first, plan.outputFrames) << " ("
+        << FormatLengthWords(first, plan.outputFrames) << ")\n";
+    out << "predicted size: " << plan.predictedSize << " bytes\n";
+    out << "space saved: " << display.LabelSpaceSaved << " (" << plan.bytesSaved << " bytes)\n";
+    out << "suggested Save As name: " << suggested << "\n";
+}
+
+int Run(CliContext& ctx, const SaveArgs& a, std::ostream& out, std::ostream& err) {
+    const Settings& settings = ctx.settings;
+    const bool inPlace = a.output.empty();
+    if (!inPlace)
+        CheckSaveAsTarget(a.file, a.output);
+
+    OpenResult opened = [&] {
+        TerminalProgress progress(BaseName(a.file));
+        const TailAnalysis tail = [&](StreamInfo& info, std::int64_t begin, std::int64_t end) {
+            AnalyseVolume(a.file, info, begin, end, true, settings, ctx.messages, progress);
+        };
+        return OpenSourceFile(a.file, settings, ctx.messages, progress, tail);
+    }();
+    StreamInfo& info = opened.info;
+    const MpegHeader& first = info.firstHeader;
+    for (const std::string& w : opened.warnings)
+        if (w == "MessageDlgRemovedBeginning")
+            err << "velmora-cli: warning: "
+                << MessageTable::Join(ctx.messages.MessageDlgRemovedBeginning) << "\n";
+
+    TrimPoints trim;
+    if (a.autoTrim)
+        trim = AutoTrim(info, settings, false).value_or(TrimPoints{});
+    if (a.begin)
+        trim.beginFrames = ParsePosition("--begin", *a.begin, first);
+    if (a.end)
+        trim.endFrames = ParsePosition("--end", *a.end, first);
+    if (trim.beginFrames + trim.endFrames > info.frameCount)
+        throw VelmoraError("The trim points remove " +
+                           std::to_string(trim.beginFrames + trim.endFrames) +
+                           " frames, but the file has only " + std::to_string(info.frameCount));
+    if (trim.beginFrames > 0 && info.mp3Pro && settings.CheckBoxWarnWhenTrimBeginning_mp3PRO)
+        err << "velmora-cli: warning: " << MessageTable::Join(ctx.messages.MessageDlg_mp3PROwarning)
+            << "\n";
+
+    // Volume and fades exist only for Layer III.
+    const bool layer3 = first.layerId == kLayer3;
+    if (!layer3 && ((a.gain && *a.gain != 0) || a.fadeIn != 0 || a.fadeOut != 0))
+        throw VelmoraError("Volume changes and fades work on Layer III streams only");
+    const int gain = layer3 ? a.gain.value_or(settings.TrackBarDefaultAmplification) : 0;
+
+    const bool defaultWav = OutputIsWav(settings, first.layerId, std::nullopt);
+    const bool outputIsWav =
+        a.wav && *a.wav != defaultWav ? OutputIsWav(settings, first.layerId, a.wav) : defaultWav;
+    const OutputPlanDisplay display = ComputeOutputPlan(info, trim, settings, true, outputIsWav);
+    const std::string suggested =
+        SuggestSaveAsName(BaseName(a.file), settings, outputIsWav,
+                          FormatLengthWords(first, display.plan.outputFrames));
+    if (a.dryRun) {
+        out << "file: " << a.file << "\n";
+        PrintPlan(out, inPlace ? "in place" : a.output, info, trim, display, suggested);
+        return 0;
+    }
+
+    std::vector<std::string> questions;
+    if (inPlace) {
+        questions = SaveQuestions(a.file, settings, outputIsWav, info.riffHeaderSize, ctx.messages);
+    } else if (struct stat st{};
+               settings.CheckBoxOverwriteAsk && ::stat(a.output.c_str(), &st) == 0) {
+        questions.push_back(a.output + " already exists.\nDo you want to replace it?");
+    }
+    if (!Confirm(questions, a.yes, err))
+        return 1;
+
+    const WriteParams params = MakeSaveParams(a.file, a.output, info, trim, display.plan, settings,
+                                              gain, a.fadeIn, a.fadeOut);
+    const WriteContext context{settings, ctx.messages, outputIsWav, true};
+    WriteResult result;
+    {
+        TerminalProgress progress("saving " + BaseName(inPlace ? a.file : a.output));
+        result = WriteOutput(params, info, context, progress);
+    }
+    if (result.nothingToDo) {
+        out << a.file << ": nothing to change, the file was left as it was\n";
+        return 0;
+    }
+    out << (inPlace ? "saved " : "saved as ") << result.savedPath << ": " << result.outputFrames
+        << " frames (" << FormatLength(first, result.outputFrames) << "), " << result.outputSize
+        << " bytes";
+    if (inPlace)
+        out << ", " << display.plan.bytesSaved << " bytes saved";
+    out << "\n";
+    if (!result.renameProblem.empty())
+        err << "velmora-cli: warning: the file keeps its name: " << result.renameProblem << "\n";
+    return 0;
+}
+
+} // namespace
+
+int CmdSave(CliContext& ctx, std::ostream& out, std::ostream& err) {
+    for (const std::string& arg : ctx.args)
+        if (arg == "--help" || arg == "-h") {
+            out << kSaveUsage;
+            return 0;
+        }
+    try {
+        const SaveArgs a = ParseArgs(ctx.args);
+        return Run(ctx, a, out, err);
+    } catch (const UsageError& e) {
+        err << "velmora-cli save: " << e.text << "\n" << kSaveUsage;
+        return 2;
+    }
 }
 
 } // namespace velmora::cli
