@@ -1,12 +1,17 @@
 #include "CliCommon.h"
 
-#include "UnitFileView.h"
+#include "UnitInfo.h"
 #include "UnitMP3.h"
+#include "UnitOpen.h"
+#include "UnitOutputPlan.h"
 #include "UnitScanner.h"
 #include "UnitSilence.h"
+#include "UnitVolume.h"
+#include "Unit_MP3_RIFF.h"
 #include "VelmoraError.h"
 
 #include <algorithm>
+#include <clocale>
 #include <cstdio>
 #include <ostream>
 #include <string>
@@ -18,7 +23,8 @@ namespace {
 
 constexpr const char* kInfoUsage =
     "Usage: velmora-cli info [--json] FILE...\n"
-    "  Scans each file from its first byte and prints what the scan finds.\n"
+    "  Opens each file as the editor does and prints what its information display and\n"
+    "  advanced pages show, the ending, and what saving it now would produce.\n"
     "  --json  one JSON object per file, one per line (JSON Lines); a file that fails gives\n"
     "          {\"file\": ..., \"error\": ...}\n";
 
@@ -38,7 +44,52 @@ struct InfoRecord {
     const char* extraInfo = nullptr; // "Xing", "Info" or none
     bool mp3Pro = false;
     std::int64_t silentBegin = 0, silentEnd = 0;
+
+    // What the editor shows after the open, and the plan for saving with no trim.
+    InformationTexts texts;
+    std::int64_t audioStart = 0, riffHeaderSize = 0, id3v2Size = 0, id3v1Size = 0;
+    std::int64_t apeSize = 0, apeOffset = 0, lyrics3Size = 0, lyrics3Offset = 0;
+    bool retried = false;
+    TID3v2 id3v2;
+    OutputPlanDisplay plan;
+    std::vector<std::string> warnings;     // MessageTable list names
+    std::vector<std::string> warningTexts; // the lists joined
 };
+
+// Tag texts are single-byte Latin-1; the terminal and JSON want UTF-8.
+std::string Latin1ToUtf8(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+// The user's decimal separator, read without leaving the process locale changed (JSON numbers
+// elsewhere must keep their point).
+std::string UserDecimalSeparator() {
+    const char* current = std::setlocale(LC_NUMERIC, nullptr);
+    const std::string saved = current ? current : "C";
+    std::string separator = ".";
+    if (std::setlocale(LC_NUMERIC, "")) {
+        const char* point = std::localeconv()->decimal_point;
+        if (point && *point)
+            separator = point;
+    }
+    std::setlocale(LC_NUMERIC, saved.c_str());
+    return separator;
+}
+
+const MessageTable::List* WarningList(const MessageTable& messages, const std::string& name) {
+    if (name == "MessageDlgRemovedBeginning")
+        return &messages.MessageDlgRemovedBeginning;
+    return nullptr;
+}
 
 int BitrateOfIndex(const MpegHeader& h, int index) {
     return kBitrateTable[h.versionId & 3][h.layerId & 3][index & 15];
@@ -61,12 +112,13 @@ std::string BaseName(const std::string& path) {
 }
 
 InfoRecord Examine(const std::string& path, const CliContext& ctx) {
-    const FileView view = OpenFileView(path, FileAccess::ReadOnly, ctx.messages);
-    StreamInfo info;
-    {
-        TerminalProgress progress(BaseName(path));
-        ScanStream(info, view.bytes(), 0, ctx.settings, ctx.messages, progress);
-    }
+    TerminalProgress progress(BaseName(path));
+    // The ending is judged from the decoded energies of the last frames, as the editor does.
+    const TailAnalysis tail = [&](StreamInfo& model, std::int64_t begin, std::int64_t end) {
+        AnalyseVolume(path, model, begin, end, true, ctx.settings, ctx.messages, progress);
+    };
+    const OpenResult opened = OpenSourceFile(path, ctx.settings, ctx.messages, progress, tail);
+    const StreamInfo& info = opened.info;
     const MpegHeader& first = info.firstHeader;
     InfoRecord r;
     r.file = path;
@@ -104,6 +156,25 @@ InfoRecord Examine(const std::string& path, const CliContext& ctx) {
         r.silentBegin = trim->beginFrames;
         r.silentEnd = trim->endFrames;
     }
+
+    const std::string separator = UserDecimalSeparator();
+    r.texts = BuildInformationTexts(info, true, ctx.messages, separator);
+    r.audioStart = info.audioStart;
+    r.retried = info.retried;
+    r.riffHeaderSize = info.riffHeaderSize;
+    r.id3v2Size = info.id3v2.tagSize;
+    r.id3v1Size = info.id3v1Size;
+    r.apeSize = info.apeSize;
+    r.apeOffset = info.apeOffset;
+    r.lyrics3Size = info.lyrics3Size;
+    r.lyrics3Offset = info.lyrics3Offset;
+    r.id3v2 = info.id3v2;
+    r.plan = ComputeOutputPlan(info, TrimPoints{}, ctx.settings, true,
+                               OutputIsWav(ctx.settings, first.layerId, std::nullopt), separator);
+    r.warnings = opened.warnings;
+    for (const std::string& name : opened.warnings)
+        if (const MessageTable::List* list = WarningList(ctx.messages, name))
+            r.warningTexts.push_back(MessageTable::Join(*list));
     return r;
 }
 
@@ -112,6 +183,63 @@ const char* Bool(bool b) {
 }
 const char* YesNo(bool b) {
     return b ? "yes" : "no";
+}
+
+std::string JsonList(const std::vector<std::string>& items) {
+    std::string s = "[";
+    for (std::size_t i = 0; i < items.size(); ++i)
+        s += (i ? ", " : "") + JsonString(items[i]);
+    return s + "]";
+}
+
+void AppendTagPage(std::string& s, const char* prefix, const TagPageTexts& page) {
+    const std::pair<const char*, const std::string*> fields[] = {
+        {"Title", &page.title}, {"Artist", &page.artist},   {"Album", &page.album},
+        {"Year", &page.year},   {"Comment", &page.comment}, {"Genre", &page.genre}};
+    for (const auto& [name, value] : fields)
+        s += std::string(", \"") + prefix + name + "\": " + JsonString(Latin1ToUtf8(*value));
+}
+
+// The keys that show what the editor shows, after the scan's own.
+void AppendDisplayJson(std::string& s, const InfoRecord& r) {
+    const InformationTexts& t = r.texts;
+    auto text = [&](const char* key, const std::string& value) {
+        s += std::string(", \"") + key + "\": " + JsonString(value);
+    };
+    auto number = [&](const char* key, std::int64_t value) {
+        s += std::string(", \"") + key + "\": " + std::to_string(value);
+    };
+    text("type", t.EditType);
+    text("lengthText", t.EditLength);
+    text("id3", t.EditID3);
+    text("crc", t.EditCRC);
+    text("bitrateText", t.EditBitrate);
+    text("ending", t.EditEnding);
+    text("averageBitrateText", t.LabelNumberAverageBitrate);
+    s += ", \"inconsistencies\": " + JsonList(t.ListBoxInconsistent);
+    number("audioStart", r.audioStart);
+    s += std::string(", \"retried\": ") + Bool(r.retried);
+    number("riffHeaderSize", r.riffHeaderSize);
+    number("id3v2Size", r.id3v2Size);
+    number("id3v1Size", r.id3v1Size);
+    number("apeSize", r.apeSize);
+    number("lyrics3Size", r.lyrics3Size);
+    AppendTagPage(s, "id3v1", t.id3v1);
+    AppendTagPage(s, "id3v2", t.id3v2);
+    const std::pair<const char*, const std::string*> more[] = {
+        {"id3v2Composer", &r.id3v2.composer},
+        {"id3v2EncodedBy", &r.id3v2.encodedBy},
+        {"id3v2Copyright", &r.id3v2.copyright},
+        {"id3v2Language", &r.id3v2.language},
+        {"id3v2Url", &r.id3v2.url},
+        {"id3v2LengthText", &r.id3v2.lengthText}};
+    for (const auto& [key, value] : more)
+        text(key, Latin1ToUtf8(*value));
+    text("spaceSavedText", r.plan.LabelSpaceSaved);
+    text("outputLengthText", r.plan.LabelTimeRemain);
+    number("predictedSize", r.plan.plan.predictedSize);
+    number("bytesSaved", r.plan.plan.bytesSaved);
+    s += ", \"warnings\": " + JsonList(r.warnings);
 }
 
 std::string Json(const InfoRecord& r) {
@@ -135,6 +263,7 @@ std::string Json(const InfoRecord& r) {
     s += std::string(", \"mp3Pro\": ") + Bool(r.mp3Pro);
     s += ", \"silentBegin\": " + std::to_string(r.silentBegin);
     s += ", \"silentEnd\": " + std::to_string(r.silentEnd);
+    AppendDisplayJson(s, r);
     return s + "}";
 }
 
@@ -143,6 +272,59 @@ void PrintLine(std::ostream& out, const char* label, const std::string& value) {
     std::string line = std::string(label) + ":";
     line.resize(kValueColumn, ' ');
     out << line << value << "\n";
+}
+
+std::string Joined(const std::vector<std::string>& items) {
+    std::string s;
+    for (std::size_t i = 0; i < items.size(); ++i)
+        s += (i ? ", " : "") + items[i];
+    return s;
+}
+
+std::string BlockText(std::int64_t size, std::int64_t offset) {
+    return size > 0 ? std::to_string(size) + " bytes at " + std::to_string(offset) : "none";
+}
+
+void PrintTagPage(std::ostream& out, const char* tag, const TagPageTexts& page) {
+    if (!page.enabled) {
+        PrintLine(out, tag, page.title);
+        return;
+    }
+    const std::pair<const char*, const std::string*> fields[] = {
+        {" title", &page.title}, {" artist", &page.artist},   {" album", &page.album},
+        {" year", &page.year},   {" comment", &page.comment}, {" genre", &page.genre}};
+    for (const auto& [name, value] : fields)
+        if (!value->empty())
+            PrintLine(out, (std::string(tag) + name).c_str(), Latin1ToUtf8(*value));
+}
+
+// The information box, the advanced pages and the plan, as the editor shows them.
+void PrintDisplay(std::ostream& out, const InfoRecord& r) {
+    const InformationTexts& t = r.texts;
+    PrintLine(out, "Display type", t.EditType);
+    PrintLine(out, "Display length", t.EditLength);
+    PrintLine(out, "ID3", t.EditID3);
+    PrintLine(out, "CRC", t.EditCRC);
+    PrintLine(out, "Display bitrate", t.EditBitrate);
+    PrintLine(out, "Ending", t.EditEnding);
+    PrintLine(out, "Average bitrate", t.LabelNumberAverageBitrate);
+    PrintLine(out, "WAV-embedded", t.LabelWAVembedded);
+    PrintLine(out, "First frames invalid", t.LabelFirstFrameInvalid);
+    PrintLine(out, "Audio start", std::to_string(r.audioStart));
+    PrintLine(out, "Inconsistencies", Joined(t.ListBoxInconsistent));
+    PrintTagPage(out, "ID3v1", t.id3v1);
+    PrintTagPage(out, "ID3v2", t.id3v2);
+    PrintLine(out, "APE tag", BlockText(r.apeSize, r.apeOffset));
+    PrintLine(out, "Lyrics3 block", BlockText(r.lyrics3Size, r.lyrics3Offset));
+    PrintLine(out, "Saving recovers",
+              r.plan.LabelSpaceSaved + " (" + std::to_string(r.plan.plan.predictedSize) +
+                  " bytes out)");
+    PrintLine(out, "Length after saving", r.plan.LabelTimeRemain);
+    for (const std::string& warning : r.warningTexts) {
+        std::string oneLine = warning;
+        std::replace(oneLine.begin(), oneLine.end(), '\n', ' ');
+        PrintLine(out, "Warning", oneLine);
+    }
 }
 
 void PrintPlain(std::ostream& out, const InfoRecord& r) {
@@ -171,6 +353,7 @@ void PrintPlain(std::ostream& out, const InfoRecord& r) {
     PrintLine(out, "Silent frames",
               std::to_string(r.silentBegin) + " at the start, " + std::to_string(r.silentEnd) +
                   " at the end");
+    PrintDisplay(out, r);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "UnitFileView.h"
 #include "UnitID3v2.h"
+#include "UnitOpen.h"
 #include "UnitScanner.h"
 #include "UnitVolume.h"
 #include "VelmoraError.h"
@@ -26,19 +27,10 @@ std::string BaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Finds the audio of one file: the stream after a leading ID3v2 tag, with file offsets.
+// Opens the file as the editor does (tags, RIFF header, scan attempts). The full decode that
+// follows measures every frame, so the open needs no tail decode of its own.
 StreamInfo OpenForAnalysis(const std::string& path, const CliContext& ctx, IProgress& progress) {
-    const FileView view = OpenFileView(path, FileAccess::ReadOnly, ctx.messages);
-    StreamInfo info;
-    info.id3v2.Read(view.bytes());
-    const std::int64_t start = info.id3v2.tagSize;
-    ScanStream(info, view.bytes().subspan(static_cast<std::size_t>(start)), 0, ctx.settings,
-               ctx.messages, progress);
-    for (std::int64_t i = 0; i < info.frames.size(); ++i)
-        info.frames[i].offset += start;
-    info.audioStart = start;
-    info.sourceSize = view.size();
-    return info;
+    return std::move(OpenSourceFile(path, ctx.settings, ctx.messages, progress, {}).info);
 }
 
 struct NormalizeRecord {

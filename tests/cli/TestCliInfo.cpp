@@ -102,7 +102,45 @@ const std::vector<std::string> kInfoKeys = {"file",
                                             "extraInfo",
                                             "mp3Pro",
                                             "silentBegin",
-                                            "silentEnd"};
+                                            "silentEnd",
+                                            "type",
+                                            "lengthText",
+                                            "id3",
+                                            "crc",
+                                            "bitrateText",
+                                            "ending",
+                                            "averageBitrateText",
+                                            "inconsistencies",
+                                            "audioStart",
+                                            "retried",
+                                            "riffHeaderSize",
+                                            "id3v2Size",
+                                            "id3v1Size",
+                                            "apeSize",
+                                            "lyrics3Size",
+                                            "id3v1Title",
+                                            "id3v1Artist",
+                                            "id3v1Album",
+                                            "id3v1Year",
+                                            "id3v1Comment",
+                                            "id3v1Genre",
+                                            "id3v2Title",
+                                            "id3v2Artist",
+                                            "id3v2Album",
+                                            "id3v2Year",
+                                            "id3v2Comment",
+                                            "id3v2Genre",
+                                            "id3v2Composer",
+                                            "id3v2EncodedBy",
+                                            "id3v2Copyright",
+                                            "id3v2Language",
+                                            "id3v2Url",
+                                            "id3v2LengthText",
+                                            "spaceSavedText",
+                                            "outputLengthText",
+                                            "predictedSize",
+                                            "bytesSaved",
+                                            "warnings"};
 
 // Main data that is neither uniform nor holds a byte that could start a frame header.
 std::vector<std::uint8_t> AudioLikeData() {
@@ -177,7 +215,9 @@ TEST(CliInfo, JsonLinesForBuiltStreamsAreExact) {
         const char* name;
         std::vector<std::uint8_t> bytes;
         std::vector<std::string> options;
-        const char* expected; // after the "file" key
+        const char* expected; // the scan's keys after the "file" key
+        // The display's keys: the information box, the damage and the plan for saving now.
+        std::map<std::string, std::string> display;
     } cases[] = {
         {"cbr.mp3",
          CbrStreamWithSilentEnds(),
@@ -186,7 +226,14 @@ TEST(CliInfo, JsonLinesForBuiltStreamsAreExact) {
          R"("frames": 98, "length": "0:02", "vbr": false, "bitrateKbps": 128, )"
          R"("missingHeaders": 0, "missingHeaderPositions": [], "badCrcs": 0, )"
          R"("leadingGarbage": false, "lastFrameIncomplete": false, "extraInfo": "Info", )"
-         R"("mp3Pro": false, "silentBegin": 5, "silentEnd": 3})"},
+         R"("mp3Pro": false, "silentBegin": 5, "silentEnd": 3)",
+         {{"type", R"("MPEG 1 layer III 44100Hz - joint-stereo")"},
+          {"bitrateText", R"("CBR+ 128Kbps")"},
+          {"crc", R"("no")"},
+          {"ending", R"("natural")"},
+          {"spaceSavedText", R"("0.0KB")"},
+          {"predictedSize", "41283"},
+          {"warnings", "[]"}}},
         {"damaged.mp3",
          DamagedStream(),
          {},
@@ -194,7 +241,14 @@ TEST(CliInfo, JsonLinesForBuiltStreamsAreExact) {
          R"("frames": 99, "length": "0:02", "vbr": false, "bitrateKbps": 128, )"
          R"("missingHeaders": 1, "missingHeaderPositions": ["0:01.04"], "badCrcs": 1, )"
          R"("leadingGarbage": true, "lastFrameIncomplete": true, "extraInfo": null, )"
-         R"("mp3Pro": false, "silentBegin": 0, "silentEnd": 0})"},
+         R"("mp3Pro": false, "silentBegin": 0, "silentEnd": 0)",
+         // Saving drops 3 leading bytes, the frame whose header was wiped and the 30-byte tail.
+         {{"crc", R"("bad")"},
+          {"bitrateText", R"("CBR 128Kbps")"},
+          {"bytesSaved", "450"},
+          {"spaceSavedText", R"("0.4KB")"},
+          {"audioStart", "0"},
+          {"retried", "false"}}},
         // No bitrate holds 127/128 of the frames, so the average of 60 × 64 and 50 × 32 shows.
         {"mpeg2.mp3",
          Mpeg2VbrStream(),
@@ -203,7 +257,11 @@ TEST(CliInfo, JsonLinesForBuiltStreamsAreExact) {
          R"("frames": 110, "length": "0:02", "vbr": true, "bitrateKbps": 49, )"
          R"("missingHeaders": 0, "missingHeaderPositions": [], "badCrcs": 0, )"
          R"("leadingGarbage": false, "lastFrameIncomplete": false, "extraInfo": "Xing", )"
-         R"("mp3Pro": true, "silentBegin": 0, "silentEnd": 0})"},
+         R"("mp3Pro": true, "silentBegin": 0, "silentEnd": 0)",
+         // An MPEG-2 stream loses its 208-byte Xing frame by default.
+         {{"type", R"("MPEG 2 layer III 22050Hz or mp3PRO 44100Hz - single-channel")"},
+          {"bitrateText", R"x("VBR+ (49.8 Kbps average)")x"},
+          {"bytesSaved", "208"}}},
         // The mp3PRO rule keeps 8 of the 10 silent frames when it may trim the beginning.
         {"mpeg2b.mp3",
          Mpeg2VbrStream(),
@@ -212,7 +270,8 @@ TEST(CliInfo, JsonLinesForBuiltStreamsAreExact) {
          R"("frames": 110, "length": "0:02", "vbr": true, "bitrateKbps": 49, )"
          R"("missingHeaders": 0, "missingHeaderPositions": [], "badCrcs": 0, )"
          R"("leadingGarbage": false, "lastFrameIncomplete": false, "extraInfo": "Xing", )"
-         R"("mp3Pro": true, "silentBegin": 2, "silentEnd": 0})"},
+         R"("mp3Pro": true, "silentBegin": 2, "silentEnd": 0)",
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -224,7 +283,10 @@ TEST(CliInfo, JsonLinesForBuiltStreamsAreExact) {
         const CliResult r = RunInfo(args);
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.err, "");
-        EXPECT_EQ(r.out, "{\"file\": \"" + path + "\", " + c.expected + "\n");
+        EXPECT_EQ(r.out.rfind("{\"file\": \"" + path + "\", " + c.expected + ", ", 0), 0u) << r.out;
+        auto fields = AsMap(ParseFlatObject(Lines(r.out).at(0)));
+        for (const auto& [key, value] : c.display)
+            EXPECT_EQ(fields[key], value) << key;
     }
 }
 
@@ -335,6 +397,23 @@ TEST(CliInfo, PlainTextShowsOneAlignedBlockPerFile) {
                          "Extra-info frame:      none\n"
                          "mp3PRO:                no\n"
                          "Silent frames:         0 at the start, 0 at the end\n"
+                         "Display type:          MPEG 1 layer III 44100Hz - joint-stereo\n"
+                         "Display length:        0:02\n"
+                         "ID3:                   no\n"
+                         "CRC:                   bad\n"
+                         "Display bitrate:       CBR 128Kbps\n"
+                         "Ending:                natural\n"
+                         "Average bitrate:       129.1 Kbps\n"
+                         "WAV-embedded:          no\n"
+                         "First frames invalid:  no\n"
+                         "Audio start:           0\n"
+                         "Inconsistencies:       - none -\n"
+                         "ID3v1:                 - no tag found -\n"
+                         "ID3v2:                 - no tag found -\n"
+                         "APE tag:               none\n"
+                         "Lyrics3 block:         none\n"
+                         "Saving recovers:       0.4KB (41283 bytes out)\n"
+                         "Length after saving:   0:02\n"
                          "\n"
                          "File:                  " +
                          cbr +
@@ -351,7 +430,24 @@ TEST(CliInfo, PlainTextShowsOneAlignedBlockPerFile) {
                          "Last frame incomplete: no\n"
                          "Extra-info frame:      Info\n"
                          "mp3PRO:                no\n"
-                         "Silent frames:         5 at the start, 3 at the end\n");
+                         "Silent frames:         5 at the start, 3 at the end\n"
+                         "Display type:          MPEG 1 layer III 44100Hz - joint-stereo\n"
+                         "Display length:        0:02\n"
+                         "ID3:                   no\n"
+                         "CRC:                   no\n"
+                         "Display bitrate:       CBR+ 128Kbps\n"
+                         "Ending:                natural\n"
+                         "Average bitrate:       129.0 Kbps\n"
+                         "WAV-embedded:          no\n"
+                         "First frames invalid:  no\n"
+                         "Audio start:           0\n"
+                         "Inconsistencies:       - none -\n"
+                         "ID3v1:                 - no tag found -\n"
+                         "ID3v2:                 - no tag found -\n"
+                         "APE tag:               none\n"
+                         "Lyrics3 block:         none\n"
+                         "Saving recovers:       0.0KB (41283 bytes out)\n"
+                         "Length after saving:   0:02\n");
 }
 
 TEST(CliInfo, UsageErrorsExitWithTwo) {
@@ -369,4 +465,63 @@ TEST(CliInfo, UsageErrorsExitWithTwo) {
         EXPECT_EQ(r.err.rfind(c.errStart, 0), 0u) << r.err;
         EXPECT_EQ(r.out, "");
     }
+}
+
+TEST(CliInfo, TagsDamageAndTheWarningShow) {
+    // ID3v2.3 tag (TIT2 "Song"), 5000 damaged bytes, 300 frames, an APE tag and an ID3v1 tag.
+    std::vector<std::uint8_t> s(300, 0);
+    const std::uint8_t id3[] = {'I', 'D', '3', 3, 0, 0, 0, 0, 2,   34,  'T', 'I', 'T',
+                                '2', 0,   0,   0, 5, 0, 0, 0, 'S', 'o', 'n', 'g'};
+    std::copy(std::begin(id3), std::end(id3), s.begin());
+    std::vector<std::uint8_t> damage(5000, 0);
+    FrameSpec stray;
+    stray.sampleRateIndex = 1; // 48 kHz: never continues the 44.1 kHz stream
+    for (std::size_t at : {0u, 1200u, 2400u, 3600u})
+        for (int i = 0; i < 4; ++i)
+            damage[at + static_cast<std::size_t>(i)] =
+                static_cast<std::uint8_t>(HeaderWord(stray) >> (8 * i));
+    s.insert(s.end(), damage.begin(), damage.end());
+    AppendFrames(s, AudioFrame(FrameSpec{}), 300);
+    std::vector<std::uint8_t> ape(64, 0);
+    std::memcpy(ape.data(), "APETAGEX", 8); // header
+    ape[12] = 32;
+    ape[23] = 0xA0;
+    std::memcpy(ape.data() + 32, "APETAGEX", 8); // footer
+    ape[32 + 12] = 32;                           // items and footer
+    s.insert(s.end(), ape.begin(), ape.end());
+    std::vector<std::uint8_t> v1(128, 0);
+    std::memcpy(v1.data(), "TAG", 3);
+    std::memcpy(v1.data() + 3, "Caf\xe9", 4);
+    v1[127] = 8;
+    s.insert(s.end(), v1.begin(), v1.end());
+
+    TempDir dir;
+    const std::string path = dir.File("tagged.mp3");
+    WriteFile(path, s);
+    const CliResult json = RunInfo({"info", "--json", path});
+    ASSERT_EQ(json.status, 0) << json.err;
+    auto m = AsMap(ParseFlatObject(Lines(json.out).at(0)));
+    EXPECT_EQ(m["id3"], R"("1&2")");
+    EXPECT_EQ(m["id3v2Size"], "300");
+    EXPECT_EQ(m["id3v2Title"], R"("Song")");
+    EXPECT_EQ(m["id3v1Size"], "128");
+    EXPECT_EQ(m["id3v1Title"], "\"Caf\xc3\xa9\"");
+    EXPECT_EQ(m["id3v1Genre"], R"("Jazz")");
+    EXPECT_EQ(m["apeSize"], "64");
+    EXPECT_EQ(m["lyrics3Size"], "0");
+    EXPECT_EQ(m["frames"], "300");
+    EXPECT_EQ(m["retried"], "true");
+    EXPECT_EQ(m["audioStart"], "3908");
+    EXPECT_EQ(m["warnings"], R"(["MessageDlgRemovedBeginning"])");
+    // Saving drops the 5000 damaged bytes; the tags stay.
+    EXPECT_EQ(m["bytesSaved"], "5000");
+
+    const CliResult plain = RunInfo({"info", path});
+    EXPECT_NE(plain.out.find("First frames invalid:  yes\n"), std::string::npos) << plain.out;
+    EXPECT_NE(plain.out.find("ID3v1 title:           Caf\xc3\xa9\n"), std::string::npos);
+    EXPECT_NE(plain.out.find("APE tag:               64 bytes at "), std::string::npos);
+    EXPECT_NE(plain.out.find("Warning:               This file seems heavily damaged, at least "
+                             "at the beginning.  Velmora will"),
+              std::string::npos)
+        << plain.out;
 }
