@@ -1,0 +1,90 @@
+// Feeds arbitrary bytes through the whole open pipeline (tags, RIFF header, ID3v2, scan attempts,
+// smart CBR, templates, tail marks), then the information texts, the output plan and the
+// extra-info frame for a few trims.
+#include "Progress.h"
+#include "UnitInfo.h"
+#include "UnitMessages.h"
+#include "UnitOpen.h"
+#include "UnitOptions.h"
+#include "UnitOutputPlan.h"
+#include "UnitSilence.h"
+#include "UnitXing.h"
+#include "VelmoraError.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+using namespace velmora;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0)
+        return 0;
+    // The first byte picks the settings; the rest is the file.
+    const std::uint8_t knobs = data[0];
+    Settings settings;
+    settings.CheckBoxAllowPatchedStreams = knobs & 1;
+    settings.CheckBoxFastSilenceDetection = knobs & 2;
+    settings.RadioGroupTrimAggressivity = (knobs >> 2) & 3; // 3 probes an out-of-range item
+    settings.CheckBoxSmartCBR = knobs & 16;
+    settings.CheckBoxKeepExtraInfo = knobs & 32;
+    settings.CheckBoxCleanup = knobs & 64;
+    settings.CheckBoxRemoveLastFrame = knobs & 128;
+    settings.ComboBoxAddSilenceBeginning = knobs & 7;
+    settings.ComboBoxAddSilenceEnd = (knobs >> 3) & 7;
+    const std::span file(data + 1, size - 1);
+    const auto fileSize = static_cast<std::int64_t>(file.size());
+
+    static const MessageTable messages = MessageTable::English();
+    NullProgress progress;
+    // Energies from the file's own bytes, so that the quiet-frame marks and the ending vary.
+    auto tail = [&](StreamInfo& info, std::int64_t begin, std::int64_t end) {
+        if (begin < 0 || end > info.frameCount || begin > end)
+            __builtin_trap();
+        for (std::int64_t i = begin; i < end; ++i)
+            info.frames[i].energy = file[static_cast<std::size_t>(i) % file.size()] & 31;
+    };
+    OpenResult opened;
+    try {
+        opened = AnalyseFile(file, settings, messages, progress, tail);
+    } catch (const VelmoraError&) {
+        return 0;
+    }
+    const StreamInfo& info = opened.info;
+    std::int64_t previousEnd = info.audioStart;
+    for (std::int64_t i = 0; i < info.frameCount; ++i) {
+        const FrameEntry& e = info.frames[i];
+        if (e.offset < previousEnd || e.offset + e.length > fileSize)
+            __builtin_trap();
+        previousEnd = e.offset + e.length;
+    }
+    if (info.SilentFrameTemplate.image.size() !=
+        static_cast<std::size_t>(info.SilentFrameTemplate.header.frameLength))
+        __builtin_trap();
+
+    const InformationTexts texts = BuildInformationTexts(info, knobs & 1, messages, ",");
+    if (texts.EditType.empty() || texts.ListBoxMissingFH.empty())
+        __builtin_trap();
+
+    const std::int64_t n = info.frameCount;
+    const TrimPoints trims[] = {{0, 0}, {n / 3, n / 4}, {n, 0}, {0, n}, {-1, 0}};
+    for (const TrimPoints& trim : trims) {
+        const OutputPlanDisplay d = ComputeOutputPlan(info, trim, settings, knobs & 2, knobs & 4);
+        if (!d.valid || d.plan.outputFrames < 0)
+            continue;
+        if (d.plan.predictedSize < 0 || d.plan.predictedSize > fileSize + (1 << 30))
+            __builtin_trap();
+        if (!WantExtraInfo(info, settings))
+            continue;
+        const ExtraInfoOut x = BuildExtraInfoFrame(info, settings, d.plan, trim, 0);
+        if (static_cast<std::int64_t>(x.bytes.size()) != ExtraInfoLength(info, settings) &&
+            x.header.frameLength >= 4)
+            __builtin_trap();
+        const auto toc =
+            BuildToc(info, d.plan, trim.beginFrames, static_cast<std::int64_t>(x.bytes.size()));
+        for (int i = 1; i < 100; ++i)
+            if (toc[static_cast<std::size_t>(i)] < toc[static_cast<std::size_t>(i - 1)])
+                __builtin_trap();
+    }
+    return 0;
+}
