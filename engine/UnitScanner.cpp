@@ -9,13 +9,38 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace velmora {
 
+void FrameTable::GrowLastChunk(std::int64_t entries) {
+    FrameEntry* chunk = m_chunks.back().get();
+    auto* grown = static_cast<FrameEntry*>(
+        std::realloc(chunk, static_cast<std::size_t>(entries) * sizeof(FrameEntry)));
+    if (grown == nullptr)
+        throw std::bad_alloc();
+    (void)m_chunks.back().release();
+    m_chunks.back().reset(grown);
+    std::memset(static_cast<void*>(grown + m_lastCapacity), 0,
+                static_cast<std::size_t>(entries - m_lastCapacity) * sizeof(FrameEntry));
+    m_lastCapacity = entries;
+}
+
 void FrameTable::Resize(std::int64_t n) {
+    constexpr std::int64_t kFirstCapacity = 1024;
     const std::size_t chunks = static_cast<std::size_t>((n + kChunkSize - 1) >> kChunkBits);
-    while (m_chunks.size() < chunks)
-        m_chunks.push_back(std::make_unique<FrameEntry[]>(kChunkSize));
+    while (m_chunks.size() < chunks) {
+        if (!m_chunks.empty() && m_lastCapacity < kChunkSize)
+            GrowLastChunk(kChunkSize);
+        m_chunks.emplace_back(nullptr);
+        m_lastCapacity = 0;
+        GrowLastChunk(kFirstCapacity);
+    }
+    if (chunks > 0 && chunks == m_chunks.size()) {
+        const std::int64_t needed = n - static_cast<std::int64_t>(chunks - 1) * kChunkSize;
+        if (needed > m_lastCapacity)
+            GrowLastChunk(std::min(kChunkSize, std::max(needed, 2 * m_lastCapacity)));
+    }
     for (std::int64_t i = n; i < m_size; ++i)
         (*this)[i] = FrameEntry{};
     m_size = n;

@@ -5,9 +5,11 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 namespace velmora {
@@ -26,6 +28,8 @@ struct FrameEntry {
     bool silent = false;
 };
 static_assert(sizeof(FrameEntry) == 24);
+// All-zero bytes are a default entry: the table zeroes its chunks with memset.
+static_assert(std::is_aggregate_v<FrameEntry> && std::is_trivially_copyable_v<FrameEntry>);
 
 // Frames 0 … count - 1 and the two end entries. Stored in fixed chunks so that a long
 // recording never needs one huge block nor a doubling copy.
@@ -45,6 +49,7 @@ public:
     void Resize(std::int64_t n);
     void Clear() {
         m_chunks.clear();
+        m_lastCapacity = 0;
         m_size = 0;
     }
     // Ensures entry i exists (growing by whole chunks) and returns it.
@@ -54,12 +59,21 @@ public:
         return (*this)[i];
     }
     std::int64_t MemoryBytes() const {
-        return static_cast<std::int64_t>(m_chunks.size()) * kChunkSize *
+        if (m_chunks.empty())
+            return 0;
+        return (static_cast<std::int64_t>(m_chunks.size() - 1) * kChunkSize + m_lastCapacity) *
                static_cast<std::int64_t>(sizeof(FrameEntry));
     }
 
 private:
-    std::vector<std::unique_ptr<FrameEntry[]>> m_chunks;
+    // Chunks are malloc'd and zeroed by hand; only the last one may hold fewer than kChunkSize
+    // entries, so a short stream never pays for a whole chunk.
+    struct ChunkFree {
+        void operator()(FrameEntry* chunk) const noexcept { std::free(chunk); }
+    };
+    void GrowLastChunk(std::int64_t entries);
+    std::vector<std::unique_ptr<FrameEntry[], ChunkFree>> m_chunks;
+    std::int64_t m_lastCapacity = 0;
     std::int64_t m_size = 0;
 };
 

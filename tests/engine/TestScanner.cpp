@@ -405,3 +405,26 @@ TEST(ScanStream, RescanReplacesEverything) {
     EXPECT_FALSE(info.lastFrameIncomplete);
     EXPECT_EQ(info.frames[3].offset, 0);
 }
+
+TEST(FrameTable, GrowsAcrossChunksKeepingEntriesAndZeroesWhatItDrops) {
+    FrameTable table;
+    const std::int64_t count = FrameTable::kChunkSize * 2 + 5;
+    for (std::int64_t i = 0; i < count; ++i)
+        table.At(i).offset = i * 3;
+    EXPECT_EQ(table.size(), count);
+    bool kept = true;
+    for (std::int64_t i = 0; i < count; ++i)
+        kept = kept && table[i].offset == i * 3 && table[i].length == 0;
+    EXPECT_TRUE(kept);
+    EXPECT_LE(table.MemoryBytes(), (count + FrameTable::kChunkSize) * 24);
+
+    table.Resize(10);
+    table.Resize(FrameTable::kChunkSize + 1);
+    EXPECT_EQ(table[9].offset, 27);
+    EXPECT_EQ(table[10].offset, 0);
+    EXPECT_EQ(table[FrameTable::kChunkSize].offset, 0);
+
+    FrameTable small;
+    small.Resize(3);
+    EXPECT_EQ(small.MemoryBytes(), 1024 * 24);
+}
