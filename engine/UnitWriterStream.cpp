@@ -42,7 +42,9 @@ void WriteAll(int fd, const std::uint8_t* p, std::int64_t n) {
 // the mapping; small and changed pieces are gathered in a buffer first.
 class StreamSink {
 public:
-    StreamSink(std::vector<std::uint8_t>* memory, int fd) : m_memory(memory), m_fd(fd) {
+    // `view` and `viewFd`: the source mapping and its descriptor, for copies made in the kernel.
+    StreamSink(std::vector<std::uint8_t>* memory, int fd, const std::uint8_t* view, int viewFd)
+        : m_memory(memory), m_fd(fd), m_view(view), m_viewFd(viewFd) {
         if (!m_memory)
             m_buffer.reserve(kBufferSize);
     }
@@ -95,8 +97,30 @@ private:
             return;
         }
         FlushBuffer();
-        WriteAll(m_fd, p, n);
+        CopyFromView(p, n);
         m_written += n;
+    }
+    // Long runs are copied file to file by the kernel, as cp does, without touching the mapping.
+    void CopyFromView(const std::uint8_t* p, std::int64_t n) {
+        loff_t from = p - m_view;
+        while (n > 0 && m_kernelCopy) {
+            const ssize_t done =
+                ::copy_file_range(m_viewFd, &from, m_fd, nullptr, static_cast<std::size_t>(n), 0);
+            if (done < 0 && errno == EINTR)
+                continue;
+            if (done < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
+                             errno == EOPNOTSUPP || errno == EBADF)) {
+                m_kernelCopy = false;
+                break;
+            }
+            if (done < 0)
+                throw IoError(errno);
+            if (done == 0) // the source ended early; the mapping says otherwise
+                break;
+            p += done;
+            n -= done;
+        }
+        WriteAll(m_fd, p, n);
     }
     void FlushBuffer() {
         if (m_memory || m_buffer.empty())
@@ -107,6 +131,9 @@ private:
 
     std::vector<std::uint8_t>* m_memory;
     int m_fd;
+    const std::uint8_t* m_view;
+    int m_viewFd;
+    bool m_kernelCopy = true;
     std::vector<std::uint8_t> m_buffer;
     const std::uint8_t* m_pending = nullptr;
     std::int64_t m_pendingLength = 0;
@@ -200,7 +227,7 @@ std::int64_t WriteStream(const WriteParams& params, const StreamInfo& info, Layo
         params.memoryTarget->clear();
         params.memoryTarget->reserve(static_cast<std::size_t>(layout.size));
     }
-    StreamSink sink(params.memoryTarget, file ? file->fd() : -1);
+    StreamSink sink(params.memoryTarget, file ? file->fd() : -1, data, view.fd());
 
     if (file && context.outputIsWav) {
         const RiffHeader riff =
