@@ -118,11 +118,10 @@ VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path
 
         std::uint64_t frameSum = 0;
         if (layer3) {
-            const int headerSize = entry.headerSize == 6 ? 6 : 4;
             MpegHeader own;
             const bool decoded = DecodeHeader(own, HeaderWordAt(source.data()));
             if (decoded && own.sideInfoEnd <= length) {
-                ApplyGain(source.data() + headerSize, first, -AnalysisAttenuation);
+                ApplyGain(source.data() + own.headerSize, first, -AnalysisAttenuation);
                 if (own.hasCrc) {
                     const std::uint16_t crc = FrameCrc(own, source.data());
                     source[4] = static_cast<std::uint8_t>(crc & 0xFF);
