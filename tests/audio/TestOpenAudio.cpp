@@ -79,8 +79,9 @@ TEST(OpenTemplates, SilentFrameDecodesToDigitalSilence) {
         for (bool vbr : {false, true}) {
             const SilentFrameTemplateData t = BuildSilentFrameTemplate(first, vbr);
             ASSERT_EQ(t.image.size(), static_cast<std::size_t>(t.header.frameLength));
-            if (t.header.hasCrc)
+            if (t.header.hasCrc) {
                 EXPECT_EQ(StoredCrc(t.image.data()), FrameCrc(t.header, t.image.data()));
+            }
             MpegFrameDecoder decoder(static_cast<long>(first.sampleRate),
                                      first.channelMode == kMono ? 1 : 2, "open failed", true);
             std::size_t samples = 0;

@@ -159,8 +159,9 @@ TEST(ExtraInfo, LameTagCrcIsReproducedAndUpdatedAfterATrim) {
         EXPECT_EQ(Be32(source.data() + side + 12), bytes.size()) << args;
         // Untouched, a kept constant-bitrate frame is the source's.
         Settings s;
-        if (!r.info.IsVbr())
+        if (!r.info.IsVbr()) {
             EXPECT_EQ(Build(r.info, s).frame.bytes, source) << args;
+        }
 
         const Output o = Build(r.info, s, {5, 7});
         const auto& out = o.frame.bytes;
