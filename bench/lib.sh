@@ -107,6 +107,7 @@ bench_size_mb() {
 # Times the subject (first triple) and its peers in one hyperfine run (warm cache, 2 warm-up
 # runs, $BENCH_RUNS runs each) and prints every median and subject/peer with its target. The
 # mean CPU time (user + system) beside it tells how much a busy machine inflated the medians.
+# BENCH_PREPARE, when set, runs before every timed run (hyperfine --prepare), untimed.
 compare() {
     local title=$1
     shift
@@ -119,7 +120,9 @@ compare() {
         shift 3
     done
     # hyperfine's warnings about outliers go to a log; a failing command still stops the run.
-    if ! hyperfine --style none --warmup 2 --runs "$BENCH_RUNS" --export-json "$RESULTS/$slug.json" \
+    local prepare=()
+    [ -n "${BENCH_PREPARE:-}" ] && prepare=(--prepare "$BENCH_PREPARE")
+    if ! hyperfine --style none --warmup 2 --runs "$BENCH_RUNS" "${prepare[@]}" --export-json "$RESULTS/$slug.json" \
         --export-csv "$RESULTS/$slug.csv" "${args[@]}" >/dev/null 2>"$RESULTS/$slug.log"; then
         cat "$RESULTS/$slug.log" >&2
         exit 1

@@ -145,13 +145,22 @@ void RewriteTrackLengthDigits(std::uint8_t* digits, std::int64_t width, std::int
     }
 }
 
+void RewriteTrackLength(std::span<std::uint8_t> tag, const StreamInfo& info,
+                        std::int64_t milliseconds) {
+    const std::int64_t at = info.id3v2.tlenOffset;
+    const std::int64_t width = info.id3v2.tlenLength;
+    if (width <= 0 || at < 1 || at + width > static_cast<std::int64_t>(tag.size()))
+        return;
+    // ASCII digits are text only in the single-byte encodings; UTF-16 text would become garbage.
+    const std::uint8_t encoding = tag[static_cast<std::size_t>(at - 1)];
+    if (encoding == 0 || encoding == 3)
+        RewriteTrackLengthDigits(tag.data() + at, width, milliseconds);
+}
+
 std::vector<std::uint8_t> OutputId3v2(std::span<const std::uint8_t> source, const Layout& layout,
                                       const StreamInfo& info) {
     std::vector<std::uint8_t> tag(source.begin(), source.end());
-    const std::int64_t at = info.id3v2.tlenOffset;
-    const std::int64_t width = info.id3v2.tlenLength;
-    if (width > 0 && at >= 0 && at + width <= static_cast<std::int64_t>(tag.size()))
-        RewriteTrackLengthDigits(tag.data() + at, width, layout.tlenMilliseconds);
+    RewriteTrackLength(tag, info, layout.tlenMilliseconds);
     return tag;
 }
 

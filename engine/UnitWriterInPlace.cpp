@@ -159,10 +159,8 @@ InPlaceOutcome WriteInPlace(const WriteParams& params, const StreamInfo& info, L
         std::memcpy(data, riff.bytes.data(), riff.bytes.size());
     } else if (layout.id3v2Out > 0) {
         move(0, layout.id3v2Source, layout.id3v2Out);
-        const std::int64_t at = info.id3v2.tlenOffset;
-        const std::int64_t width = info.id3v2.tlenLength;
-        if (width > 0 && at >= 0 && at + width <= layout.id3v2Out)
-            RewriteTrackLengthDigits(data + at, width, layout.tlenMilliseconds);
+        RewriteTrackLength({data, static_cast<std::size_t>(layout.id3v2Out)}, info,
+                           layout.tlenMilliseconds);
         h += layout.id3v2Out;
     }
     if (layout.writeExtraInfo) {
@@ -177,9 +175,7 @@ InPlaceOutcome WriteInPlace(const WriteParams& params, const StreamInfo& info, L
     InPlaceOutcome outcome;
     if (updateModelAfter)
         outcome.frames.Resize(params.frameCount + 2);
-    std::optional<ProgressMeter> meter;
-    if (params.showProgress)
-        meter.emplace(progress, params.frameCount);
+    WriteProgress meter(progress, params.frameCount, params.showProgress);
     for (std::int64_t i = 0; i < params.frameCount; ++i) {
         const std::int64_t index = params.startFrame + i;
         const FrameEntry& entry = info.frames[index];
@@ -196,8 +192,7 @@ InPlaceOutcome WriteInPlace(const WriteParams& params, const StreamInfo& info, L
             outcome.frames[i].offset = pos;
         }
         pos += length;
-        if (meter)
-            meter->Show(i);
+        meter.Show(i);
         CheckPoint(progress, i, 1024);
     }
     if (updateModelAfter)
@@ -217,19 +212,16 @@ InPlaceOutcome WriteInPlace(const WriteParams& params, const StreamInfo& info, L
         pos += layout.id3v1Out;
     }
     VELMORA_ASSERT(pos == layout.size, "UnitWriter");
-    if (meter)
-        meter->Show(params.frameCount);
+    meter.Show(params.frameCount);
     if (updateModelAfter && layout.id3v2Out > 0)
         outcome.id3v2.Read({data, static_cast<std::size_t>(layout.id3v2Out)});
 
     // Finish: flush, cut the file to its new length, give it back its date.
     if (::ftruncate(view.fd(), pos) != 0)
         throw IoError(errno);
-    // Write-back of the changed pages starts now; waiting for the disk as well (msync MS_SYNC)
-    // would make a gain change several times slower and protect nothing the move has not risked.
-    if (::sync_file_range(view.fd(), 0, 0, SYNC_FILE_RANGE_WRITE) != 0 && errno != ESPIPE &&
-        errno != EINVAL)
-        throw IoError(errno);
+    // Unmapping leaves the changed pages to the kernel's write-back, as for any written file;
+    // waiting for the disk here (msync MS_SYNC) would cost more than the whole save and make an
+    // in-place move no safer, since it cannot be undone half-way anyway.
     view.Close();
     if (context.settings.CheckBoxPreserveDate) {
         const timespec time{static_cast<time_t>(info.sourceTimeNs / 1000000000),

@@ -2,6 +2,7 @@
 
 // Pieces shared by the writer's units; not for use outside the writer.
 
+#include "Progress.h"
 #include "UnitFileView.h"
 #include "UnitGain.h"
 #include "UnitScanner.h"
@@ -48,6 +49,30 @@ struct Layout {
     int gainSteps = 0;
 };
 
+// The writer's progress bar. A new bar stands at 0, so at most its 62 further steps are drawn.
+class WriteProgress {
+public:
+    WriteProgress(IProgress& progress, std::int64_t total, bool shown)
+        : m_progress(progress), m_total(shown ? total : 0) {
+        if (m_total > 0)
+            m_progress.SetTotal(ProgressMeter::kSteps);
+    }
+    void Show(std::int64_t done) {
+        if (m_total <= 0)
+            return;
+        const int position = static_cast<int>(done * ProgressMeter::kSteps / m_total);
+        if (position != m_last) {
+            m_last = position;
+            m_progress.Report(position);
+        }
+    }
+
+private:
+    IProgress& m_progress;
+    std::int64_t m_total;
+    int m_last = 0;
+};
+
 Layout ComputeLayout(const WriteParams& params, const StreamInfo& info,
                      const WriteContext& context);
 
@@ -63,6 +88,9 @@ inline std::int64_t CopyLength(const WriteParams& params, const StreamInfo& info
 // The duration digits, right-aligned in the existing width; excess high digits are dropped.
 void RewriteTrackLengthDigits(std::uint8_t* digits, std::int64_t width, std::int64_t milliseconds);
 
+// Rewrites the TLEN value of the kept tag `tag` with the output's duration.
+void RewriteTrackLength(std::span<std::uint8_t> tag, const StreamInfo& info,
+                        std::int64_t milliseconds);
 // The ID3v2 tag as it goes out: the source's bytes with the TLEN value rewritten.
 std::vector<std::uint8_t> OutputId3v2(std::span<const std::uint8_t> source, const Layout& layout,
                                       const StreamInfo& info);

@@ -158,6 +158,8 @@ public:
                 throw IoError(EISDIR, "\"" + outputPath + "\"");
             m_replacing = true;
             m_mode = st.st_mode & 07777;
+            m_owner = st.st_uid;
+            m_group = st.st_gid;
         }
         const std::size_t slash = m_target.rfind('/');
         const std::string folder = slash == std::string::npos ? "" : m_target.substr(0, slash + 1);
@@ -177,8 +179,12 @@ public:
         }
         if (m_fd < 0)
             throw IoError(EEXIST, "\"" + outputPath + "\"");
-        if (m_replacing)
+        // The new file takes the place of the old one with its owner and permissions.
+        if (m_replacing) {
+            if (::fchown(m_fd, m_owner, m_group) != 0) {
+            }
             (void)::fchmod(m_fd, m_mode);
+        }
     }
     ~TemporaryOutput() {
         if (m_fd >= 0)
@@ -209,6 +215,8 @@ private:
     int m_fd = -1;
     bool m_replacing = false;
     mode_t m_mode = 0;
+    uid_t m_owner = 0;
+    gid_t m_group = 0;
 };
 
 } // namespace
@@ -249,9 +257,7 @@ std::int64_t WriteStream(const WriteParams& params, const StreamInfo& info, Layo
     for (std::int64_t k = 0; k < params.silenceBeginFrames; ++k)
         sink.Put(silent.data(), layout.silentLength);
 
-    std::optional<ProgressMeter> meter;
-    if (params.showProgress)
-        meter.emplace(progress, params.frameCount);
+    WriteProgress meter(progress, params.frameCount, params.showProgress);
     std::vector<std::uint8_t> work(kWorkBufferSize);
     for (std::int64_t i = 0; i < params.frameCount; ++i) {
         const std::int64_t index = params.startFrame + i;
@@ -272,8 +278,7 @@ std::int64_t WriteStream(const WriteParams& params, const StreamInfo& info, Layo
         } else {
             sink.PutView(source, length);
         }
-        if (meter)
-            meter->Show(i);
+        meter.Show(i);
         CheckPoint(progress, i, 1024);
     }
 
@@ -283,8 +288,7 @@ std::int64_t WriteStream(const WriteParams& params, const StreamInfo& info, Layo
         sink.PutView(data + block.sourceOffset, block.size);
     if (layout.id3v1Out > 0)
         sink.Put(layout.id3v1.bytes.data(), layout.id3v1Out);
-    if (meter)
-        meter->Show(params.frameCount);
+    meter.Show(params.frameCount);
     sink.Finish();
     VELMORA_ASSERT(sink.written() == layout.size, "UnitWriter");
     if (file)

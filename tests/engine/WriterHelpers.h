@@ -86,12 +86,13 @@ inline void Append(std::vector<std::uint8_t>& out, const std::vector<std::uint8_
 }
 
 // An ID3v2.3 tag with one TLEN frame whose value is `tlen`, then `padding` zero bytes.
-inline std::vector<std::uint8_t> Id3v2WithTlen(const std::string& tlen, int padding = 20) {
+inline std::vector<std::uint8_t> Id3v2WithTlen(const std::string& tlen, int padding = 20,
+                                               std::uint8_t encoding = 0) {
     std::vector<std::uint8_t> frame = Bytes("TLEN");
     const std::uint32_t size = static_cast<std::uint32_t>(tlen.size() + 1);
     for (int shift : {24, 16, 8, 0})
         frame.push_back(static_cast<std::uint8_t>(size >> shift));
-    frame.insert(frame.end(), {0, 0, 0});
+    frame.insert(frame.end(), {0, 0, encoding});
     frame.insert(frame.end(), tlen.begin(), tlen.end());
     const std::uint32_t body = static_cast<std::uint32_t>(frame.size()) + padding;
     std::vector<std::uint8_t> tag = {'I', 'D', '3', 3, 0, 0};
