@@ -25,7 +25,9 @@ const Command kCommands[] = {
      "save FILE [-o OUTPUT] [--begin POS] [--end POS] [--auto-trim] [--gain STEPS]\n"
      "       [--fade-in INDEX] [--fade-out INDEX] [--wav|--mp3] [--dry-run]"},
     {"cue", cli::CmdCue, "cue FILE                    write a CUE sheet from the quiet gaps"},
-    {"split", cli::CmdSplit, "split FILE                  split by the CUE sheet beside or in it"},
+    {"split", cli::CmdSplit,
+     "split FILE [--gain STEPS] [--fade-in INDEX] [--fade-out INDEX]\n"
+     "                              split by the CUE sheet beside or in it"},
 };
 
 void Usage(std::ostream& out) {
