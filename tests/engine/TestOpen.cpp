@@ -1,3 +1,4 @@
+#include "Fixtures.h"
 #include "OpenHelpers.h"
 #include "UnitInfo.h"
 
@@ -270,6 +271,27 @@ TEST(OpenSourceFile, FileErrorsAndTheBusyFlag) {
     EXPECT_THROW(OpenSourceFile(dir.File("bad.mp3"), {}, messages, progress, tail, &busy),
                  VelmoraError);
     EXPECT_FALSE(busy);
+
+    // A file truncated inside its last frame opens with that frame as an incomplete tail.
+    auto truncated = AudibleFrames(50);
+    truncated.resize(truncated.size() - 200);
+    WriteFile(dir.File("cut.mp3"), truncated);
+    const OpenResult cut = OpenSourceFile(dir.File("cut.mp3"), {}, messages, progress, tail, &busy);
+    EXPECT_EQ(cut.info.frameCount, 49);
+    EXPECT_TRUE(cut.info.lastFrameIncomplete);
+    EXPECT_EQ(cut.info.frames[49].length, 217u);
+
+    // A sparse file of 4 GiB + 100 bytes of zeros: no header in the first MiB, found quickly.
+    const std::string sparse = dir.File("sparse.mp3");
+    if (RunCommand("truncate -s 4294967396 '" + sparse + "'") == 0) {
+        try {
+            OpenSourceFile(sparse, {}, messages, progress, tail, &busy);
+            ADD_FAILURE() << "a file of zeros opened";
+        } catch (const VelmoraError& e) {
+            EXPECT_FALSE(std::string(e.what()).empty());
+        }
+        EXPECT_FALSE(busy);
+    }
 
     const struct {
         std::string path;
