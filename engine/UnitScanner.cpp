@@ -286,7 +286,8 @@ void ScanStream(StreamInfo& info, std::span<const std::uint8_t> data, int requir
         const std::uint8_t* frame = start + pos;
         const std::int64_t length = h.frameLength;
         // The chain is memory-latency bound: ask for the header a few frames on in advance.
-        __builtin_prefetch(frame + kPrefetchFrames * length);
+        if (pos + kPrefetchFrames * length < size)
+            __builtin_prefetch(frame + kPrefetchFrames * length);
         if (pos + length > size) {
             info.lastFrameIncomplete = true;
             break;
