@@ -176,13 +176,14 @@ InPlaceOutcome WriteInPlace(const WriteParams& params, const StreamInfo& info, L
     if (updateModelAfter)
         outcome.frames.Resize(params.frameCount + 2);
     WriteProgress meter(progress, params.frameCount, params.showProgress);
+    const bool fading = layout.fades.fadeInIndex != 0 || layout.fades.fadeOutIndex != 0;
     for (std::int64_t i = 0; i < params.frameCount; ++i) {
         const std::int64_t index = params.startFrame + i;
         const FrameEntry& entry = info.frames[index];
         const std::int64_t length = CopyLength(params, info, i);
         if (entry.offset > pos)
             move(pos, entry.offset, length);
-        const int delta = FadeOffset(layout.fades, first, i) + layout.gainSteps;
+        const int delta = (fading ? FadeOffset(layout.fades, first, i) : 0) + layout.gainSteps;
         if (delta != 0)
             ApplyFrameDelta(data + pos, std::min<std::int64_t>(entry.length, length), first, delta,
                             index < info.frameCount ? std::optional(entry.computedCrc)

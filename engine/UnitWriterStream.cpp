@@ -259,11 +259,12 @@ std::int64_t WriteStream(const WriteParams& params, const StreamInfo& info, Layo
 
     WriteProgress meter(progress, params.frameCount, params.showProgress);
     std::vector<std::uint8_t> work(kWorkBufferSize);
+    const bool fading = layout.fades.fadeInIndex != 0 || layout.fades.fadeOutIndex != 0;
     for (std::int64_t i = 0; i < params.frameCount; ++i) {
         const std::int64_t index = params.startFrame + i;
         const FrameEntry& entry = info.frames[index];
         const std::int64_t length = CopyLength(params, info, i);
-        const int delta = FadeOffset(layout.fades, first, i) + layout.gainSteps;
+        const int delta = (fading ? FadeOffset(layout.fades, first, i) : 0) + layout.gainSteps;
         const std::uint8_t* source = data + entry.offset;
         if (delta != 0) {
             // Only the frame's own bytes can change; what follows it goes out as it is.
