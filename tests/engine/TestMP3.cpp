@@ -99,10 +99,10 @@ TEST(FrameCrc, CoversHeaderBytes2And3AndSideInfoOnlyAndStoresHighByteFirst) {
     EXPECT_EQ(frame[4], expected >> 8);
     EXPECT_EQ(frame[5], expected & 0xFF);
     EXPECT_EQ(StoredCrc(frame), crc);
-    frame[1] ^= 0x08;                 // header byte 1 is not covered
-    frame[40] ^= 0xFF;                // main data is not covered
+    frame[1] ^= 0x08;  // header byte 1 is not covered
+    frame[40] ^= 0xFF; // main data is not covered
     EXPECT_EQ(FrameCrc(h, frame), crc);
-    frame[37] ^= 0x01;                // the last side-information byte is
+    frame[37] ^= 0x01; // the last side-information byte is
     EXPECT_NE(FrameCrc(h, frame), crc);
 }
 
@@ -129,8 +129,8 @@ TEST(FrameArithmetic, TimeTexts) {
     // 44100 Hz and 1152 samples: pick frame counts whose milliseconds are known.
     MpegHeader h;
     h.versionId = kMpeg1;
-    h.layerId = kLayer1; // 384 samples
-    h.sampleRate = 48000; // 1 frame = 8 ms exactly
+    h.layerId = kLayer1;                            // 384 samples
+    h.sampleRate = 48000;                           // 1 frame = 8 ms exactly
     EXPECT_EQ(FormatSeconds(h, 1543, 2), "12.34s"); // 12344 ms
     EXPECT_EQ(FormatSeconds(h, 1543, 0), "12s");
     EXPECT_EQ(FormatSeconds(h, 1543, 3), "12.344s");
@@ -139,7 +139,7 @@ TEST(FrameArithmetic, TimeTexts) {
     EXPECT_EQ(FormatCueTime(h, 0), "00:00:00");
     EXPECT_EQ(FormatCueTime(h, 23406), "03:07:24");
     EXPECT_EQ(FormatCueTime(h, 750000), "100:00:00"); // past 99 minutes: more digits
-    h.sampleRate = 384;                              // 1 frame = 1 s
+    h.sampleRate = 384;                               // 1 frame = 1 s
     EXPECT_EQ(FormatLength(h, 187), "3:07");
     EXPECT_EQ(FormatLength(h, 3599), "59:59");
     EXPECT_EQ(FormatLength(h, 3600), "1h00");
