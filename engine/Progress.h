@@ -30,12 +30,21 @@ class ProgressMeter {
 public:
     static constexpr int kSteps = 62;
     ProgressMeter(IProgress& progress, std::int64_t total);
-    void Show(std::int64_t done);
+    // Called for every frame: the common case, a position that has not moved, is one compare.
+    void Show(std::int64_t done) {
+        if (done >= m_low && done < m_high)
+            return;
+        Move(done);
+    }
 
 private:
+    void Move(std::int64_t done);
     IProgress& m_progress;
     std::int64_t m_total;
     int m_last = -1;
+    // The range of `done` that keeps the bar at m_last.
+    std::int64_t m_low = 0;
+    std::int64_t m_high = 0;
 };
 
 // Throws "Stopped at user request" when the face asked to stop.

@@ -47,6 +47,33 @@ private:
     int m_fd;
 };
 
+constexpr std::int64_t kCopyLimit = std::int64_t{1} << 30;
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+// Reads the whole file into fresh anonymous memory that may use huge pages.
+void* ReadIntoHugePages(int fd, std::int64_t size, std::size_t length) {
+    void* buffer =
+        ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (buffer == MAP_FAILED)
+        throw VelmoraError(SystemText(errno) + "Failed to map view of file");
+    (void)::madvise(buffer, length, MADV_HUGEPAGE);
+    std::int64_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::pread(fd, static_cast<char*>(buffer) + done,
+                                    static_cast<std::size_t>(size - done), done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            // A file that shrank while it was read is as unreadable as one that failed.
+            const int error = got < 0 ? errno : EIO;
+            ::munmap(buffer, length);
+            throw VelmoraError(SystemText(error) + "Failed to map view of file");
+        }
+        done += got;
+    }
+    return buffer;
+}
+
 } // namespace
 
 FileView::~FileView() {
@@ -56,7 +83,8 @@ FileView::~FileView() {
 FileView::FileView(FileView&& other) noexcept
     : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0)),
       m_mtimeNs(std::exchange(other.m_mtimeNs, 0)), m_fd(std::exchange(other.m_fd, -1)),
-      m_writable(std::exchange(other.m_writable, false)) {}
+      m_writable(std::exchange(other.m_writable, false)),
+      m_mappedLength(std::exchange(other.m_mappedLength, 0)) {}
 
 FileView& FileView::operator=(FileView&& other) noexcept {
     if (this != &other) {
@@ -66,6 +94,7 @@ FileView& FileView::operator=(FileView&& other) noexcept {
         m_mtimeNs = std::exchange(other.m_mtimeNs, 0);
         m_fd = std::exchange(other.m_fd, -1);
         m_writable = std::exchange(other.m_writable, false);
+        m_mappedLength = std::exchange(other.m_mappedLength, 0);
     }
     return *this;
 }
@@ -79,7 +108,7 @@ void FileView::Flush() {
 
 void FileView::Close() {
     if (m_data != nullptr)
-        ::munmap(m_data, static_cast<std::size_t>(m_size));
+        ::munmap(m_data, m_mappedLength);
     // Closing the descriptor also drops the advisory lock.
     if (m_fd >= 0)
         ::close(m_fd);
@@ -87,6 +116,7 @@ void FileView::Close() {
     m_size = 0;
     m_fd = -1;
     m_writable = false;
+    m_mappedLength = 0;
 }
 
 FileView OpenFileView(const std::string& path, FileAccess access, const MessageTable& messages) {
@@ -124,12 +154,19 @@ FileView OpenFileView(const std::string& path, FileAccess access, const MessageT
     if (static_cast<std::uint64_t>(size) > std::numeric_limits<std::size_t>::max())
         throw VelmoraError(SystemText(EFBIG) + "Failed to create file mapping");
 
-    void* mapped = ::mmap(nullptr, static_cast<std::size_t>(size),
-                          writable ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED, fd, 0);
-    if (mapped == MAP_FAILED)
-        throw VelmoraError(SystemText(errno) + "Failed to map view of file");
-
     FileView view;
+    void* mapped = MAP_FAILED;
+    std::size_t mappedLength = static_cast<std::size_t>(size);
+    if (access == FileAccess::ReadOnlyCopy && size <= kCopyLimit) {
+        mappedLength = (mappedLength + kHugePage - 1) & ~(kHugePage - 1);
+        mapped = ReadIntoHugePages(fd, size, mappedLength);
+    } else {
+        mapped = ::mmap(nullptr, mappedLength, writable ? PROT_READ | PROT_WRITE : PROT_READ,
+                        MAP_SHARED, fd, 0);
+        if (mapped == MAP_FAILED)
+            throw VelmoraError(SystemText(errno) + "Failed to map view of file");
+    }
+    view.m_mappedLength = mappedLength;
     view.m_data = static_cast<std::uint8_t*>(mapped);
     view.m_size = size;
     view.m_mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 +

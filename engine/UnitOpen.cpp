@@ -151,7 +151,7 @@ OpenResult AnalyseFile(std::span<const std::uint8_t> file, const Settings& setti
 OpenResult OpenSourceFile(const std::string& path, const Settings& settings,
                           const MessageTable& messages, IProgress& progress,
                           const TailAnalysis& tailAnalysis, bool* operationBusy) {
-    const FileView view = OpenFileView(path, FileAccess::ReadOnly, messages);
+    const FileView view = OpenFileView(path, FileAccess::ReadOnlyCopy, messages);
     const OperationBusyScope busy(operationBusy);
     OpenResult result = AnalyseFile(view.bytes(), settings, messages, progress, tailAnalysis);
     result.info.sourceTimeNs = view.lastWriteTimeNs();
