@@ -1,3 +1,4 @@
+#include "CliRunner.h"
 #include "Fixtures.h"
 #include "FrameBuilder.h"
 #include "RunCli.h"
@@ -13,26 +14,10 @@ using namespace velmora::test;
 
 namespace {
 
-struct CliResult {
-    int status = 0;
-    std::string out, err;
-};
+using CliResult = CliRun;
 
 CliResult RunInfo(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    CliResult r;
-    r.status = RunCli(args, out, err);
-    r.out = out.str();
-    r.err = err.str();
-    return r;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
+    return RunCliCaptured(args);
 }
 
 // A flat JSON object as its keys in order and their values as raw text.

@@ -1,3 +1,4 @@
+#include "CliRunner.h"
 #include "Fixtures.h"
 #include "FrameBuilder.h"
 #include "RunCli.h"
@@ -14,27 +15,10 @@ using namespace velmora::test;
 
 namespace {
 
-struct Output {
-    int status = 0;
-    std::string out, err;
-};
+using Output = CliRun;
 
 Output Normalize(std::vector<std::string> args) {
-    args.insert(args.begin(), {"normalize", "--defaults"});
-    std::ostringstream out, err;
-    Output r;
-    r.status = RunCli(args, out, err);
-    r.out = out.str();
-    r.err = err.str();
-    return r;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
+    return RunCliCaptured(std::move(args), {"normalize", "--defaults"});
 }
 
 // The keys of one flat JSON line in order, each with its raw value text. Strings here hold no

@@ -1,3 +1,4 @@
+#include "CliRunner.h"
 #include "Fixtures.h"
 #include "FrameBuilder.h"
 #include "Progress.h"
@@ -21,19 +22,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct CliResult {
-    int status = 0;
-    std::string out, err;
-};
+using CliResult = CliRun;
 
 CliResult RunSave(std::vector<std::string> args) {
-    args.insert(args.begin(), {"save", "--defaults"});
-    std::ostringstream out, err;
-    CliResult r;
-    r.status = RunCli(args, out, err);
-    r.out = out.str();
-    r.err = err.str();
-    return r;
+    return RunCliCaptured(std::move(args), {"save", "--defaults"});
 }
 
 // Distinct frames, so that any misplaced byte shows.

@@ -1,4 +1,5 @@
 #include "CliCommon.h"
+#include "CliRunner.h"
 #include "Fixtures.h"
 #include "FrameBuilder.h"
 #include "RunCli.h"
@@ -17,10 +18,7 @@ using namespace velmora;
 
 namespace {
 
-struct CliRun {
-    int status = 0;
-    std::string out, err;
-};
+using velmora::test::CliRun;
 
 // Every test gets its own empty settings store folder.
 class CliSettings : public ::testing::Test {
@@ -37,14 +35,7 @@ protected:
             ::unsetenv("VELMORA_CONFIG_DIR");
     }
 
-    CliRun Cli(const std::vector<std::string>& args) {
-        std::ostringstream out, err;
-        CliRun r;
-        r.status = RunCli(args, out, err);
-        r.out = out.str();
-        r.err = err.str();
-        return r;
-    }
+    CliRun Cli(const std::vector<std::string>& args) { return velmora::test::RunCliCaptured(args); }
     std::string StorePath() const { return m_dir.File("config/Velmora.reg"); }
     std::string Line(const std::string& listing, const std::string& name) {
         std::istringstream in(listing);
