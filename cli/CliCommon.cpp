@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <ostream>
 #include <unistd.h>
 
 namespace velmora::cli {
@@ -83,6 +84,31 @@ void TerminalProgress::Report(int position) {
 
 bool TerminalProgress::StopRequested() const {
     return g_interrupted.load();
+}
+
+std::optional<int> ParseFileListArgs(const std::vector<std::string>& args, const char* usage,
+                                     FileListArgs& parsed, std::ostream& out, std::ostream& err) {
+    bool optionsEnded = false;
+    for (const std::string& a : args) {
+        if (!optionsEnded && a == "--json") {
+            parsed.json = true;
+        } else if (!optionsEnded && a == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && (a == "--help" || a == "-h")) {
+            out << usage;
+            return 0;
+        } else if (!optionsEnded && a.size() > 1 && a[0] == '-') {
+            err << "velmora-cli: unknown option \"" << a << "\"\n" << usage;
+            return 2;
+        } else {
+            parsed.files.push_back(a);
+        }
+    }
+    if (parsed.files.empty()) {
+        err << usage;
+        return 2;
+    }
+    return std::nullopt;
 }
 
 std::string JsonString(const std::string& s) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,15 @@ private:
     bool m_tty = false;
     bool m_drawn = false;
 };
+
+// The arguments of the commands that take "[--json] FILE...": "--" ends the options.
+struct FileListArgs {
+    bool json = false;
+    std::vector<std::string> files;
+};
+// Returns the exit status when the command should stop here (help shown, or a usage error).
+std::optional<int> ParseFileListArgs(const std::vector<std::string>& args, const char* usage,
+                                     FileListArgs& parsed, std::ostream& out, std::ostream& err);
 
 // Minimal JSON text helpers.
 std::string JsonString(const std::string& s);

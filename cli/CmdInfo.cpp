@@ -359,28 +359,11 @@ void PrintPlain(std::ostream& out, const InfoRecord& r) {
 } // namespace
 
 int CmdInfo(CliContext& ctx, std::ostream& out, std::ostream& err) {
-    bool json = false;
-    bool optionsEnded = false;
-    std::vector<std::string> files;
-    for (const std::string& a : ctx.args) {
-        if (!optionsEnded && a == "--json") {
-            json = true;
-        } else if (!optionsEnded && a == "--") {
-            optionsEnded = true;
-        } else if (!optionsEnded && (a == "--help" || a == "-h")) {
-            out << kInfoUsage;
-            return 0;
-        } else if (!optionsEnded && a.size() > 1 && a[0] == '-') {
-            err << "velmora-cli: unknown option \"" << a << "\"\n" << kInfoUsage;
-            return 2;
-        } else {
-            files.push_back(a);
-        }
-    }
-    if (files.empty()) {
-        err << kInfoUsage;
-        return 2;
-    }
+    FileListArgs parsed;
+    if (const auto stop = ParseFileListArgs(ctx.args, kInfoUsage, parsed, out, err))
+        return *stop;
+    const bool json = parsed.json;
+    const std::vector<std::string>& files = parsed.files;
 
     int status = 0;
     bool firstBlock = true;

@@ -76,25 +76,11 @@ std::string Plain(const std::string& file, const NormalizeRecord& r) {
 } // namespace
 
 int CmdNormalize(CliContext& ctx, std::ostream& out, std::ostream& err) {
-    bool json = false;
-    std::vector<std::string> files;
-    for (const std::string& a : ctx.args) {
-        if (a == "--json") {
-            json = true;
-        } else if (a == "--help" || a == "-h") {
-            out << kNormalizeUsage;
-            return 0;
-        } else if (a.size() > 1 && a[0] == '-') {
-            err << "velmora-cli: unknown option \"" << a << "\"\n" << kNormalizeUsage;
-            return 2;
-        } else {
-            files.push_back(a);
-        }
-    }
-    if (files.empty()) {
-        err << kNormalizeUsage;
-        return 2;
-    }
+    FileListArgs parsed;
+    if (const auto stop = ParseFileListArgs(ctx.args, kNormalizeUsage, parsed, out, err))
+        return *stop;
+    const bool json = parsed.json;
+    const std::vector<std::string>& files = parsed.files;
     int status = 0;
     for (const std::string& file : files) {
         try {

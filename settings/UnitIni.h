@@ -61,5 +61,7 @@ private:
 // The reading rules for one raw value.
 std::string IniReadValue(std::string_view raw);
 bool IniNamesEqual(std::string_view a, std::string_view b);
+// Without the blanks and tabs at both ends.
+std::string_view TrimBlanks(std::string_view s);
 
 } // namespace velmora

@@ -14,18 +14,6 @@ namespace {
 
 constexpr std::string_view kHeader = "REGEDIT4";
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-std::string_view TrimBlanks(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
 bool HasControlBytes(std::string_view s) {
     for (char ch : s) {
         const auto c = static_cast<unsigned char>(ch);
