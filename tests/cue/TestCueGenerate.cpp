@@ -11,10 +11,7 @@ using namespace velmora;
 namespace {
 
 MpegHeader Mpeg1Header() {
-    const std::uint8_t b[4] = {0xFF, 0xFB, 0x90, 0x64};
-    MpegHeader h;
-    DecodeHeader(h, HeaderWordAt(b));
-    return h;
+    return velmora::test::Mpeg1Layer3Header();
 }
 
 struct Gap {

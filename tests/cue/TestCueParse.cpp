@@ -14,10 +14,7 @@ namespace {
 
 // MPEG-1 Layer III, 44100 Hz: 1000 ms are 38 frames.
 MpegHeader Mpeg1Header() {
-    const std::uint8_t b[4] = {0xFF, 0xFB, 0x90, 0x64};
-    MpegHeader h;
-    DecodeHeader(h, HeaderWordAt(b));
-    return h;
+    return velmora::test::Mpeg1Layer3Header();
 }
 
 CueParseContext Context(std::int64_t totalFrames = 100000, bool wav = false) {

@@ -88,9 +88,7 @@ TEST(CueOutputFolder, AlbumTagOrFileNameAlwaysCleanedAndOneLevelDown) {
 }
 
 TEST(CueTrackRangeOf, WholeTracksOrTheMiddleThirtySeconds) {
-    MpegHeader h;
-    const std::uint8_t b[4] = {0xFF, 0xFB, 0x90, 0x64};
-    DecodeHeader(h, HeaderWordAt(b));
+    const MpegHeader h = Mpeg1Layer3Header();
     CueTrackTable t;
     t.tracks = {{"01.mp3", 0}, {"02.mp3", 2000}, {"03.mp3", 3100}};
     const struct {

@@ -16,10 +16,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 MpegHeader Mpeg1Layer3At44100() {
-    MpegHeader h;
-    const std::uint8_t b[4] = {0xFF, 0xFB, 0x90, 0x64};
-    EXPECT_TRUE(DecodeHeader(h, HeaderWordAt(b)));
-    return h;
+    return velmora::test::Mpeg1Layer3Header();
 }
 
 } // namespace

@@ -14,12 +14,7 @@ namespace {
 constexpr const char* kNoHeader = "Failed to find a valid MPEG header - this is not an MP3 file!";
 
 FrameSpec Audible() {
-    FrameSpec s;
-    s.part23Length = {800, 800, 800, 800};
-    s.fill = 0;
-    for (int i = 0; i < 400; ++i)
-        s.mainData.push_back(static_cast<std::uint8_t>(i * 7 + 3));
-    return s;
+    return AudibleFrameSpec(400);
 }
 
 std::vector<std::uint8_t> Frames(const FrameSpec& spec, int count) {

@@ -11,12 +11,7 @@ namespace {
 
 // Coded audio: non-zero part2_3_length and main data without a dominant byte.
 FrameSpec Audible() {
-    FrameSpec s;
-    s.part23Length = {800, 800, 800, 800};
-    s.fill = 0;
-    for (int i = 0; i < 420; ++i)
-        s.mainData.push_back(static_cast<std::uint8_t>(i * 7 + 3));
-    return s;
+    return AudibleFrameSpec(420);
 }
 
 FrameSpec ZeroSideInfo() {

@@ -34,11 +34,28 @@ std::uint32_t GetBits(const std::uint8_t* bytes, int pos, int width) {
 std::uint32_t HeaderWord(const FrameSpec& s) {
     std::uint8_t b[4];
     b[0] = 0xFF;
-    b[1] = static_cast<std::uint8_t>(0xE0 | (s.versionId << 3) | (s.layerId << 1) | (s.crc ? 0 : 1));
+    b[1] =
+        static_cast<std::uint8_t>(0xE0 | (s.versionId << 3) | (s.layerId << 1) | (s.crc ? 0 : 1));
     b[2] = static_cast<std::uint8_t>((s.bitrateIndex << 4) | (s.sampleRateIndex << 2) |
                                      (s.padding ? 2 : 0) | (s.privateBit ? 1 : 0));
     b[3] = static_cast<std::uint8_t>((s.channelMode << 6) | (s.modeExtension << 4));
     return HeaderWordAt(b);
+}
+
+MpegHeader Mpeg1Layer3Header() {
+    const std::uint8_t b[4] = {0xFF, 0xFB, 0x90, 0x64};
+    MpegHeader h;
+    DecodeHeader(h, HeaderWordAt(b));
+    return h;
+}
+
+FrameSpec AudibleFrameSpec(int mainBytes) {
+    FrameSpec s;
+    s.part23Length = {800, 800, 800, 800};
+    s.fill = 0;
+    for (int i = 0; i < mainBytes; ++i)
+        s.mainData.push_back(static_cast<std::uint8_t>(i * 7 + 3));
+    return s;
 }
 
 int SlotCount(const FrameSpec& s) {
@@ -117,7 +134,8 @@ std::vector<std::uint8_t> BuildExtraInfoFrame(const FrameSpec& spec, const char*
 
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& data) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    out.write(reinterpret_cast<const char*>(data.data()),
+              static_cast<std::streamsize>(data.size()));
     if (!out)
         throw std::runtime_error("cannot write " + path);
 }
