@@ -93,8 +93,6 @@ void SetStoredInt(Settings& s, const OptionBinding& b, std::int32_t value);
 const std::string& GetText(const Settings& s, const OptionBinding& b);
 void SetText(Settings& s, const OptionBinding& b, std::string value);
 
-inline Settings DefaultSettings() { return Settings{}; }
-
 // Added-silence durations in tenths of a second, by combo-box position.
 inline constexpr std::array<std::int32_t, 27> SilenceDurationTable = {
     0,  1,  2,  3,  4,  5,  6,   7,   8,   9,   10,  12,  15,  20,
