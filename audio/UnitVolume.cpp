@@ -77,13 +77,17 @@ private:
     std::size_t m_pending = 0;
 };
 
-// Counts the frame's levels and returns its sum of squares.
-std::uint64_t CountLevels(std::span<const std::int16_t> pcm, LevelTally& tally) {
-    tally.Count(pcm);
+std::uint64_t SumOfSquares(std::span<const std::int16_t> pcm) {
     std::uint64_t sum = 0;
     for (const std::int16_t s : pcm)
         sum += static_cast<std::uint64_t>(static_cast<std::int32_t>(s) * s);
     return sum;
+}
+
+// Counts the frame's levels and returns its sum of squares.
+std::uint64_t CountLevels(std::span<const std::int16_t> pcm, LevelTally& tally) {
+    tally.Count(pcm);
+    return SumOfSquares(pcm);
 }
 
 } // namespace
@@ -93,9 +97,14 @@ VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path
                                  const MessageTable& messages, IProgress& progress) {
     VELMORA_ASSERT(beginFrame >= 0 && beginFrame <= endFrame && endFrame <= info.frameCount,
                    "UnitVolume");
-    VolumeAnalysis result;
+    // Energies alone need no level histogram (a quarter megabyte to clear): it stays empty.
+    VolumeAnalysis result{std::vector<std::uint64_t>{}};
+    if (!energiesOnly)
+        result.LevelHistogram.assign(kLevelCount, 0);
     std::array<std::uint8_t, kSourceBufferSize> source{};
-    LevelTally tally(result.LevelHistogram);
+    std::optional<LevelTally> tally;
+    if (!energiesOnly)
+        tally.emplace(result.LevelHistogram);
     const MpegHeader& first = info.firstHeader;
     // The decoder stands in for a Layer III codec: other layers give no samples.
     const bool layer3 = first.layerId == kLayer3;
@@ -135,7 +144,8 @@ VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path
             else if (decodedFrame.status != 0)
                 throw VelmoraError(HexCodeText(decodedFrame.status));
             result.sampleCount += static_cast<std::int64_t>(decodedFrame.pcm.size());
-            frameSum = CountLevels(decodedFrame.pcm, tally);
+            frameSum =
+                tally ? CountLevels(decodedFrame.pcm, *tally) : SumOfSquares(decodedFrame.pcm);
         }
         const auto energy = static_cast<std::int32_t>(static_cast<std::uint32_t>(frameSum >> 16));
         entry.energy = static_cast<std::uint32_t>(energy);
@@ -147,7 +157,8 @@ VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path
         CheckPoint(progress, j, kPumpEvery);
         ThrowIfStopped(progress);
     }
-    tally.Fold();
+    if (tally)
+        tally->Fold();
     if (meter)
         meter->Show(endFrame - beginFrame);
 

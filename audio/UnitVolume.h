@@ -18,6 +18,7 @@ inline constexpr int AnalysisAttenuation = 8;
 inline constexpr int kLevelCount = 32769; // magnitudes 0 … 32768
 
 struct VolumeAnalysis {
+    // Samples per magnitude; empty after an energies-only pass.
     std::vector<std::uint64_t> LevelHistogram = std::vector<std::uint64_t>(kLevelCount);
     std::int64_t sampleCount = 0;   // decoded samples, all channels
     std::int64_t refusedFrames = 0; // frames the decoder could not take
