@@ -21,13 +21,6 @@ std::string SystemText(int error) {
     return std::string(std::strerror(error)) + " - ";
 }
 
-std::string MessageOr(const MessageTable& messages, int index, const char* fallback) {
-    if (index < static_cast<int>(messages.MessageStrings.size()) &&
-        !messages.MessageStrings[static_cast<std::size_t>(index)].empty())
-        return messages.MessageStrings[static_cast<std::size_t>(index)];
-    return fallback;
-}
-
 // Closes the descriptor unless released; keeps errno intact for the error text.
 class FdGuard {
 public:
@@ -46,33 +39,6 @@ public:
 private:
     int m_fd;
 };
-
-constexpr std::int64_t kCopyLimit = std::int64_t{1} << 30;
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
-
-// Reads the whole file into fresh anonymous memory that may use huge pages.
-void* ReadIntoHugePages(int fd, std::int64_t size, std::size_t length) {
-    void* buffer =
-        ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (buffer == MAP_FAILED)
-        throw VelmoraError(SystemText(errno) + "Failed to map view of file");
-    (void)::madvise(buffer, length, MADV_HUGEPAGE);
-    std::int64_t done = 0;
-    while (done < size) {
-        const ssize_t got = ::pread(fd, static_cast<char*>(buffer) + done,
-                                    static_cast<std::size_t>(size - done), done);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            // A file that shrank while it was read is as unreadable as one that failed.
-            const int error = got < 0 ? errno : EIO;
-            ::munmap(buffer, length);
-            throw VelmoraError(SystemText(error) + "Failed to map view of file");
-        }
-        done += got;
-    }
-    return buffer;
-}
 
 } // namespace
 
@@ -155,17 +121,11 @@ FileView OpenFileView(const std::string& path, FileAccess access, const MessageT
         throw VelmoraError(SystemText(EFBIG) + "Failed to create file mapping");
 
     FileView view;
-    void* mapped = MAP_FAILED;
-    std::size_t mappedLength = static_cast<std::size_t>(size);
-    if (access == FileAccess::ReadOnlyCopy && size <= kCopyLimit) {
-        mappedLength = (mappedLength + kHugePage - 1) & ~(kHugePage - 1);
-        mapped = ReadIntoHugePages(fd, size, mappedLength);
-    } else {
-        mapped = ::mmap(nullptr, mappedLength, writable ? PROT_READ | PROT_WRITE : PROT_READ,
-                        MAP_SHARED, fd, 0);
-        if (mapped == MAP_FAILED)
-            throw VelmoraError(SystemText(errno) + "Failed to map view of file");
-    }
+    const std::size_t mappedLength = static_cast<std::size_t>(size);
+    void* mapped = ::mmap(nullptr, mappedLength, writable ? PROT_READ | PROT_WRITE : PROT_READ,
+                          MAP_SHARED, fd, 0);
+    if (mapped == MAP_FAILED)
+        throw VelmoraError(SystemText(errno) + "Failed to map view of file");
     view.m_mappedLength = mappedLength;
     view.m_data = static_cast<std::uint8_t*>(mapped);
     view.m_size = size;

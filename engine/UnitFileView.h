@@ -8,14 +8,10 @@ namespace velmora {
 
 struct MessageTable;
 
-// ReadOnlyCopy: read-only, and the whole file is read into memory when it is at most 1 GiB.
-enum class FileAccess { ReadOnly, ReadWrite, ReadOnlyCopy };
+enum class FileAccess { ReadOnly, ReadWrite };
 
-// A whole-file view: a mapping of the file, or for ReadOnlyCopy a private copy in huge pages
-// (walking every frame header through 4 KiB file pages is TLB-bound, and a copy cannot fault
-// if another process truncates the file). Read-only views take a shared advisory lock, read/write
-// views an exclusive one (so a read/write open fails while another holder exists). Unmaps on
-// destruction.
+// A whole-file mapping. Read-only views take a shared advisory lock, read/write views an
+// exclusive one (so a read/write open fails while another holder exists). Unmaps on destruction.
 class FileView {
 public:
     FileView() = default;
@@ -46,7 +42,7 @@ private:
     std::int64_t m_mtimeNs = 0;
     int m_fd = -1;
     bool m_writable = false;
-    std::size_t m_mappedLength = 0; // what munmap releases (a copy is rounded up to 2 MiB)
+    std::size_t m_mappedLength = 0; // what munmap releases
 };
 
 // Maps the whole file. Errors: strerror(errno) + " - " + the specific message:

@@ -78,4 +78,11 @@ std::string MessageTable::Join(const List& list) {
     return text;
 }
 
+std::string MessageOr(const MessageTable& messages, int index, const char* fallback) {
+    if (index >= 0 && index < static_cast<int>(messages.MessageStrings.size()) &&
+        !messages.MessageStrings[static_cast<std::size_t>(index)].empty())
+        return messages.MessageStrings[static_cast<std::size_t>(index)];
+    return fallback;
+}
+
 } // namespace velmora

@@ -46,4 +46,7 @@ enum MessageIndex : int {
     kMessageStringCount = 17,
 };
 
+// MessageStrings[index], or `fallback` where a translation lacks it.
+std::string MessageOr(const MessageTable& messages, int index, const char* fallback);
+
 } // namespace velmora

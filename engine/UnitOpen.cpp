@@ -19,17 +19,13 @@ constexpr std::uint32_t kBitrateIndexOne = 0x00100000;
 constexpr int kXingRoom = 4 + 4 + 4 + 4 + 100 + 4;
 
 std::string ErrorAnalyzingText(const MessageTable& messages) {
-    const auto& strings = messages.MessageStrings;
-    return strings.size() > kMsgErrorAnalyzing
-               ? strings[kMsgErrorAnalyzing]
-               : "Error analyzing this file - probably not an MPEG audio file";
+    return MessageOr(messages, kMsgErrorAnalyzing,
+                     "Error analyzing this file - probably not an MPEG audio file");
 }
 
 std::string NoHeaderText(const MessageTable& messages) {
-    const auto& strings = messages.MessageStrings;
-    return strings.size() > kMsgNoValidHeader
-               ? strings[kMsgNoValidHeader]
-               : "Failed to find a valid MPEG header - this is not an MP3 file!";
+    return MessageOr(messages, kMsgNoValidHeader,
+                     "Failed to find a valid MPEG header - this is not an MP3 file!");
 }
 
 bool AttemptAccepted(const StreamInfo& info, std::int64_t regionSize) {
@@ -92,7 +88,7 @@ SilentFrameTemplateData BuildSilentFrameTemplate(const MpegHeader& first, bool v
 
 OpenResult AnalyseFile(std::span<const std::uint8_t> file, const Settings& settings,
                        const MessageTable& messages, IProgress& progress,
-                       const TailAnalysis& tailAnalysis) {
+                       const TailAnalysis& tailAnalysis, int fd) {
     OpenResult result;
     StreamInfo& info = result.info;
     info.sourceSize = static_cast<std::int64_t>(file.size());
@@ -105,14 +101,17 @@ OpenResult AnalyseFile(std::span<const std::uint8_t> file, const Settings& setti
     std::int64_t regionStart = info.riffHeaderSize + info.id3v2.tagSize;
     std::int64_t regionSize = regionEnd - regionStart;
     auto region = [&] {
-        return file.subspan(static_cast<std::size_t>(regionStart),
-                            static_cast<std::size_t>(regionSize));
+        if (fd >= 0)
+            return ScanSource::File(fd, regionStart, regionSize);
+        return ScanSource::Memory(file.subspan(static_cast<std::size_t>(regionStart),
+                                               static_cast<std::size_t>(regionSize)),
+                                  regionStart);
     };
     for (int attempt = 1;; ++attempt) {
         result.attempts = attempt;
         info.retried = attempt > 1;
         try {
-            ScanStream(info, region(), 0, settings, messages, progress, regionStart);
+            ScanStream(info, region(), 0, settings, messages, progress);
         } catch (const VelmoraError& e) {
             // After the first attempt, a region with no header left means the skips ran out.
             if (attempt == 1 || e.what() != NoHeaderText(messages))
@@ -134,7 +133,7 @@ OpenResult AnalyseFile(std::span<const std::uint8_t> file, const Settings& setti
     const bool sourceXing = info.extraInfoPresent && info.xingFound;
     const int dominant = info.DominantBitrateIndex();
     if (info.IsVbr() && settings.CheckBoxSmartCBR && !sourceXing && dominant != 0)
-        ScanStream(info, region(), dominant, settings, messages, progress, regionStart);
+        ScanStream(info, region(), dominant, settings, messages, progress);
 
     if (info.audioStart > info.riffHeaderSize + info.id3v2.tagSize + kDamagedBeginningBytes)
         result.warnings.emplace_back("MessageDlgRemovedBeginning");
@@ -151,9 +150,11 @@ OpenResult AnalyseFile(std::span<const std::uint8_t> file, const Settings& setti
 OpenResult OpenSourceFile(const std::string& path, const Settings& settings,
                           const MessageTable& messages, IProgress& progress,
                           const TailAnalysis& tailAnalysis, bool* operationBusy) {
-    const FileView view = OpenFileView(path, FileAccess::ReadOnlyCopy, messages);
+    // The mapping serves the tags at both ends; the scans read the audio through the descriptor.
+    const FileView view = OpenFileView(path, FileAccess::ReadOnly, messages);
     const OperationBusyScope busy(operationBusy);
-    OpenResult result = AnalyseFile(view.bytes(), settings, messages, progress, tailAnalysis);
+    OpenResult result =
+        AnalyseFile(view.bytes(), settings, messages, progress, tailAnalysis, view.fd());
     result.info.sourceTimeNs = view.lastWriteTimeNs();
     const auto slash = path.find_last_of('/');
     result.fileName = slash == std::string::npos ? path : path.substr(slash + 1);

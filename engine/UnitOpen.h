@@ -52,10 +52,12 @@ inline constexpr std::uint32_t kQuietEnergy = 12; // below: a quiet frame
 
 // The analysis of a whole file's bytes: trailing tags, RIFF header, ID3v2 tag, the scan attempts,
 // smart CBR, absolute offsets, both frame templates, the tail analysis and the ending.
-// `tailAnalysis` may be empty (no decoding: every energy stays 0).
+// `tailAnalysis` may be empty (no decoding: every energy stays 0). With `fd`, an open descriptor
+// of the same file, the scans read the audio through it and `file` is touched only for the tags
+// and headers at its ends.
 OpenResult AnalyseFile(std::span<const std::uint8_t> file, const Settings& settings,
                        const MessageTable& messages, IProgress& progress,
-                       const TailAnalysis& tailAnalysis);
+                       const TailAnalysis& tailAnalysis, int fd = -1);
 
 // Maps `path` read-only (with its last-write time), analyses it and unmaps it. `operationBusy`,
 // when given, is raised for the duration. The face clears its stop request before calling.

@@ -8,34 +8,68 @@
 #include "VelmoraError.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 #include <sys/mman.h>
+#include <unistd.h>
 
 namespace velmora {
 
-void FrameTable::GrowLastChunk(std::int64_t entries) {
-    FrameEntry* chunk = m_chunks.back().get();
-    auto* grown = static_cast<FrameEntry*>(
-        std::realloc(chunk, static_cast<std::size_t>(entries) * sizeof(FrameEntry)));
-    if (grown == nullptr)
+namespace {
+
+constexpr std::size_t ChunkBytes(std::int64_t entries) {
+    return static_cast<std::size_t>(entries) * sizeof(FrameEntry);
+}
+
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23
+#endif
+
+FrameEntry* MapChunk(std::int64_t entries, bool populate) {
+    void* p = ::mmap(nullptr, ChunkBytes(entries), PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS | (populate ? MAP_POPULATE : 0), -1, 0);
+    if (p == MAP_FAILED)
         throw std::bad_alloc();
-    (void)m_chunks.back().release();
-    m_chunks.back().reset(grown);
-    std::memset(static_cast<void*>(grown + m_lastCapacity), 0,
-                static_cast<std::size_t>(entries - m_lastCapacity) * sizeof(FrameEntry));
+    return static_cast<FrameEntry*>(p);
+}
+
+} // namespace
+
+void FrameTable::GrowLastChunk(std::int64_t entries) {
+    void* grown =
+        ::mremap(m_chunks.back(), ChunkBytes(m_lastCapacity), ChunkBytes(entries), MREMAP_MAYMOVE);
+    if (grown == MAP_FAILED)
+        throw std::bad_alloc();
+    m_chunks.back() = static_cast<FrameEntry*>(grown);
+    // The new half is about to be filled: made resident in one call rather than a fault per page
+    // (a kernel without the call faults them in as before).
+    (void)::madvise(static_cast<char*>(grown) + ChunkBytes(m_lastCapacity),
+                    ChunkBytes(entries) - ChunkBytes(m_lastCapacity), MADV_POPULATE_WRITE);
     m_lastCapacity = entries;
 }
 
+void FrameTable::Clear() {
+    for (std::size_t c = 0; c < m_chunks.size(); ++c)
+        ::munmap(m_chunks[c], ChunkBytes(c + 1 == m_chunks.size() ? m_lastCapacity : kChunkSize));
+    m_chunks.clear();
+    m_lastCapacity = 0;
+    m_size = 0;
+}
+
 void FrameTable::Resize(std::int64_t n) {
+    // 1024 entries (six pages) to start; the whole first chunk once the stream is that long, and
+    // every further chunk whole and made resident in one call.
     constexpr std::int64_t kFirstCapacity = 1024;
     const std::size_t chunks = static_cast<std::size_t>((n + kChunkSize - 1) >> kChunkBits);
+    m_chunks.reserve(chunks);
     while (m_chunks.size() < chunks) {
         if (!m_chunks.empty() && m_lastCapacity < kChunkSize)
             GrowLastChunk(kChunkSize);
-        m_chunks.emplace_back(nullptr);
-        m_lastCapacity = 0;
-        GrowLastChunk(kFirstCapacity);
+        const bool first = m_chunks.empty();
+        const std::int64_t capacity = first ? kFirstCapacity : kChunkSize;
+        m_chunks.push_back(MapChunk(capacity, !first));
+        m_lastCapacity = capacity;
     }
     if (chunks > 0 && chunks == m_chunks.size()) {
         const std::int64_t needed = n - static_cast<std::int64_t>(chunks - 1) * kChunkSize;
@@ -60,28 +94,87 @@ constexpr std::int64_t kSearchWindow = 0x100000;
 constexpr std::uint32_t kAllButPadding = 0xFFFDFFFF;
 constexpr std::size_t kMaxExtraInfoBytes = 2881;
 constexpr std::int64_t kPrefetchFrames = 4;
+// Enough for the longest frame and the side-information reads of a short one.
+constexpr std::int64_t kFrameBytes = 2881 + 64;
+// A file is read in pieces small enough to stay in the processor's cache.
+constexpr std::int64_t kReadPiece = 128 * 1024;
+
+// The scan's view of its range: memory is used in place; a file is read through one buffer that
+// slides forward, keeping the unread rest of the previous piece.
+class RangeReader {
+public:
+    RangeReader(const ScanSource& source, const MessageTable& messages)
+        : m_source(source), m_messages(messages) {
+        if (source.fd < 0) {
+            m_data = source.memory.data();
+            m_have = source.size;
+        } else {
+            m_buffer.reset(new std::uint8_t[kReadPiece + kFrameBytes]);
+            m_data = m_buffer.get();
+        }
+    }
+
+    // Points at byte `pos` (0 <= pos < size) with at least min(need, size - pos) bytes readable,
+    // up to End(); `need` is at most kReadPiece. Valid until the next call.
+    const std::uint8_t* Fetch(std::int64_t pos, std::int64_t need) {
+        const std::int64_t want = std::min(need, m_source.size - pos);
+        if (pos >= m_base && pos + want <= m_base + m_have)
+            return m_data + (pos - m_base);
+        Refill(pos, want);
+        return m_data;
+    }
+    const std::uint8_t* End() const { return m_data + m_have; }
+
+private:
+    void Refill(std::int64_t pos, std::int64_t want) {
+        std::int64_t kept = 0;
+        if (pos >= m_base && pos < m_base + m_have) {
+            kept = m_base + m_have - pos;
+            std::memmove(m_buffer.get(), m_buffer.get() + (pos - m_base),
+                         static_cast<std::size_t>(kept));
+        }
+        m_base = pos;
+        m_have = kept;
+        const std::int64_t target =
+            std::min(m_source.size - pos, std::max(want, kReadPiece + kFrameBytes - kept));
+        while (m_have < target) {
+            const ssize_t got = ::pread(m_source.fd, m_buffer.get() + m_have,
+                                        static_cast<std::size_t>(target - m_have),
+                                        m_source.fileOffset + m_base + m_have);
+            if (got < 0 && errno == EINTR)
+                continue;
+            // A file cut short since it was measured reads as an error, not as a shorter stream.
+            if (got <= 0)
+                throw VelmoraError(std::string(std::strerror(got < 0 ? errno : EIO)) + " - " +
+                                   MessageOr(m_messages, kMsgErrorAnalyzing,
+                                             "Error analyzing this file - probably not an MPEG "
+                                             "audio file"));
+            m_have += got;
+        }
+    }
+
+    const ScanSource& m_source;
+    const MessageTable& m_messages;
+    std::unique_ptr<std::uint8_t[]> m_buffer;
+    const std::uint8_t* m_data = nullptr;
+    std::int64_t m_base = 0; // range position of m_data[0]
+    std::int64_t m_have = 0; // bytes readable from m_data
+};
 
 // The first position in [from, limit) holding 0xFF, the first sync byte; limit when none.
-inline std::int64_t NextSyncByte(const std::uint8_t* start, std::int64_t from, std::int64_t limit) {
-    if (from >= limit)
-        return limit;
-    const void* hit = std::memchr(start + from, 0xFF, static_cast<std::size_t>(limit - from));
-    return hit ? static_cast<const std::uint8_t*>(hit) - start : limit;
+std::int64_t NextSyncByte(RangeReader& reader, std::int64_t from, std::int64_t limit) {
+    while (from < limit) {
+        const std::int64_t n = std::min(limit - from, kReadPiece);
+        const std::uint8_t* p = reader.Fetch(from, n);
+        if (const void* hit = std::memchr(p, 0xFF, static_cast<std::size_t>(n)))
+            return from + (static_cast<const std::uint8_t*>(hit) - p);
+        from += n;
+    }
+    return limit;
 }
 
-#ifndef MADV_POPULATE_READ
-#define MADV_POPULATE_READ 22
-#endif
-constexpr std::int64_t kPopulateStep = 4 << 20;
-// Maps the next stretch of a file view in one call instead of a page fault every few frames;
-// returns where the next call is due.
-std::int64_t PrefaultAhead(const std::uint8_t* start, std::int64_t size, std::int64_t pos) {
-    const auto first = reinterpret_cast<std::uintptr_t>(start + pos) & ~std::uintptr_t{4095};
-    const std::int64_t end = std::min(size, pos + kPopulateStep);
-    const auto last = reinterpret_cast<std::uintptr_t>(start + end);
-    if (last > first)
-        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_READ);
-    return end;
+bool TagAt(RangeReader& reader, std::int64_t size, std::int64_t at, const char* tag) {
+    return at >= 0 && at + 4 <= size && std::memcmp(reader.Fetch(at, 4), tag, 4) == 0;
 }
 
 bool TagAt(const std::uint8_t* start, std::int64_t size, std::int64_t at, const char* tag) {
@@ -108,7 +201,7 @@ void ClearScanFields(StreamInfo& info) {
 
 // Keeps the leading extra-info frame at `pos`, with its identifier where a frame without CRC
 // has it.
-void KeepExtraInfoFrame(StreamInfo& info, const std::uint8_t* start, std::int64_t size,
+void KeepExtraInfoFrame(StreamInfo& info, RangeReader& reader, std::int64_t size,
                         std::int64_t pos) {
     const MpegHeader& first = info.firstHeader;
     ExtraInfoFrameCopy& copy = info.ExtraInfoFrame;
@@ -116,8 +209,9 @@ void KeepExtraInfoFrame(StreamInfo& info, const std::uint8_t* start, std::int64_
     const std::int64_t length = first.frameLength;
     if (pos + length > size)
         return;
-    copy.bytes.assign(start + pos,
-                      start + pos + std::min<std::int64_t>(length, kMaxExtraInfoBytes));
+    const std::int64_t kept = std::min<std::int64_t>(length, kMaxExtraInfoBytes);
+    const std::uint8_t* frame = reader.Fetch(pos, kept);
+    copy.bytes.assign(frame, frame + kept);
     std::uint8_t* bytes = copy.bytes.data();
     const std::int64_t copied = static_cast<std::int64_t>(copy.bytes.size());
     bytes[1] |= 1;
@@ -155,12 +249,11 @@ private:
 
 } // namespace
 
-void ScanStream(StreamInfo& info, std::span<const std::uint8_t> data, int requiredBitrateIndex,
-                const Settings& settings, const MessageTable& messages, IProgress& progress,
-                std::int64_t fileOffset) {
+void ScanStream(StreamInfo& info, const ScanSource& source, int requiredBitrateIndex,
+                const Settings& settings, const MessageTable& messages, IProgress& progress) {
     ClearScanFields(info);
-    const std::uint8_t* const start = data.data();
-    const std::int64_t size = static_cast<std::int64_t>(data.size());
+    RangeReader reader(source, messages);
+    const std::int64_t size = source.size;
     const std::int64_t window = std::min(size - 4, kSearchWindow);
 
     ProgressGate gate(progress, size);
@@ -178,19 +271,17 @@ void ScanStream(StreamInfo& info, std::span<const std::uint8_t> data, int requir
     std::int64_t pos = 0;
     bool extraInfoTaken = false;
     for (;;) {
-        const std::int64_t sync = NextSyncByte(start, pos, std::max<std::int64_t>(window, 0));
+        const std::int64_t sync = NextSyncByte(reader, pos, std::max<std::int64_t>(window, 0));
         if (sync != pos) {
             info.leadingGarbage = true;
             pos = sync;
         }
         if (pos >= window) {
-            const auto& strings = messages.MessageStrings;
             throw VelmoraError(
-                strings.size() > kMsgNoValidHeader
-                    ? strings[kMsgNoValidHeader]
-                    : "Failed to find a valid MPEG header - this is not an MP3 file!");
+                MessageOr(messages, kMsgNoValidHeader,
+                          "Failed to find a valid MPEG header - this is not an MP3 file!"));
         }
-        const std::uint32_t word = HeaderWordAt(start + pos);
+        const std::uint32_t word = HeaderWordAt(reader.Fetch(pos, 4));
         if ((word & mask) != value || !DecodeHeader(first, word)) {
             info.leadingGarbage = true;
             ++pos;
@@ -199,14 +290,15 @@ void ScanStream(StreamInfo& info, std::span<const std::uint8_t> data, int requir
         if (extraInfoTaken)
             break;
         const std::int64_t side = pos + first.sideInfoEnd;
-        const bool xing = TagAt(start, size, side, "Xing") || TagAt(start, size, side - 2, "Xing");
+        const bool xing =
+            TagAt(reader, size, side, "Xing") || TagAt(reader, size, side - 2, "Xing");
         const bool infoTag =
-            TagAt(start, size, side, "Info") || TagAt(start, size, side - 2, "Info");
+            TagAt(reader, size, side, "Info") || TagAt(reader, size, side - 2, "Info");
         if (!xing && !infoTag)
             break;
         info.xingFound = info.xingFound || xing;
         info.extraInfoPresent = true;
-        KeepExtraInfoFrame(info, start, size, pos);
+        KeepExtraInfoFrame(info, reader, size, pos);
         pos += first.frameLength;
         extraInfoTaken = true;
     }
@@ -221,7 +313,7 @@ void ScanStream(StreamInfo& info, std::span<const std::uint8_t> data, int requir
 
     const bool layer3 = first.layerId == kLayer3;
     const bool mpeg1 = first.versionId == kMpeg1;
-    const SilenceScanContext silence{start, start + size, &first, &settings, fileOffset};
+    const SilenceScanContext silence{size, &first, &settings, source.fileOffset};
     FrameTable& table = info.frames;
     std::int64_t n = 0;
     std::int64_t lastMissing = -1;
@@ -229,7 +321,6 @@ void ScanStream(StreamInfo& info, std::span<const std::uint8_t> data, int requir
     std::int64_t usedBits = 0;
     std::uint32_t ring[256] = {};
     unsigned ringPos = 0;
-    std::int64_t populatedTo = 0;
     MpegHeader h;
     std::uint32_t decodedWord = 0;
     bool decodedOk = false;
@@ -249,7 +340,8 @@ void ScanStream(StreamInfo& info, std::span<const std::uint8_t> data, int requir
         if (pos + 4 >= size)
             break;
 
-        const std::uint32_t word = HeaderWordAt(start + pos);
+        const std::uint8_t* frame = reader.Fetch(pos, kFrameBytes);
+        const std::uint32_t word = HeaderWordAt(frame);
         const bool present = (word & mask) == value;
         if (!present) {
             if (info.missingHeaderCount < 10)
@@ -264,10 +356,10 @@ void ScanStream(StreamInfo& info, std::span<const std::uint8_t> data, int requir
         if (!found) {
             const std::int64_t limit = std::min(pos + window, size - 4);
             for (std::int64_t q = pos; q < limit; ++q) {
-                q = NextSyncByte(start, q, limit);
+                q = NextSyncByte(reader, q, limit);
                 if (q >= limit)
                     break;
-                const std::uint32_t candidate = HeaderWordAt(start + q);
+                const std::uint32_t candidate = HeaderWordAt(reader.Fetch(q, 4));
                 if ((candidate & mask) == value && decode(candidate) &&
                     (patched || present ||
                      (candidate & info.ConstantBitsMask) == info.ConstantBitsValue)) {
@@ -279,14 +371,13 @@ void ScanStream(StreamInfo& info, std::span<const std::uint8_t> data, int requir
             if (!found)
                 break;
             entry.offset = pos;
+            frame = reader.Fetch(pos, kFrameBytes);
         }
 
-        if (pos >= populatedTo)
-            populatedTo = PrefaultAhead(start, size, pos);
-        const std::uint8_t* frame = start + pos;
+        const std::uint8_t* const bytesEnd = reader.End();
         const std::int64_t length = h.frameLength;
         // The chain is memory-latency bound: ask for the header a few frames on in advance.
-        if (pos + kPrefetchFrames * length < size)
+        if (kPrefetchFrames * length < bytesEnd - frame)
             __builtin_prefetch(frame + kPrefetchFrames * length);
         if (pos + length > size) {
             info.lastFrameIncomplete = true;
@@ -307,8 +398,8 @@ void ScanStream(StreamInfo& info, std::span<const std::uint8_t> data, int requir
         }
 
         if (layer3) {
-            entry.silent = IsFrameSilent(silence, frame, h);
-            const SideInfoBits side(frame + h.headerSize, start + size);
+            entry.silent = IsFrameSilent(silence, frame, pos, bytesEnd, h);
+            const SideInfoBits side(frame + h.headerSize, bytesEnd);
             const std::uint32_t mainBytes = static_cast<std::uint32_t>(length - h.sideInfoEnd);
             if (!mpeg1) {
                 availableBytes += mainBytes;
@@ -329,7 +420,7 @@ void ScanStream(StreamInfo& info, std::span<const std::uint8_t> data, int requir
             entry.reservoirDepth = static_cast<std::uint8_t>(std::min(depth, 255u));
             ringPos = (ringPos + 1) & 255u;
         } else {
-            entry.silent = IsFrameSilent(silence, frame, h);
+            entry.silent = IsFrameSilent(silence, frame, pos, bytesEnd, h);
         }
 
         if ((h.headerWord & info.ConstantBitsMask) != info.ConstantBitsValue) {

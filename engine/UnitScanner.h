@@ -10,6 +10,7 @@
 #include <optional>
 #include <span>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace velmora {
@@ -38,6 +39,17 @@ public:
     static constexpr int kChunkBits = 16;
     static constexpr std::int64_t kChunkSize = std::int64_t{1} << kChunkBits;
 
+    FrameTable() = default;
+    FrameTable(FrameTable&& other) noexcept { Swap(other); }
+    FrameTable& operator=(FrameTable&& other) noexcept {
+        FrameTable moved(std::move(other));
+        Swap(moved);
+        return *this;
+    }
+    FrameTable(const FrameTable&) = delete;
+    FrameTable& operator=(const FrameTable&) = delete;
+    ~FrameTable() { Clear(); }
+
     FrameEntry& operator[](std::int64_t i) {
         return m_chunks[static_cast<std::size_t>(i >> kChunkBits)][i & (kChunkSize - 1)];
     }
@@ -47,11 +59,7 @@ public:
     std::int64_t size() const { return m_size; }
     // Makes entries 0 … n - 1 exist; new entries are zeroed.
     void Resize(std::int64_t n);
-    void Clear() {
-        m_chunks.clear();
-        m_lastCapacity = 0;
-        m_size = 0;
-    }
+    void Clear();
     // Ensures entry i exists (growing by whole chunks) and returns it.
     FrameEntry& At(std::int64_t i) {
         if (i >= m_size)
@@ -66,13 +74,16 @@ public:
     }
 
 private:
-    // Chunks are malloc'd and zeroed by hand; only the last one may hold fewer than kChunkSize
-    // entries, so a short stream never pays for a whole chunk.
-    struct ChunkFree {
-        void operator()(FrameEntry* chunk) const noexcept { std::free(chunk); }
-    };
+    // Chunks are anonymous mappings, so new entries come zeroed from the system without a pass of
+    // their own; only the last one may hold fewer than kChunkSize entries (grown in place), so a
+    // short stream never pays for a whole chunk. Entries past the size are always zero.
     void GrowLastChunk(std::int64_t entries);
-    std::vector<std::unique_ptr<FrameEntry[], ChunkFree>> m_chunks;
+    void Swap(FrameTable& other) noexcept {
+        m_chunks.swap(other.m_chunks);
+        std::swap(m_lastCapacity, other.m_lastCapacity);
+        std::swap(m_size, other.m_size);
+    }
+    std::vector<FrameEntry*> m_chunks;
     std::int64_t m_lastCapacity = 0;
     std::int64_t m_size = 0;
 };
@@ -125,11 +136,37 @@ struct StreamInfo {
     int DominantBitrateIndex() const;
 };
 
-// Scans `data` (the scan range; offsets in the table are from its start) into `info`.
-// requiredBitrateIndex: 0 for none. fileOffset: where `data` starts in the file (the silence
-// tests compare file-aligned words). Throws VelmoraError on failure; `info` is then unusable.
-void ScanStream(StreamInfo& info, std::span<const std::uint8_t> data, int requiredBitrateIndex,
-                const Settings& settings, const MessageTable& messages, IProgress& progress,
-                std::int64_t fileOffset = 0);
+// The range a scan reads: bytes held in memory, or a stretch of an open file that the scan reads
+// piece by piece through a small reused buffer (a recording is never held whole, and reading it
+// costs less than walking it through a mapping page by page).
+struct ScanSource {
+    std::span<const std::uint8_t> memory; // the range itself, when fd < 0
+    int fd = -1;
+    std::int64_t fileOffset = 0; // where the range starts in the file
+    std::int64_t size = 0;
+
+    static ScanSource Memory(std::span<const std::uint8_t> bytes, std::int64_t fileOffset = 0) {
+        return {bytes, -1, fileOffset, static_cast<std::int64_t>(bytes.size())};
+    }
+    static ScanSource File(int fd, std::int64_t offset, std::int64_t size) {
+        return {{}, fd, offset, size};
+    }
+};
+
+// Scans the range into `info` (offsets in the table are from the range's start).
+// requiredBitrateIndex: 0 for none. The silence tests compare file-aligned words, hence the
+// range's file offset. Throws VelmoraError on failure (a file that cannot be read, or one cut
+// short while it is read, included); `info` is then unusable.
+void ScanStream(StreamInfo& info, const ScanSource& source, int requiredBitrateIndex,
+                const Settings& settings, const MessageTable& messages, IProgress& progress);
+
+// The same for a range in memory that starts at `fileOffset` in the file.
+inline void ScanStream(StreamInfo& info, std::span<const std::uint8_t> data,
+                       int requiredBitrateIndex, const Settings& settings,
+                       const MessageTable& messages, IProgress& progress,
+                       std::int64_t fileOffset = 0) {
+    ScanStream(info, ScanSource::Memory(data, fileOffset), requiredBitrateIndex, settings, messages,
+               progress);
+}
 
 } // namespace velmora

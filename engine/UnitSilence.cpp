@@ -16,12 +16,14 @@ constexpr std::int64_t kEdgeZone = 0x100000;
 constexpr int kDominantThreshold[3] = {0, 150, 20};
 
 // Beyond the first and last MiB of the scanned range.
-bool InMiddle(const SilenceScanContext& ctx, const std::uint8_t* frame) {
-    return frame - ctx.scanStart > kEdgeZone && ctx.scanEnd - frame > kEdgeZone;
+bool InMiddle(const SilenceScanContext& ctx, std::int64_t frameOffset) {
+    return frameOffset > kEdgeZone && ctx.scanSize - frameOffset > kEdgeZone;
 }
 
 // All bytes of the block repeat the first word: the last word and every file-aligned word match.
-bool UniformBlock(const SilenceScanContext& ctx, const std::uint8_t* q, std::int64_t n) {
+// `qOffset`: the block's offset in the range.
+bool UniformBlock(const SilenceScanContext& ctx, const std::uint8_t* q, std::int64_t qOffset,
+                  std::int64_t n) {
     // Too short to hold the first and last words without reading outside the block.
     if (n < 4)
         return false;
@@ -30,7 +32,7 @@ bool UniformBlock(const SilenceScanContext& ctx, const std::uint8_t* q, std::int
         return false;
     if (n < 8)
         return true;
-    const std::int64_t fileOffset = ctx.scanStartFileOffset + (q - ctx.scanStart);
+    const std::int64_t fileOffset = ctx.scanStartFileOffset + qOffset;
     std::int64_t a = 4 - (fileOffset & 3); // first aligned word after q
     for (; a + 4 <= n; a += 4)
         if (HeaderWordAt(q + a) != v)
@@ -54,14 +56,15 @@ int Aggressivity(const Settings& settings) {
 
 } // namespace
 
-bool IsFrameSilent(const SilenceScanContext& ctx, const std::uint8_t* frame, const MpegHeader& h) {
+bool IsFrameSilent(const SilenceScanContext& ctx, const std::uint8_t* frame,
+                   std::int64_t frameOffset, const std::uint8_t* bytesEnd, const MpegHeader& h) {
     const Settings& settings = *ctx.settings;
-    const bool fastZone = settings.CheckBoxFastSilenceDetection && InMiddle(ctx, frame);
+    const bool fastZone = settings.CheckBoxFastSilenceDetection && InMiddle(ctx, frameOffset);
     const int item = Aggressivity(settings);
     const std::int64_t length = h.frameLength;
 
     if (ctx.first->layerId == kLayer3) {
-        const SideInfoBits side(frame + h.headerSize, ctx.scanEnd);
+        const SideInfoBits side(frame + h.headerSize, bytesEnd);
         const Part23Layout layout =
             Part23LayoutFor(ctx.first->versionId == kMpeg1, h.channelMode == kMono);
         bool allZero = true;
@@ -73,15 +76,16 @@ bool IsFrameSilent(const SilenceScanContext& ctx, const std::uint8_t* frame, con
             return false;
         const std::int64_t mainBytes = length - h.sideInfoEnd;
         if (item == 0)
-            return UniformBlock(ctx, frame + h.sideInfoEnd, mainBytes * 3 / 4);
+            return UniformBlock(ctx, frame + h.sideInfoEnd, frameOffset + h.sideInfoEnd,
+                                mainBytes * 3 / 4);
         return DominantByte(frame + h.sideInfoEnd, mainBytes, kDominantThreshold[item]);
     }
 
     if (fastZone)
         return false;
     const std::int64_t dataBytes = length - h.headerSize;
-    if (item == 0 || InMiddle(ctx, frame))
-        return UniformBlock(ctx, frame + h.headerSize, dataBytes);
+    if (item == 0 || InMiddle(ctx, frameOffset))
+        return UniformBlock(ctx, frame + h.headerSize, frameOffset + h.headerSize, dataBytes);
     return DominantByte(frame + h.headerSize, dataBytes, kDominantThreshold[item]);
 }
 

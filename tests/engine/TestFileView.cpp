@@ -146,24 +146,3 @@ TEST(OpenFileView, ReadWriteExcludesEveryOtherHolder) {
     }
 }
 
-TEST(OpenFileView, ReadOnlyCopyHoldsTheSameBytesAndOutlivesATruncation) {
-    TempDir dir;
-    const std::string path = dir.File("copy.bin");
-    std::vector<std::uint8_t> bytes(3 * 1024 * 1024 + 17);
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = static_cast<std::uint8_t>(i * 131 + (i >> 12));
-    WriteFile(path, bytes);
-    const MessageTable messages = MessageTable::English();
-    const FileView mapped = OpenFileView(path, FileAccess::ReadOnly, messages);
-    const FileView copy = OpenFileView(path, FileAccess::ReadOnlyCopy, messages);
-    ASSERT_EQ(copy.size(), static_cast<std::int64_t>(bytes.size()));
-    EXPECT_EQ(copy.lastWriteTimeNs(), mapped.lastWriteTimeNs());
-    EXPECT_EQ(0, std::memcmp(copy.data(), bytes.data(), bytes.size()));
-    // Another process cuts the file: the copy stays readable where a mapping would fault.
-    ASSERT_EQ(0, ::truncate(path.c_str(), 100));
-    std::uint64_t sum = 0;
-    for (std::int64_t i = 0; i < copy.size(); i += 4096)
-        sum += copy.data()[i];
-    EXPECT_EQ(copy.data()[copy.size() - 1], bytes.back());
-    (void)sum;
-}

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <mpg123.h>
 
+#include <cstring>
 #include <fcntl.h>
 #include <random>
 #include <unistd.h>
@@ -19,11 +20,45 @@ namespace {
 
 constexpr const char* kNoHeader = "Failed to find a valid MPEG header - this is not an MP3 file!";
 
+void ExpectSameScan(const StreamInfo& a, const StreamInfo& b) {
+    ASSERT_EQ(a.frameCount, b.frameCount);
+    ASSERT_EQ(a.frames.size(), b.frames.size());
+    for (std::int64_t i = 0; i < a.frames.size(); ++i) {
+        const FrameEntry& x = a.frames[i];
+        const FrameEntry& y = b.frames[i];
+        ASSERT_TRUE(x.offset == y.offset && x.length == y.length &&
+                    x.computedCrc == y.computedCrc && x.headerSize == y.headerSize &&
+                    x.reservoirDepth == y.reservoirDepth && x.silent == y.silent)
+            << "entry " << i;
+    }
+    EXPECT_EQ(a.firstHeader.headerWord, b.firstHeader.headerWord);
+    EXPECT_EQ(a.missingHeaderCount, b.missingHeaderCount);
+    EXPECT_EQ(a.MissingHeaderList, b.MissingHeaderList);
+    EXPECT_EQ(a.badCrcCount, b.badCrcCount);
+    EXPECT_EQ(a.BitrateHistogram, b.BitrateHistogram);
+    EXPECT_EQ(a.ConstantBitsMask, b.ConstantBitsMask);
+    EXPECT_EQ(a.ConstantBitsValue, b.ConstantBitsValue);
+    EXPECT_EQ(a.leadingGarbage, b.leadingGarbage);
+    EXPECT_EQ(a.lastFrameIncomplete, b.lastFrameIncomplete);
+    EXPECT_EQ(a.extraInfoPresent, b.extraInfoPresent);
+    EXPECT_EQ(a.xingFound, b.xingFound);
+    EXPECT_EQ(a.ExtraInfoFrame.bytes, b.ExtraInfoFrame.bytes);
+    EXPECT_EQ(a.mp3Pro, b.mp3Pro);
+}
+
+// Scans the file's bytes in memory and, for files of ordinary size, again through its
+// descriptor piece by piece: both must see exactly the same stream.
 StreamInfo ScanFile(const std::string& path, const Settings& settings = {}) {
     const FileView view = OpenFileView(path, FileAccess::ReadOnly, MessageTable::English());
     StreamInfo info;
     NullProgress progress;
     ScanStream(info, view.bytes(), 0, settings, MessageTable::English(), progress);
+    if (view.size() < (std::int64_t{64} << 20)) {
+        StreamInfo read;
+        ScanStream(read, ScanSource::File(view.fd(), 0, view.size()), 0, settings,
+                   MessageTable::English(), progress);
+        ExpectSameScan(info, read);
+    }
     return info;
 }
 
@@ -141,6 +176,71 @@ TEST(ScanLameFiles, TruncatedMidFrame) {
     EXPECT_EQ(cut.frames[cut.frameCount].offset, lastStart);
     EXPECT_EQ(cut.frames[cut.frameCount].length, 200u);
     EXPECT_EQ(cut.frames[cut.frameCount + 1].offset, lastStart + 200);
+}
+
+// A stream of several MiB whose frames, damaged stretches and silent runs fall across the
+// pieces the descriptor is read in, scanned with every silence setting: reading it piece by
+// piece must give exactly what a scan of the whole bytes gives.
+TEST(ScanThroughDescriptor, PiecesSeeWhatMemorySees) {
+    std::mt19937 random(99);
+    FrameSpec silentSpec;
+    silentSpec.fill = 0x00;
+    FrameSpec crcSpec = AudibleFrameSpec();
+    crcSpec.crc = true;
+    FrameSpec badCrcSpec = crcSpec;
+    badCrcSpec.badCrc = true;
+    std::vector<std::uint8_t> bytes(700, 0x00); // leading garbage
+    bytes.push_back(0xFF);
+    AppendFrames(bytes, silentSpec, 40);
+    for (int block = 0; block < 60; ++block) {
+        const FrameSpec& spec = block % 7 == 3 ? silentSpec : block % 5 == 1 ? badCrcSpec : crcSpec;
+        AppendFrames(bytes, spec, 30 + static_cast<int>(random() % 200));
+        // Junk that breaks the chain: short, near the piece size, and with a stray sync byte.
+        const std::size_t junk = block % 9 == 4 ? 131000 + random() % 4000 : random() % 900;
+        for (std::size_t i = 0; i < junk; ++i)
+            bytes.push_back(static_cast<std::uint8_t>(random() % 0xFF));
+        if (block % 4 == 0)
+            bytes.push_back(0xFF);
+    }
+    AppendFrames(bytes, silentSpec, 50);
+    bytes.resize(bytes.size() - 150); // an incomplete last frame
+    ASSERT_GT(bytes.size(), std::size_t{3} << 20);
+
+    TempDir dir;
+    const std::string path = dir.File("pieces.mp3");
+    WriteFile(path, bytes);
+    for (int item = 0; item <= 2; ++item)
+        for (const bool fast : {false, true}) {
+            Settings settings;
+            settings.RadioGroupTrimAggressivity = item;
+            settings.CheckBoxFastSilenceDetection = fast;
+            const StreamInfo info = ScanFile(path, settings);
+            EXPECT_GT(info.missingHeaderCount, 20);
+            EXPECT_GT(info.badCrcCount, 0);
+            EXPECT_TRUE(info.lastFrameIncomplete);
+        }
+}
+
+// A file that is shorter than the range the scan was given (cut by another program after it was
+// measured) is an error, not a shorter stream.
+TEST(ScanThroughDescriptor, FileCutShortIsAnError) {
+    TempDir dir;
+    const std::string path = dir.File("cut.mp3");
+    std::vector<std::uint8_t> bytes;
+    AppendFrames(bytes, AudibleFrameSpec(), 2000);
+    WriteFile(path, bytes);
+    const FileView view = OpenFileView(path, FileAccess::ReadOnly, MessageTable::English());
+    StreamInfo info;
+    NullProgress progress;
+    try {
+        ScanStream(info, ScanSource::File(view.fd(), 0, view.size() + 100000), 0, {},
+                   MessageTable::English(), progress);
+        ADD_FAILURE() << "no error";
+    } catch (const VelmoraError& e) {
+        EXPECT_EQ(std::string(e.what()), std::string(std::strerror(EIO)) +
+                                             " - Error analyzing this file - probably not an "
+                                             "MPEG audio file");
+    }
 }
 
 TEST(ScanBadInput, EachFailsClearlyOrScansSafely) {
