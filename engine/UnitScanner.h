@@ -36,7 +36,7 @@ static_assert(std::is_aggregate_v<FrameEntry> && std::is_trivially_copyable_v<Fr
 // recording never needs one huge block nor a doubling copy.
 class FrameTable {
 public:
-    static constexpr int kChunkBits = 16;
+    static constexpr int kChunkBits = 18; // 6 MiB: three huge pages
     static constexpr std::int64_t kChunkSize = std::int64_t{1} << kChunkBits;
 
     FrameTable() = default;
@@ -75,8 +75,9 @@ public:
 
 private:
     // Chunks are anonymous mappings, so new entries come zeroed from the system without a pass of
-    // their own; only the last one may hold fewer than kChunkSize entries (grown in place), so a
-    // short stream never pays for a whole chunk. Entries past the size are always zero.
+    // their own. Only the first may hold fewer than kChunkSize entries (grown in place while the
+    // stream is short), so a short stream never pays for a whole chunk. Entries past the size are
+    // always zero.
     void GrowLastChunk(std::int64_t entries);
     void Swap(FrameTable& other) noexcept {
         m_chunks.swap(other.m_chunks);
