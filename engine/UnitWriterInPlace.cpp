@@ -16,6 +16,7 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace velmora::writer {
 
@@ -100,6 +101,79 @@ bool ReserveSpace(const std::string& path, const StreamInfo& info, std::int64_t 
     return true;
 }
 
+// Whether every copied frame goes out where it already stands (a save that only changes gain,
+// cuts the end or rewrites tags in place).
+bool FramesStay(const WriteParams& params, const StreamInfo& info, const Layout& layout) {
+    std::int64_t pos = layout.framesStart;
+    for (std::int64_t i = 0; i < params.frameCount; ++i) {
+        if (info.frames[params.startFrame + i].offset != pos)
+            return false;
+        pos += CopyLength(params, info, i);
+    }
+    return true;
+}
+
+// Changes frames that stay where they are through a small buffer: read a piece, change its
+// frames, write it back. Writing every page of a shared mapping costs several times more (each
+// page faults to become writable and dirty).
+class PiecePatcher {
+public:
+    explicit PiecePatcher(int fd) : m_fd(fd), m_buffer(kPiece) {}
+    ~PiecePatcher() = default;
+    PiecePatcher(const PiecePatcher&) = delete;
+    PiecePatcher& operator=(const PiecePatcher&) = delete;
+
+    // The `n` bytes at file offset `pos`, to change in place; valid until the next call.
+    std::uint8_t* Bytes(std::int64_t pos, std::int64_t n) {
+        if (pos < m_start || pos + n > m_start + m_length) {
+            Flush();
+            Load(pos, n);
+        }
+        return m_buffer.data() + (pos - m_start);
+    }
+    void Flush() {
+        std::int64_t done = 0;
+        while (done < m_length) {
+            const ssize_t put = ::pwrite(m_fd, m_buffer.data() + done,
+                                         static_cast<std::size_t>(m_length - done), m_start + done);
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0)
+                throw IoError(put < 0 ? errno : EIO);
+            done += put;
+        }
+        m_length = 0;
+    }
+
+private:
+    static constexpr std::int64_t kPiece = 128 * 1024;
+
+    void Load(std::int64_t pos, std::int64_t n) {
+        VELMORA_ASSERT(n <= kPiece, "UnitWriter");
+        m_start = pos;
+        m_length = 0;
+        while (m_length < kPiece) {
+            const ssize_t got =
+                ::pread(m_fd, m_buffer.data() + m_length,
+                        static_cast<std::size_t>(kPiece - m_length), m_start + m_length);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                throw IoError(errno);
+            if (got == 0)
+                break;
+            m_length += got;
+        }
+        if (m_length < n) // the file is shorter than its model says
+            throw IoError(EIO);
+    }
+
+    int m_fd;
+    std::vector<std::uint8_t> m_buffer;
+    std::int64_t m_start = 0;
+    std::int64_t m_length = 0;
+};
+
 } // namespace
 
 InPlaceOutcome WriteInPlace(const WriteParams& params, const StreamInfo& info, Layout& layout,
@@ -120,10 +194,16 @@ InPlaceOutcome WriteInPlace(const WriteParams& params, const StreamInfo& info, L
         std::memmove(data + to, data + from, static_cast<std::size_t>(n));
     };
 
-    // When every page of the frames will be written (a gain change, or frames that all shift),
+    const bool fading = layout.fades.fadeInIndex != 0 || layout.fades.fadeOutIndex != 0;
+    // Frames that stay where they are get their gain through a piece buffer, not the mapping.
+    std::optional<PiecePatcher> patcher;
+    if ((layout.gainSteps != 0 || fading) && FramesStay(params, info, layout))
+        patcher.emplace(view.fd());
+
+    // When every page of the frames will be written through the mapping (frames that all shift),
     // asking for the range writable at once costs far less than one write fault per page; a
     // failure only means the faults come one by one.
-    if (layout.framesBytes > 0 &&
+    if (layout.framesBytes > 0 && !patcher &&
         (layout.gainSteps != 0 || info.frames[params.startFrame].offset != layout.framesStart)) {
         const std::int64_t page = ::sysconf(_SC_PAGESIZE);
         const std::int64_t from = layout.framesStart / page * page;
@@ -176,7 +256,6 @@ InPlaceOutcome WriteInPlace(const WriteParams& params, const StreamInfo& info, L
     if (updateModelAfter)
         outcome.frames.Resize(params.frameCount + 2);
     WriteProgress meter(progress, params.frameCount, params.showProgress);
-    const bool fading = layout.fades.fadeInIndex != 0 || layout.fades.fadeOutIndex != 0;
     for (std::int64_t i = 0; i < params.frameCount; ++i) {
         const std::int64_t index = params.startFrame + i;
         const FrameEntry& entry = info.frames[index];
@@ -184,10 +263,12 @@ InPlaceOutcome WriteInPlace(const WriteParams& params, const StreamInfo& info, L
         if (entry.offset > pos)
             move(pos, entry.offset, length);
         const int delta = (fading ? FadeOffset(layout.fades, first, i) : 0) + layout.gainSteps;
-        if (delta != 0)
-            ApplyFrameDelta(data + pos, std::min<std::int64_t>(entry.length, length), first, delta,
+        if (delta != 0) {
+            const std::int64_t own = std::min<std::int64_t>(entry.length, length);
+            ApplyFrameDelta(patcher ? patcher->Bytes(pos, own) : data + pos, own, first, delta,
                             index < info.frameCount ? std::optional(entry.computedCrc)
                                                     : std::nullopt);
+        }
         if (updateModelAfter) {
             outcome.frames[i] = entry;
             outcome.frames[i].offset = pos;
@@ -198,6 +279,8 @@ InPlaceOutcome WriteInPlace(const WriteParams& params, const StreamInfo& info, L
     }
     if (updateModelAfter)
         outcome.frames[params.frameCount].offset = pos;
+    if (patcher)
+        patcher->Flush();
 
     // Tail, in the order the blocks stood in the source.
     for (std::int64_t k = 0; k < params.silenceEndFrames; ++k, pos += layout.silentLength)

@@ -88,6 +88,9 @@ TEST(Writer, InPlaceAndSaveAsGiveTheSameBytes) {
          {{0, 0}},
          true},
         {"gain and fades", [](Settings&) {}, {{1, 1}, 3, 8, 4}, false},
+        // Frames that stay where they are take their gain through a piece buffer.
+        {"gain, frames stay", [](Settings&) {}, {{0, 0}, 3}, false},
+        {"gain and fades, end cut", [](Settings&) {}, {{0, 4}, -2, 8, 4}, true},
         {"cleanup off", [](Settings& s) { s.CheckBoxCleanup = false; }, {{2, 0}}, false},
         {"no tags",
          [](Settings& s) {
@@ -139,6 +142,29 @@ TEST(Writer, InPlaceAndSaveAsGiveTheSameBytes) {
             again.tagsKept = c.spec.tagsKept;
             Save(b.File("song.mp3"), b.File("again.mp3"), inPlace, s, again);
             EXPECT_EQ(ReadFile(b.File("again.mp3")), saved);
+        }
+    }
+}
+
+// A gain change in place on a file of many pieces, with and without frames that move: the same
+// bytes as Save As, and back to the source after the opposite change.
+TEST(Writer, InPlaceGainOverManyPiecesMatchesSaveAs) {
+    const auto source = GainFrames(1500, true, 7); // about 600 KB, some wrong CRCs
+    for (const TrimPoints trim : {TrimPoints{0, 0}, TrimPoints{0, 11}, TrimPoints{3, 0}}) {
+        TempDir dir;
+        WriteFile(dir.File("a.mp3"), source);
+        WriteFile(dir.File("b.mp3"), source);
+        const Settings s = NeutralSettings();
+        StreamInfo forSaveAs = OpenFile(dir.File("a.mp3"), s);
+        Save(dir.File("a.mp3"), dir.File("out.mp3"), forSaveAs, s, {trim, 5});
+        StreamInfo inPlace = OpenFile(dir.File("b.mp3"), s);
+        Save(dir.File("b.mp3"), "", inPlace, s, {trim, 5});
+        EXPECT_EQ(ReadFile(dir.File("b.mp3")), ReadFile(dir.File("out.mp3")))
+            << trim.beginFrames << " " << trim.endFrames;
+        if (trim.beginFrames == 0 && trim.endFrames == 0) {
+            StreamInfo again = OpenFile(dir.File("b.mp3"), s);
+            Save(dir.File("b.mp3"), "", again, s, {trim, -5});
+            EXPECT_EQ(ReadFile(dir.File("b.mp3")), source);
         }
     }
 }
