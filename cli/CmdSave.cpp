@@ -11,6 +11,7 @@
 #include "VelmoraError.h"
 
 #include <charconv>
+#include <chrono>
 #include <iostream>
 #include <optional>
 #include <ostream>
@@ -25,7 +26,7 @@ namespace {
 constexpr const char* kSaveUsage =
     "Usage: velmora-cli save FILE [-o OUTPUT] [--begin POS] [--end POS] [--auto-trim]\n"
     "                        [--gain STEPS] [--fade-in INDEX] [--fade-out INDEX]\n"
-    "                        [--wav | --mp3] [--dry-run] [--yes]\n"
+    "                        [--wav | --mp3] [--dry-run] [--yes] [--timing]\n"
     "  Without -o the file is saved in place (Save); with -o a new file is written (Save As).\n"
     "  POS        frames removed at that end: 120 (frames), 5s (seconds), 1500ms (milliseconds)\n"
     "  --auto-trim  remove the digital silence at both ends (--begin/--end still win)\n"
@@ -34,6 +35,7 @@ constexpr const char* kSaveUsage =
     "  --wav, --mp3  the type of the new file, overriding CheckBoxSaveWAV (with -o only)\n"
     "  --dry-run  print the plan and write nothing\n"
     "  --yes      answer the confirmations the options ask for with Yes\n"
+    "  --timing   tell on stderr how long the analysis and the writing took\n"
     "  Added silence, clean-up, tags and the rest come from the settings and --option.\n";
 
 struct SaveArgs {
@@ -46,6 +48,7 @@ struct SaveArgs {
     std::optional<bool> wav;
     bool dryRun = false;
     bool yes = false;
+    bool timing = false;
 };
 
 struct UsageError {
@@ -97,6 +100,8 @@ SaveArgs ParseArgs(const std::vector<std::string>& args) {
             a.dryRun = true;
         else if (arg == "--yes")
             a.yes = true;
+        else if (arg == "--timing")
+            a.timing = true;
         else if (!arg.empty() && arg[0] == '-')
             throw UsageError{"unknown option \"" + arg + "\""};
         else if (a.file.empty())
@@ -174,6 +179,7 @@ int Run(CliContext& ctx, const SaveArgs& a, std::ostream& out, std::ostream& err
     if (!inPlace)
         CheckSaveAsTarget(a.file, a.output);
 
+    const auto started = std::chrono::steady_clock::now();
     OpenResult opened = [&] {
         TerminalProgress progress(BaseName(a.file));
         const TailAnalysis tail = [&](StreamInfo& info, std::int64_t begin, std::int64_t end) {
@@ -181,6 +187,7 @@ int Run(CliContext& ctx, const SaveArgs& a, std::ostream& out, std::ostream& err
         };
         return OpenSourceFile(a.file, settings, ctx.messages, progress, tail);
     }();
+    const auto analysed = std::chrono::steady_clock::now();
     StreamInfo& info = opened.info;
     const MpegHeader& first = info.firstHeader;
     for (const std::string& w : opened.warnings)
@@ -232,13 +239,20 @@ int Run(CliContext& ctx, const SaveArgs& a, std::ostream& out, std::ostream& err
     if (!Confirm(questions, a.yes, err))
         return 1;
 
-    const WriteParams params = MakeSaveParams(a.file, a.output, info, trim, display.plan, settings,
-                                              gain, a.fadeIn, a.fadeOut);
+    WriteParams params = MakeSaveParams(a.file, a.output, info, trim, display.plan, settings, gain,
+                                        a.fadeIn, a.fadeOut);
+    // The command closes the file after the save: no model to bring up to date.
+    params.closeAfterSave = true;
     const WriteContext context{settings, ctx.messages, outputIsWav, true};
     WriteResult result;
     {
         TerminalProgress progress("saving " + BaseName(inPlace ? a.file : a.output));
         result = WriteOutput(params, info, context, progress);
+    }
+    if (a.timing) {
+        using Ms = std::chrono::duration<double, std::milli>;
+        err << "timing: analysis " << Ms(analysed - started).count() << " ms, writing "
+            << Ms(std::chrono::steady_clock::now() - analysed).count() << " ms\n";
     }
     if (result.nothingToDo) {
         out << a.file << ": nothing to change, the file was left as it was\n";

@@ -102,15 +102,17 @@ bool ReserveSpace(const std::string& path, const StreamInfo& info, std::int64_t 
 }
 
 // Whether every copied frame goes out where it already stands (a save that only changes gain,
-// cuts the end or rewrites tags in place).
+// cuts the end or rewrites tags in place). Frames follow each other without overlapping, so
+// they stay exactly when the first does and the bytes they take add up to their span (with
+// clean-up on, no gaps between them; with it off every gap is carried anyway).
 bool FramesStay(const WriteParams& params, const StreamInfo& info, const Layout& layout) {
-    std::int64_t pos = layout.framesStart;
-    for (std::int64_t i = 0; i < params.frameCount; ++i) {
-        if (info.frames[params.startFrame + i].offset != pos)
-            return false;
-        pos += CopyLength(params, info, i);
-    }
-    return true;
+    if (params.frameCount == 0)
+        return true;
+    const std::int64_t first = info.frames[params.startFrame].offset;
+    const std::int64_t last = params.frameCount - 1;
+    const std::int64_t end =
+        info.frames[params.startFrame + last].offset + CopyLength(params, info, last);
+    return first == layout.framesStart && end - first == layout.framesBytes;
 }
 
 // Changes frames that stay where they are through a small buffer: read a piece, change its
@@ -196,8 +198,10 @@ InPlaceOutcome WriteInPlace(const WriteParams& params, const StreamInfo& info, L
 
     const bool fading = layout.fades.fadeInIndex != 0 || layout.fades.fadeOutIndex != 0;
     // Frames that stay where they are get their gain through a piece buffer, not the mapping.
+    const bool changesFrames = layout.gainSteps != 0 || fading;
+    const bool framesStay = FramesStay(params, info, layout);
     std::optional<PiecePatcher> patcher;
-    if ((layout.gainSteps != 0 || fading) && FramesStay(params, info, layout))
+    if (changesFrames && framesStay)
         patcher.emplace(view.fd());
 
     // When every page of the frames will be written through the mapping (frames that all shift),
@@ -221,7 +225,9 @@ InPlaceOutcome WriteInPlace(const WriteParams& params, const StreamInfo& info, L
             move(pos, block->sourceOffset, block->size);
     }
     pos -= params.silenceEndFrames * layout.silentLength;
-    for (std::int64_t i = params.frameCount - 1; i >= 0; --i) {
+    if (framesStay)
+        pos -= layout.framesBytes;
+    for (std::int64_t i = framesStay ? -1 : params.frameCount - 1; i >= 0; --i) {
         const std::int64_t length = CopyLength(params, info, i);
         pos -= length;
         const std::int64_t offset = info.frames[params.startFrame + i].offset;
@@ -256,7 +262,12 @@ InPlaceOutcome WriteInPlace(const WriteParams& params, const StreamInfo& info, L
     if (updateModelAfter)
         outcome.frames.Resize(params.frameCount + 2);
     WriteProgress meter(progress, params.frameCount, params.showProgress);
-    for (std::int64_t i = 0; i < params.frameCount; ++i) {
+    // Frames that neither move nor change need no visit (a cut at the end, new tags).
+    const std::int64_t visited =
+        framesStay && !changesFrames && !updateModelAfter ? 0 : params.frameCount;
+    if (visited == 0)
+        pos += layout.framesBytes;
+    for (std::int64_t i = 0; i < visited; ++i) {
         const std::int64_t index = params.startFrame + i;
         const FrameEntry& entry = info.frames[index];
         const std::int64_t length = CopyLength(params, info, i);

@@ -88,7 +88,8 @@ std::array<std::uint8_t, 100> BuildToc(const StreamInfo& info, const OutputPlan&
     std::int64_t position = extraInfoLength;
     for (int i = 0; i < 100; ++i) {
         // Short outputs stop at their last frame: one past it would read as the end, 256 → 0.
-        while (j + 1 < plan.outputFrames && MulDiv(j, 100, plan.outputFrames) < i)
+        // MulDiv(j, 100, frames) < i, without a division per frame.
+        while (j + 1 < plan.outputFrames && j * 100 < i * plan.outputFrames)
             position += lengthOf(j++);
         toc[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(
             std::min<std::int64_t>(MulDiv(position, 256, plan.predictedSize), 255));
