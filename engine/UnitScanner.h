@@ -51,9 +51,11 @@ public:
     ~FrameTable() { Clear(); }
 
     FrameEntry& operator[](std::int64_t i) {
+        CheckIndex(i);
         return m_chunks[static_cast<std::size_t>(i >> kChunkBits)][i & (kChunkSize - 1)];
     }
     const FrameEntry& operator[](std::int64_t i) const {
+        CheckIndex(i);
         return m_chunks[static_cast<std::size_t>(i >> kChunkBits)][i & (kChunkSize - 1)];
     }
     std::int64_t size() const { return m_size; }
@@ -79,6 +81,12 @@ private:
     // stream is short), so a short stream never pays for a whole chunk. Entries past the size are
     // always zero.
     void GrowLastChunk(std::int64_t entries);
+    void CheckIndex([[maybe_unused]] std::int64_t i) const {
+#if VELMORA_INDEX_CHECKS
+        if (i < 0 || i >= m_size)
+            __builtin_trap();
+#endif
+    }
     void Swap(FrameTable& other) noexcept {
         m_chunks.swap(other.m_chunks);
         std::swap(m_lastCapacity, other.m_lastCapacity);
