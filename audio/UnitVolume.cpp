@@ -129,8 +129,9 @@ VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path
         if (layer3) {
             MpegHeader own;
             const bool decoded = DecodeHeader(own, HeaderWordAt(source.data()));
-            if (decoded && own.sideInfoEnd <= length) {
-                ApplyGain(source.data() + own.headerSize, first, -AnalysisAttenuation);
+            // The fields lie where the frame's own header puts them (a stream may mix layouts).
+            if (decoded && own.layerId == kLayer3 && own.sideInfoEnd <= length) {
+                ApplyGain(source.data() + own.headerSize, own, -AnalysisAttenuation);
                 if (own.hasCrc) {
                     const std::uint16_t crc = FrameCrc(own, source.data());
                     source[4] = static_cast<std::uint8_t>(crc & 0xFF);

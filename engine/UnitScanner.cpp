@@ -323,11 +323,16 @@ void ScanStream(StreamInfo& info, const ScanSource& source, int requiredBitrateI
         }
         if (extraInfoTaken)
             break;
+        // The identifier follows the side information inside the frame; a protected frame may
+        // carry it where a frame without CRC has it, two bytes earlier.
         const std::int64_t side = pos + first.sideInfoEnd;
-        const bool xing =
-            TagAt(reader, size, side, "Xing") || TagAt(reader, size, side - 2, "Xing");
-        const bool infoTag =
-            TagAt(reader, size, side, "Info") || TagAt(reader, size, side - 2, "Info");
+        const std::int64_t frameEnd = std::min(size, pos + first.frameLength);
+        auto identifier = [&](const char* tag) {
+            return TagAt(reader, frameEnd, side, tag) ||
+                   (first.hasCrc && TagAt(reader, frameEnd, side - 2, tag));
+        };
+        const bool xing = identifier("Xing");
+        const bool infoTag = identifier("Info");
         if (!xing && !infoTag)
             break;
         info.xingFound = info.xingFound || xing;

@@ -164,8 +164,8 @@ std::vector<std::uint8_t> OutputId3v2(std::span<const std::uint8_t> source, cons
     return tag;
 }
 
-void ApplyFrameDelta(std::uint8_t* frame, std::int64_t available, const MpegHeader& first,
-                     int delta, std::optional<std::uint16_t> computedCrc) {
+void ApplyFrameDelta(std::uint8_t* frame, std::int64_t available, int delta,
+                     std::optional<std::uint16_t> computedCrc) {
     if (available < 4)
         return;
     const std::uint32_t word = HeaderWordAt(frame);
@@ -173,15 +173,34 @@ void ApplyFrameDelta(std::uint8_t* frame, std::int64_t available, const MpegHead
     // A tail without a header, or one cut inside its side information, is copied as it is.
     if ((word & kSyncMask) != kSyncMask || !DecodeHeader(h, word) || available < h.sideInfoEnd)
         return;
+    // The gain fields are where the frame's own header puts them: a stream may mix in frames of
+    // another version or channel mode, whose side information is laid out (and sized)
+    // differently from the first frame's. Frames of another layer have no such fields.
+    if (h.layerId != kLayer3)
+        return;
     bool crcWasRight = false;
     if (h.hasCrc)
         crcWasRight = StoredCrc(frame) == (computedCrc ? *computedCrc : FrameCrc(h, frame));
-    ApplyGain(frame + h.headerSize, first, delta);
+    ApplyGain(frame + h.headerSize, h, delta);
     if (crcWasRight) {
         const std::uint16_t crc = FrameCrc(h, frame);
         frame[4] = static_cast<std::uint8_t>(crc);
         frame[5] = static_cast<std::uint8_t>(crc >> 8);
     }
+}
+
+// Whether every copied frame goes out where it already stands (a save that only changes gain,
+// cuts the end or rewrites tags in place). Frames follow each other without overlapping, so
+// they stay exactly when the first does and the bytes they take add up to their span (with
+// clean-up on, no gaps between them; with it off every gap is carried anyway).
+bool FramesStay(const WriteParams& params, const StreamInfo& info, const Layout& layout) {
+    if (params.frameCount == 0)
+        return true;
+    const std::int64_t first = info.frames[params.startFrame].offset;
+    const std::int64_t last = params.frameCount - 1;
+    const std::int64_t end =
+        info.frames[params.startFrame + last].offset + CopyLength(params, info, last);
+    return first == layout.framesStart && end - first == layout.framesBytes;
 }
 
 VelmoraError IoError(int error, const std::string& detail) {
@@ -222,7 +241,11 @@ namespace {
 
 void UpdateModel(StreamInfo& info, const WriteParams& params, const writer::Layout& layout,
                  writer::InPlaceOutcome& outcome) {
-    info.frameCount = params.frameCount;
+    // A kept incomplete last frame stays the incomplete entry after the frames, as a fresh scan
+    // finds it.
+    const bool incompleteKept = info.lastFrameIncomplete && params.frameCount > 0 &&
+                                params.startFrame + params.frameCount - 1 == info.frameCount;
+    info.frameCount = params.frameCount - (incompleteKept ? 1 : 0);
     info.frames = std::move(outcome.frames);
     info.sourceSize = outcome.size;
     info.sourceTimeNs = outcome.newTimeNs;
@@ -252,7 +275,7 @@ void UpdateModel(StreamInfo& info, const WriteParams& params, const writer::Layo
                          std::memcmp(bytes.data() + at, "Xing", 4) == 0;
     }
     info.leadingGarbage = false;
-    info.lastFrameIncomplete = false;
+    info.lastFrameIncomplete = incompleteKept;
     info.missingHeaderCount = 0;
     info.MissingHeaderList.clear();
     info.retried = false;
@@ -293,11 +316,16 @@ WriteResult WriteOutput(const WriteParams& params, StreamInfo& info, const Write
     }
 
     result.savedPath = params.sourcePath;
+    // An equal size alone does not mean equal bytes: trimmed frames can be made up by added
+    // silence, or dropped leading junk by a new extra-info frame. Nothing is to be done only when
+    // no silence is added and every kept frame stays where it is.
     const bool nothingToDo = layout.size == info.sourceSize && layout.gainSteps == 0 &&
                              layout.fades.fadeInIndex == 0 && layout.fades.fadeOutIndex == 0 &&
                              settings.RadioButtonID3Remove == kId3v1Remove && info.id3v1Size == 0 &&
                              (info.id3v2.tagSize == 0 || params.keepId3v2) &&
-                             !settings.CheckBoxSave_WithTime && !layout.extraInfoChanged;
+                             !settings.CheckBoxSave_WithTime && !layout.extraInfoChanged &&
+                             params.silenceBeginFrames == 0 && params.silenceEndFrames == 0 &&
+                             writer::FramesStay(params, info, layout);
     if (nothingToDo) {
         result.nothingToDo = true;
         result.windowAction = params.closeAfterSave ? WindowAction::CloseFile : WindowAction::None;

@@ -101,20 +101,6 @@ bool ReserveSpace(const std::string& path, const StreamInfo& info, std::int64_t 
     return true;
 }
 
-// Whether every copied frame goes out where it already stands (a save that only changes gain,
-// cuts the end or rewrites tags in place). Frames follow each other without overlapping, so
-// they stay exactly when the first does and the bytes they take add up to their span (with
-// clean-up on, no gaps between them; with it off every gap is carried anyway).
-bool FramesStay(const WriteParams& params, const StreamInfo& info, const Layout& layout) {
-    if (params.frameCount == 0)
-        return true;
-    const std::int64_t first = info.frames[params.startFrame].offset;
-    const std::int64_t last = params.frameCount - 1;
-    const std::int64_t end =
-        info.frames[params.startFrame + last].offset + CopyLength(params, info, last);
-    return first == layout.framesStart && end - first == layout.framesBytes;
-}
-
 // Changes frames that stay where they are through a small buffer: read a piece, change its
 // frames, write it back. Writing every page of a shared mapping costs several times more (each
 // page faults to become writable and dirty).
@@ -276,7 +262,7 @@ InPlaceOutcome WriteInPlace(const WriteParams& params, const StreamInfo& info, L
         const int delta = (fading ? FadeOffset(layout.fades, first, i) : 0) + layout.gainSteps;
         if (delta != 0) {
             const std::int64_t own = std::min<std::int64_t>(entry.length, length);
-            ApplyFrameDelta(patcher ? patcher->Bytes(pos, own) : data + pos, own, first, delta,
+            ApplyFrameDelta(patcher ? patcher->Bytes(pos, own) : data + pos, own, delta,
                             index < info.frameCount ? std::optional(entry.computedCrc)
                                                     : std::nullopt);
         }

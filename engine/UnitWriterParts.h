@@ -95,12 +95,16 @@ void RewriteTrackLength(std::span<std::uint8_t> tag, const StreamInfo& info,
 std::vector<std::uint8_t> OutputId3v2(std::span<const std::uint8_t> source, const Layout& layout,
                                       const StreamInfo& info);
 
-// Adds `delta` gain steps to the frame at `frame` (`available` bytes of it are present) and
-// re-stamps its CRC only where the stored one was right: equal to `computedCrc` when known, else
-// to the CRC of the unchanged bytes. Bytes that do not hold a whole side information stay as
-// they are.
-void ApplyFrameDelta(std::uint8_t* frame, std::int64_t available, const MpegHeader& first,
-                     int delta, std::optional<std::uint16_t> computedCrc);
+// Adds `delta` gain steps to the Layer III frame at `frame` (`available` bytes of it are
+// present; the fields are placed by its own header) and re-stamps its CRC only where the stored
+// one was right: equal to `computedCrc` when known, else to the CRC of the unchanged bytes.
+// Bytes that do not hold a whole side information stay as they are.
+void ApplyFrameDelta(std::uint8_t* frame, std::int64_t available, int delta,
+                     std::optional<std::uint16_t> computedCrc);
+
+// Whether every copied frame goes out where it already stands (a save that only changes gain,
+// cuts the end or rewrites tags in place).
+bool FramesStay(const WriteParams& params, const StreamInfo& info, const Layout& layout);
 
 // The system's text for `error`, the detail, and the hint for a full disk.
 VelmoraError IoError(int error, const std::string& detail = {});

@@ -271,7 +271,7 @@ std::int64_t WriteStream(const WriteParams& params, const StreamInfo& info, Layo
             const std::int64_t own = std::min<std::int64_t>(
                 {std::int64_t{entry.length}, length, static_cast<std::int64_t>(work.size())});
             std::memcpy(work.data(), source, static_cast<std::size_t>(own));
-            ApplyFrameDelta(work.data(), own, first, delta,
+            ApplyFrameDelta(work.data(), own, delta,
                             index < info.frameCount ? std::optional(entry.computedCrc)
                                                     : std::nullopt);
             sink.Put(work.data(), own);

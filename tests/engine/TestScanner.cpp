@@ -204,6 +204,31 @@ TEST(ScanStream, LeadingExtraInfoFrameIsKeptWithItsIdentifierAtTheNoCrcPlace) {
     }
 }
 
+// An identifier counts only inside the frame, and two bytes early only in a protected frame
+// (where it stands as a frame without CRC would have it); anything else is an audio frame.
+TEST(ScanStream, IdentifierOutsideItsPlaceIsNoExtraInfoFrame) {
+    FrameSpec spec = Audible();
+    std::vector<std::uint8_t> early = BuildFrame(spec);
+    std::memcpy(&early[34], "Xing", 4); // two bytes before the place, no CRC
+    std::vector<std::uint8_t> bytes = early;
+    AppendFrames(bytes, spec, 5);
+    StreamInfo info = Scan(bytes);
+    EXPECT_FALSE(info.extraInfoPresent);
+    EXPECT_EQ(info.frameCount, 6);
+
+    // A Layer I frame at 32 kbit/s ends before the place the identifier would have.
+    FrameSpec layer1;
+    layer1.layerId = 3;
+    layer1.bitrateIndex = 1;
+    layer1.padding = true;
+    std::vector<std::uint8_t> shortFrames = BuildFrame(layer1);
+    ASSERT_EQ(shortFrames.size(), 36u);
+    const std::vector<std::uint8_t> tag = {'X', 'i', 'n', 'g'};
+    shortFrames.insert(shortFrames.end(), tag.begin(), tag.end());
+    info = Scan(shortFrames);
+    EXPECT_FALSE(info.extraInfoPresent);
+}
+
 TEST(ScanStream, OnlyOneExtraInfoFrameIsSteppedOver) {
     const FrameSpec spec = Audible();
     std::vector<std::uint8_t> bytes = BuildExtraInfoFrame(spec, "Xing", 1, 1);

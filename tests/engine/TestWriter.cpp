@@ -475,5 +475,87 @@ TEST(Writer, ProgressIsDrawnAtMost62TimesAndPumpedEvery1024Frames) {
     }
 }
 
+// Faults a fuzzer found: each case once by hand.
+
+// A stream may mix in frames of another channel mode (the constant bits do not cover it): a gain
+// change puts each frame's fields where its own header has them and never writes past a short
+// frame into the next one.
+TEST(WriterFaults, GainFollowsEachFramesOwnLayout) {
+    FrameSpec mono = GainFrame(7);
+    mono.channelMode = 3;
+    mono.part23Length = {700, 700, 0, 0};
+    mono.globalGain = {120, 130, 0, 0};
+    std::vector<std::uint8_t> source = GainFrames(6);
+    const std::size_t monoAt = source.size();
+    Append(source, BuildFrame(mono));
+    const std::size_t after = source.size();
+    Append(source, GainFrames(6));
+
+    TempDir dir;
+    WriteFile(dir.File("a.mp3"), source);
+    WriteFile(dir.File("b.mp3"), source);
+    const Settings s = NeutralSettings();
+    StreamInfo info = OpenFile(dir.File("a.mp3"), s);
+    ASSERT_EQ(info.frameCount, 13);
+    Save(dir.File("a.mp3"), dir.File("up.mp3"), info, s, {{}, 2});
+    const auto up = ReadFile(dir.File("up.mp3"));
+    ASSERT_EQ(up.size(), source.size());
+    // The mono frame: its two fields (MPEG-1 single channel, from bit 39, 59 apart) moved by 2.
+    EXPECT_EQ(GetBits(up.data() + monoAt + 4, 39, 8), 122u);
+    EXPECT_EQ(GetBits(up.data() + monoAt + 4, 98, 8), 132u);
+    std::size_t changed = 0;
+    for (std::size_t i = monoAt; i < after; ++i)
+        changed += up[i] != source[i];
+    EXPECT_LE(changed, 4u);
+    // The next frame's header and stereo fields are its own.
+    EXPECT_EQ(HeaderWordAt(up.data() + after), HeaderWordAt(source.data() + after));
+    EXPECT_EQ(GetBits(up.data() + after + 4, 41, 8), GetBits(source.data() + after + 4, 41, 8) + 2);
+
+    StreamInfo inPlace = OpenFile(dir.File("b.mp3"), s);
+    Save(dir.File("b.mp3"), "", inPlace, s, {{}, 2});
+    EXPECT_EQ(ReadFile(dir.File("b.mp3")), up);
+}
+
+// Trimmed frames made up by added silence of the same size still change the file.
+TEST(WriterFaults, EqualSizeIsNotNothingToDo) {
+    TempDir dir;
+    const auto source = GainFrames(60);
+    WriteFile(dir.File("a.mp3"), source);
+    Settings s = NeutralSettings();
+    s.ComboBoxAddSilenceBeginning = 1;
+    s.RadioButtonID3Remove = kId3v1Remove;
+    StreamInfo info = OpenFile(dir.File("a.mp3"), s);
+    const std::int64_t silent = PlanFor(info, s, {}).silenceBeginFrames;
+    ASSERT_GT(silent, 0);
+    const SaveSpec spec{{silent, 0}};
+    ASSERT_EQ(PlanFor(info, s, spec).predictedSize, static_cast<std::int64_t>(source.size()));
+    Save(dir.File("a.mp3"), dir.File("as.mp3"), info, s, spec);
+    const WriteResult r = Save(dir.File("a.mp3"), "", info, s, spec);
+    EXPECT_FALSE(r.nothingToDo);
+    EXPECT_NE(ReadFile(dir.File("a.mp3")), source);
+    EXPECT_EQ(ReadFile(dir.File("a.mp3")), ReadFile(dir.File("as.mp3")));
+}
+
+// After an in-place save that keeps an incomplete last frame, the model still counts it apart,
+// as a fresh analysis of the saved file does.
+TEST(WriterFaults, RefreshedModelKeepsTheIncompleteLastFrameApart) {
+    TempDir dir;
+    auto source = GainFrames(30);
+    const auto last = BuildFrame(GainFrame(30));
+    source.insert(source.end(), last.begin(), last.begin() + 200);
+    WriteFile(dir.File("a.mp3"), source);
+    const Settings s = NeutralSettings();
+    StreamInfo info = OpenFile(dir.File("a.mp3"), s);
+    ASSERT_TRUE(info.lastFrameIncomplete);
+    const WriteResult r = Save(dir.File("a.mp3"), "", info, s, {{2, 0}, 1});
+    ASSERT_EQ(r.windowAction, WindowAction::RefreshOpenFile);
+    const StreamInfo fresh = OpenFile(dir.File("a.mp3"), s);
+    EXPECT_EQ(info.frameCount, fresh.frameCount);
+    EXPECT_EQ(info.lastFrameIncomplete, fresh.lastFrameIncomplete);
+    EXPECT_EQ(Offsets(info), Offsets(fresh));
+    EXPECT_EQ(info.frames[info.frameCount].length, fresh.frames[fresh.frameCount].length);
+    EXPECT_EQ(PlanFor(info, s, {}).predictedSize, PlanFor(fresh, s, {}).predictedSize);
+}
+
 } // namespace
 } // namespace velmora
