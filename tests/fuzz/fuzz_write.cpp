@@ -397,14 +397,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (plan.outputFrames < kCountedFrames || !settings.CheckBoxCleanup ||
         (plan.keepIncompleteLast && plan.silenceEndFrames > 0))
         return 0;
-    // A kept extra-info frame goes out as the open copied it. Where the open took a frame for one
-    // without its identifier standing where the copy's header says (past the frame's end, or
-    // inside a side information without CRC), the output begins with a frame of another kind.
+    // A kept extra-info frame goes out as the open copied it: its identifier must stand where the
+    // copy's header says, or the output would begin with a frame of another kind.
     const ExtraInfoFrameCopy& kept = info.ExtraInfoFrame;
-    const bool keptWithoutIdentifier = info.extraInfoPresent && settings.CheckBoxKeepExtraInfo &&
-                                       !HoldsIdentifier(kept.bytes, kept.header.sideInfoEnd);
-    if (keptWithoutIdentifier)
-        return 0;
+    Check(!(info.extraInfoPresent && settings.CheckBoxKeepExtraInfo &&
+            !HoldsIdentifier(kept.bytes, kept.header.sideInfoEnd)));
     // Smart CBR judges the output's bitrates afresh, and a trim can leave one bitrate dominant
     // that was not before: the frames of the others would then count as missing.
     Settings reopen = settings;
