@@ -68,14 +68,13 @@ MpegHeader BuildSeekHeaderTemplate(const MpegHeader& first) {
 SilentFrameTemplateData BuildSilentFrameTemplate(const MpegHeader& first, bool vbr) {
     std::uint32_t word = first.headerWord & 0xFFFDFFFF;
     SilentFrameTemplateData t;
-    if (vbr) {
-        // The lowest bitrate, unless its frame would be no longer than its side information
-        // (Layer I at 32 kbit/s): a reader takes such a frame for no frame at all.
+    if (vbr)
         word = (word & 0xFF0FFFFF) | kBitrateIndexOne;
-        while (DecodeHeader(t.header, word) && t.header.frameLength <= t.header.sideInfoEnd &&
-               ((word >> 20) & 15) < 14)
-            word += kBitrateIndexOne;
-    }
+    // A frame no longer than its side information (Layer I at 32 kbit/s) is no frame to a reader:
+    // the next bitrate up then.
+    while (DecodeHeader(t.header, word) && t.header.frameLength <= t.header.sideInfoEnd &&
+           ((word >> 20) & 15) < 14)
+        word += kBitrateIndexOne;
     VELMORA_ASSERT(DecodeHeader(t.header, word), "UnitMain");
     // The image is sized to the frame, so a long Layer II frame at 8 kHz needs no limit here.
     const auto length = static_cast<std::size_t>(std::max(t.header.frameLength, 6));

@@ -346,22 +346,24 @@ TEST(OpenTemplates, SeekHeaderHasRoomForTheXingDataInEveryFormat) {
     EXPECT_EQ(checked, 3 * 3 * 3 * 4 * 14 * 4);
 }
 
-// Added silence must read as frames: for VBR the lowest bitrate is taken unless its frame would
-// be no longer than its side information (Layer I at 32 kbit/s), which the scan would pass over.
+// Added silence must read as frames: the stream's bitrate (for VBR the lowest) is taken unless
+// its frame would be no longer than its side information (Layer I at 32 kbit/s), which the scan
+// would pass over.
 TEST(OpenTemplates, SilentFrameIsLongerThanItsSideInformationInEveryFormat) {
     for (std::uint32_t version : {0u, 2u, 3u})
         for (std::uint32_t layer : {1u, 2u, 3u})
             for (std::uint32_t rate = 0; rate < 3; ++rate)
                 for (std::uint32_t mode = 0; mode < 4; ++mode)
                     for (const bool vbr : {false, true}) {
+                        const std::uint32_t bitrate = vbr ? 14u : 1u;
                         const std::uint32_t word = 0xE0FFu | (version << 11) | (layer << 9) |
-                                                   0x100u | (14u << 20) | (rate << 18) |
+                                                   0x100u | (bitrate << 20) | (rate << 18) |
                                                    (mode << 30);
                         MpegHeader first;
                         ASSERT_TRUE(DecodeHeader(first, word));
                         const SilentFrameTemplateData t = BuildSilentFrameTemplate(first, vbr);
                         EXPECT_GT(t.header.frameLength, t.header.sideInfoEnd) << std::hex << word;
-                        if (vbr && ((t.header.headerWord >> 20) & 15) > 1) {
+                        if (((t.header.headerWord >> 20) & 15) > 1) {
                             MpegHeader lower;
                             DecodeHeader(lower, t.header.headerWord - (1u << 20));
                             EXPECT_LE(lower.frameLength, lower.sideInfoEnd) << std::hex << word;
