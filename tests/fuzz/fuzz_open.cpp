@@ -13,9 +13,66 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <fcntl.h>
 #include <span>
+#include <string>
+#include <unistd.h>
 
 using namespace velmora;
+
+namespace {
+
+constexpr std::size_t kDescriptorCheckBytes = 256 * 1024;
+
+void CheckThroughDescriptor(std::span<const std::uint8_t> file, const Settings& settings,
+                            const TailAnalysis& tail, const OpenResult& inMemory,
+                            const std::string& memoryError) {
+    static const std::string path = [] {
+        const char* folder = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+        return std::string(folder) + "/velmora-fuzz-open-" + std::to_string(::getpid()) + ".mp3";
+    }();
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    const bool written = ::write(fd, file.data(), file.size()) == static_cast<ssize_t>(file.size());
+    ::close(fd);
+    if (!written) {
+        ::unlink(path.c_str());
+        return;
+    }
+    static const MessageTable messages = MessageTable::English();
+    NullProgress progress;
+    OpenResult read;
+    std::string error;
+    try {
+        read = OpenSourceFile(path, settings, messages, progress, tail);
+    } catch (const VelmoraError& e) {
+        error = e.what();
+    }
+    ::unlink(path.c_str());
+    if (error != memoryError)
+        __builtin_trap();
+    if (!error.empty())
+        return;
+    const StreamInfo& a = inMemory.info;
+    const StreamInfo& b = read.info;
+    if (a.frameCount != b.frameCount || a.audioStart != b.audioStart ||
+        a.missingHeaderCount != b.missingHeaderCount || a.badCrcCount != b.badCrcCount ||
+        a.leadingGarbage != b.leadingGarbage || a.lastFrameIncomplete != b.lastFrameIncomplete ||
+        a.extraInfoPresent != b.extraInfoPresent || a.mp3Pro != b.mp3Pro ||
+        a.ExtraInfoFrame.bytes != b.ExtraInfoFrame.bytes || a.abruptEnding != b.abruptEnding ||
+        inMemory.attempts != read.attempts)
+        __builtin_trap();
+    for (std::int64_t i = 0; i < a.frames.size(); ++i) {
+        const FrameEntry& x = a.frames[i];
+        const FrameEntry& y = b.frames[i];
+        if (x.offset != y.offset || x.length != y.length || x.silent != y.silent ||
+            x.computedCrc != y.computedCrc || x.reservoirDepth != y.reservoirDepth)
+            __builtin_trap();
+    }
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0)
@@ -45,11 +102,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             info.frames[i].energy = file[static_cast<std::size_t>(i) % file.size()] & 31;
     };
     OpenResult opened;
+    std::string error;
     try {
         opened = AnalyseFile(file, settings, messages, progress, tail);
-    } catch (const VelmoraError&) {
-        return 0;
+    } catch (const VelmoraError& e) {
+        error = e.what();
     }
+    // The same bytes in a file, whose scans read them through the descriptor piece by piece:
+    // the same result or the same error.
+    if (!file.empty() && file.size() <= kDescriptorCheckBytes)
+        CheckThroughDescriptor(file, settings, tail, opened, error);
+    if (!error.empty())
+        return 0;
     const StreamInfo& info = opened.info;
     std::int64_t previousEnd = info.audioStart;
     for (std::int64_t i = 0; i < info.frameCount; ++i) {
