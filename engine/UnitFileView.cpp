@@ -1,5 +1,6 @@
 #include "UnitFileView.h"
 
+#include "UnitDescriptor.h"
 #include "UnitMessages.h"
 #include "VelmoraError.h"
 
@@ -20,25 +21,6 @@ namespace {
 std::string SystemText(int error) {
     return std::string(std::strerror(error)) + " - ";
 }
-
-// Closes the descriptor unless released; keeps errno intact for the error text.
-class FdGuard {
-public:
-    explicit FdGuard(int fd) : m_fd(fd) {}
-    ~FdGuard() {
-        if (m_fd >= 0) {
-            const int saved = errno;
-            ::close(m_fd);
-            errno = saved;
-        }
-    }
-    FdGuard(const FdGuard&) = delete;
-    FdGuard& operator=(const FdGuard&) = delete;
-    int Release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
-};
 
 } // namespace
 
@@ -101,7 +83,7 @@ FileView OpenFileView(const std::string& path, FileAccess access, const MessageT
     const int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         throw openError(errno);
-    FdGuard guard(fd);
+    Descriptor guard(fd);
 
     struct stat st {};
     if (::fstat(fd, &st) != 0)

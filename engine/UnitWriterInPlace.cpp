@@ -1,6 +1,7 @@
 // The in-place target: frames are moved inside one read/write view of the source file.
 
 #include "Progress.h"
+#include "UnitDescriptor.h"
 #include "UnitMP3.h"
 #include "UnitMessages.h"
 #include "UnitOptions.h"
@@ -32,21 +33,6 @@ VelmoraError AccessDenied(int error, const MessageTable& messages) {
                                  : std::string("Access to file is denied (read only?)");
     return VelmoraError(std::string(std::strerror(error)) + " - " + text);
 }
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 // Gives a grown file its old size back unless the save got as far as moving data.
 class GrowthUndo {
