@@ -91,9 +91,38 @@ SilentFrameTemplateData BuildSilentFrameTemplate(const MpegHeader& first, bool v
     return t;
 }
 
+StreamInfo ForecastStreamInfo(const StreamInfo& partial, std::int64_t scannedFrames,
+                              std::int64_t scannedBytes, std::int64_t rangeBytes) {
+    StreamInfo f;
+    f.firstHeader = partial.firstHeader;
+    f.frameCount = scannedBytes > 0 ? static_cast<std::int64_t>(static_cast<double>(scannedFrames) *
+                                                                static_cast<double>(rangeBytes) /
+                                                                static_cast<double>(scannedBytes))
+                                    : scannedFrames;
+    f.BitrateHistogram = partial.BitrateHistogram;
+    f.ConstantBitsMask = partial.ConstantBitsMask;
+    f.ConstantBitsValue = partial.ConstantBitsValue;
+    f.extraInfoPresent = partial.extraInfoPresent;
+    f.xingFound = partial.xingFound;
+    f.ExtraInfoFrame = partial.ExtraInfoFrame;
+    f.sourceSize = partial.sourceSize;
+    f.id3v1Size = partial.id3v1Size;
+    f.id3v1Bytes = partial.id3v1Bytes;
+    f.apeSize = partial.apeSize;
+    f.apeOffset = partial.apeOffset;
+    f.lyrics3Size = partial.lyrics3Size;
+    f.lyrics3Offset = partial.lyrics3Offset;
+    f.riffHeaderSize = partial.riffHeaderSize;
+    f.id3v2 = partial.id3v2;
+    f.audioStart = partial.riffHeaderSize + partial.id3v2.tagSize;
+    f.SeekHeaderTemplate = BuildSeekHeaderTemplate(f.firstHeader);
+    f.SilentFrameTemplate = BuildSilentFrameTemplate(f.firstHeader, f.IsVbr());
+    return f;
+}
+
 OpenResult AnalyseFile(std::span<const std::uint8_t> file, const Settings& settings,
                        const MessageTable& messages, IProgress& progress,
-                       const TailAnalysis& tailAnalysis, int fd) {
+                       const TailAnalysis& tailAnalysis, int fd, IScanListener* listener) {
     OpenResult result;
     StreamInfo& info = result.info;
     info.sourceSize = static_cast<std::int64_t>(file.size());
@@ -116,7 +145,10 @@ OpenResult AnalyseFile(std::span<const std::uint8_t> file, const Settings& setti
         result.attempts = attempt;
         info.retried = attempt > 1;
         try {
-            ScanStream(info, region(), 0, settings, messages, progress);
+            ScanSource source = region();
+            if (attempt == 1)
+                source.listener = listener;
+            ScanStream(info, source, 0, settings, messages, progress);
         } catch (const VelmoraError& e) {
             // After the first attempt, a region with no header left means the skips ran out.
             if (attempt == 1 || e.what() != NoHeaderText(messages))
@@ -154,12 +186,13 @@ OpenResult AnalyseFile(std::span<const std::uint8_t> file, const Settings& setti
 
 OpenResult OpenSourceFile(const std::string& path, const Settings& settings,
                           const MessageTable& messages, IProgress& progress,
-                          const TailAnalysis& tailAnalysis, bool* operationBusy) {
+                          const TailAnalysis& tailAnalysis, bool* operationBusy,
+                          IScanListener* listener) {
     // The mapping serves the tags at both ends; the scans read the audio through the descriptor.
     const FileView view = OpenFileView(path, FileAccess::ReadOnly, messages);
     const OperationBusyScope busy(operationBusy);
     OpenResult result =
-        AnalyseFile(view.bytes(), settings, messages, progress, tailAnalysis, view.fd());
+        AnalyseFile(view.bytes(), settings, messages, progress, tailAnalysis, view.fd(), listener);
     result.info.sourceTimeNs = view.lastWriteTimeNs();
     const auto slash = path.find_last_of('/');
     result.fileName = slash == std::string::npos ? path : path.substr(slash + 1);

@@ -54,16 +54,25 @@ inline constexpr std::uint32_t kQuietEnergy = 12; // below: a quiet frame
 // smart CBR, absolute offsets, both frame templates, the tail analysis and the ending.
 // `tailAnalysis` may be empty (no decoding: every energy stays 0). With `fd`, an open descriptor
 // of the same file, the scans read the audio through it and `file` is touched only for the tags
-// and headers at its ends.
+// and headers at its ends. `listener`, when given, follows the first scan.
 OpenResult AnalyseFile(std::span<const std::uint8_t> file, const Settings& settings,
                        const MessageTable& messages, IProgress& progress,
-                       const TailAnalysis& tailAnalysis, int fd = -1);
+                       const TailAnalysis& tailAnalysis, int fd = -1,
+                       IScanListener* listener = nullptr);
 
 // Maps `path` read-only (with its last-write time), analyses it and unmaps it. `operationBusy`,
 // when given, is raised for the duration. The face clears its stop request before calling.
 OpenResult OpenSourceFile(const std::string& path, const Settings& settings,
                           const MessageTable& messages, IProgress& progress,
-                          const TailAnalysis& tailAnalysis, bool* operationBusy = nullptr);
+                          const TailAnalysis& tailAnalysis, bool* operationBusy = nullptr,
+                          IScanListener* listener = nullptr);
+
+// What an open is expected to find, from a scan still under way: the fields that decide the
+// head of an output (tags, extra-info frame, templates) as they stand, and the frame count
+// extrapolated from the `scannedBytes` of the range (`rangeBytes` long) that hold `scannedFrames`.
+// Its frame table is empty.
+StreamInfo ForecastStreamInfo(const StreamInfo& partial, std::int64_t scannedFrames,
+                              std::int64_t scannedBytes, std::int64_t rangeBytes);
 
 // The header of a new extra-info frame: the first frame's with the lowest bitrate that leaves
 // room for the Xing data after the side information.

@@ -183,6 +183,9 @@ private:
                                    MessageOr(m_messages, kMsgErrorAnalyzing,
                                              "Error analyzing this file - probably not an MPEG "
                                              "audio file"));
+            if (m_source.listener)
+                m_source.listener->BytesRead(m_source.fileOffset + m_base + m_have,
+                                             m_buffer.get() + m_have, got);
             m_have += got;
         }
     }
@@ -352,6 +355,8 @@ void ScanStream(StreamInfo& info, const ScanSource& source, int requiredBitrateI
 
     const bool layer3 = first.layerId == kLayer3;
     const bool mpeg1 = first.versionId == kMpeg1;
+    IScanListener* const listener = source.listener;
+    const std::int64_t reach = listener ? listener->FrameToReach(first) : -1;
     const SilenceScanContext silence{size, &first, &settings, source.fileOffset};
     FrameTable& table = info.frames;
     std::int64_t n = 0;
@@ -469,6 +474,9 @@ void ScanStream(StreamInfo& info, const ScanSource& source, int requiredBitrateI
             info.ConstantBitsValue &= ~differing;
         }
 
+        if (n == reach)
+            listener->FrameReached(info, n, source.fileOffset + pos, source.fileOffset + size,
+                                   frame, bytesEnd - frame);
         pos += length;
         ++n;
         ThrowIfStopped(progress);
