@@ -156,6 +156,61 @@ bool Confirm(const std::vector<std::string>& questions, bool yes, std::ostream& 
     return true;
 }
 
+// What a save of `info` does. Decided the same way from the forecast of an open under way
+// (where the early copy puts the frames) and from the finished analysis.
+struct SavePlan {
+    TrimPoints trim;
+    int gain = 0;
+    bool outputIsWav = false;
+    OutputPlanDisplay display;
+};
+
+SavePlan PlanSave(const StreamInfo& info, const SaveArgs& a, const Settings& settings) {
+    const MpegHeader& first = info.firstHeader;
+    SavePlan p;
+    if (a.autoTrim)
+        p.trim = AutoTrim(info, settings, false).value_or(TrimPoints{});
+    if (a.begin)
+        p.trim.beginFrames = ParsePosition("--begin", *a.begin, first);
+    if (a.end)
+        p.trim.endFrames = ParsePosition("--end", *a.end, first);
+    if (p.trim.beginFrames + p.trim.endFrames > info.frameCount)
+        throw VelmoraError("The trim points remove " +
+                           std::to_string(p.trim.beginFrames + p.trim.endFrames) +
+                           " frames, but the file has only " + std::to_string(info.frameCount));
+
+    // Volume and fades exist only for Layer III.
+    const bool layer3 = first.layerId == kLayer3;
+    if (!layer3 && ((a.gain && *a.gain != 0) || a.fadeIn != 0 || a.fadeOut != 0))
+        throw VelmoraError("Volume changes and fades work on Layer III streams only");
+    p.gain = layer3 ? a.gain.value_or(settings.TrackBarDefaultAmplification) : 0;
+
+    const bool defaultWav = OutputIsWav(settings, first.layerId, std::nullopt);
+    p.outputIsWav =
+        a.wav && *a.wav != defaultWav ? OutputIsWav(settings, first.layerId, a.wav) : defaultWav;
+    p.display = ComputeOutputPlan(info, p.trim, settings, true, p.outputIsWav);
+    return p;
+}
+
+// A Save As of frames copied unchanged starts writing while the file is being analysed.
+std::optional<EarlyCopy> MakeEarlyCopy(CliContext& ctx, const SaveArgs& a) {
+    const Settings& settings = ctx.settings;
+    if (a.output.empty() || a.dryRun || a.autoTrim || a.fadeIn != 0 || a.fadeOut != 0 ||
+        a.gain.value_or(settings.TrackBarDefaultAmplification) != 0)
+        return std::nullopt;
+    EarlyCopy::Forecast forecast;
+    forecast.startFrame = [&a](const MpegHeader& first) -> std::int64_t {
+        return a.begin ? ParsePosition("--begin", *a.begin, first) : 0;
+    };
+    forecast.outputOffset = [&a, &ctx](const StreamInfo& info) {
+        const SavePlan p = PlanSave(info, a, ctx.settings);
+        const WriteParams params = MakeSaveParams(a.file, a.output, info, p.trim, p.display.plan,
+                                                  ctx.settings, p.gain, a.fadeIn, a.fadeOut);
+        return OutputHeadLength(params, info, {ctx.settings, ctx.messages, p.outputIsWav, true});
+    };
+    return std::optional<EarlyCopy>(std::in_place, a.output, std::move(forecast));
+}
+
 void PrintPlan(std::ostream& out, const std::string& target, const StreamInfo& info,
                const TrimPoints& trim, const OutputPlanDisplay& display,
                const std::string& suggested) {
@@ -180,12 +235,14 @@ int Run(CliContext& ctx, const SaveArgs& a, std::ostream& out, std::ostream& err
         CheckSaveAsTarget(a.file, a.output);
 
     const auto started = std::chrono::steady_clock::now();
+    std::optional<EarlyCopy> early = MakeEarlyCopy(ctx, a);
     OpenResult opened = [&] {
         TerminalProgress progress(BaseName(a.file));
         const TailAnalysis tail = [&](StreamInfo& info, std::int64_t begin, std::int64_t end) {
             AnalyseVolume(a.file, info, begin, end, true, settings, ctx.messages, progress);
         };
-        return OpenSourceFile(a.file, settings, ctx.messages, progress, tail);
+        return OpenSourceFile(a.file, settings, ctx.messages, progress, tail, nullptr,
+                              early ? &*early : nullptr);
     }();
     const auto analysed = std::chrono::steady_clock::now();
     StreamInfo& info = opened.info;
@@ -195,31 +252,13 @@ int Run(CliContext& ctx, const SaveArgs& a, std::ostream& out, std::ostream& err
             err << "velmora-cli: warning: "
                 << MessageTable::Join(ctx.messages.MessageDlgRemovedBeginning) << "\n";
 
-    TrimPoints trim;
-    if (a.autoTrim)
-        trim = AutoTrim(info, settings, false).value_or(TrimPoints{});
-    if (a.begin)
-        trim.beginFrames = ParsePosition("--begin", *a.begin, first);
-    if (a.end)
-        trim.endFrames = ParsePosition("--end", *a.end, first);
-    if (trim.beginFrames + trim.endFrames > info.frameCount)
-        throw VelmoraError("The trim points remove " +
-                           std::to_string(trim.beginFrames + trim.endFrames) +
-                           " frames, but the file has only " + std::to_string(info.frameCount));
+    const SavePlan planned = PlanSave(info, a, settings);
+    const TrimPoints& trim = planned.trim;
+    const bool outputIsWav = planned.outputIsWav;
+    const OutputPlanDisplay& display = planned.display;
     if (trim.beginFrames > 0 && info.mp3Pro && settings.CheckBoxWarnWhenTrimBeginning_mp3PRO)
         err << "velmora-cli: warning: " << MessageTable::Join(ctx.messages.MessageDlg_mp3PROwarning)
             << "\n";
-
-    // Volume and fades exist only for Layer III.
-    const bool layer3 = first.layerId == kLayer3;
-    if (!layer3 && ((a.gain && *a.gain != 0) || a.fadeIn != 0 || a.fadeOut != 0))
-        throw VelmoraError("Volume changes and fades work on Layer III streams only");
-    const int gain = layer3 ? a.gain.value_or(settings.TrackBarDefaultAmplification) : 0;
-
-    const bool defaultWav = OutputIsWav(settings, first.layerId, std::nullopt);
-    const bool outputIsWav =
-        a.wav && *a.wav != defaultWav ? OutputIsWav(settings, first.layerId, a.wav) : defaultWav;
-    const OutputPlanDisplay display = ComputeOutputPlan(info, trim, settings, true, outputIsWav);
     const std::string suggested =
         SuggestSaveAsName(BaseName(a.file), settings, outputIsWav,
                           FormatLengthWords(first, display.plan.outputFrames));
@@ -239,8 +278,9 @@ int Run(CliContext& ctx, const SaveArgs& a, std::ostream& out, std::ostream& err
     if (!Confirm(questions, a.yes, err))
         return 1;
 
-    WriteParams params = MakeSaveParams(a.file, a.output, info, trim, display.plan, settings, gain,
-                                        a.fadeIn, a.fadeOut);
+    WriteParams params = MakeSaveParams(a.file, a.output, info, trim, display.plan, settings,
+                                        planned.gain, a.fadeIn, a.fadeOut);
+    params.earlyCopy = early ? &*early : nullptr;
     // The command closes the file after the save: no model to bring up to date.
     params.closeAfterSave = true;
     const WriteContext context{settings, ctx.messages, outputIsWav, true};
@@ -252,7 +292,8 @@ int Run(CliContext& ctx, const SaveArgs& a, std::ostream& out, std::ostream& err
     if (a.timing) {
         using Ms = std::chrono::duration<double, std::milli>;
         err << "timing: analysis " << Ms(analysed - started).count() << " ms, writing "
-            << Ms(std::chrono::steady_clock::now() - analysed).count() << " ms\n";
+            << Ms(std::chrono::steady_clock::now() - analysed).count() << " ms"
+            << (early && early->Used() ? " (frames copied during the analysis)" : "") << "\n";
     }
     if (result.nothingToDo) {
         out << a.file << ": nothing to change, the file was left as it was\n";

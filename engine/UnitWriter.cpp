@@ -41,6 +41,32 @@ bool ExtraInfoChanged(const Layout& layout, const StreamInfo& info) {
     return before.size() < now.size() || !std::equal(now.begin(), now.end(), before.begin());
 }
 
+// What goes before the first copied frame.
+struct Head {
+    std::int64_t riffLength = 0;
+    std::int64_t id3v2Out = 0;
+    bool writeExtraInfo = false;
+    std::int64_t extraLength = 0;
+    std::int64_t silentLength = 0;
+
+    std::int64_t Length(const WriteParams& params) const {
+        return riffLength + id3v2Out + extraLength + params.silenceBeginFrames * silentLength;
+    }
+};
+
+Head HeadOf(const WriteParams& params, const StreamInfo& info, const WriteContext& context) {
+    const bool memory = TargetOf(params) == OutputTarget::ToMemory;
+    Head head;
+    head.riffLength = !memory && context.outputIsWav ? std::int64_t{RiffHeader::kSize} : 0;
+    if (!memory && params.keepId3v2 && !context.outputIsWav && context.tagsKept)
+        head.id3v2Out = info.id3v2.tagSize;
+    head.writeExtraInfo = params.writeExtraInfo && WantExtraInfo(info, context.settings);
+    if (head.writeExtraInfo)
+        head.extraLength = ExtraInfoLength(info, context.settings);
+    head.silentLength = info.SilentFrameTemplate.header.frameLength;
+    return head;
+}
+
 } // namespace
 
 Layout ComputeLayout(const WriteParams& params, const StreamInfo& info,
@@ -48,7 +74,6 @@ Layout ComputeLayout(const WriteParams& params, const StreamInfo& info,
     const Settings& settings = context.settings;
     Layout layout;
     layout.target = TargetOf(params);
-    const bool memory = layout.target == OutputTarget::ToMemory;
     const std::int64_t entries = info.frameCount + (info.lastFrameIncomplete ? 1 : 0);
     VELMORA_ASSERT(params.startFrame >= 0 && params.frameCount >= 0 &&
                        params.startFrame + params.frameCount <= entries &&
@@ -62,14 +87,12 @@ Layout ComputeLayout(const WriteParams& params, const StreamInfo& info,
     layout.fades = {layer3 ? params.fadeInIndex : 0, layer3 ? params.fadeOutIndex : 0,
                     params.fadeSpan, params.frameCount, settings.ComboBoxFadeDepth};
 
-    layout.riffLength = !memory && context.outputIsWav ? std::int64_t{RiffHeader::kSize} : 0;
+    const Head head = HeadOf(params, info, context);
+    layout.riffLength = head.riffLength;
     layout.id3v2Source = info.riffHeaderSize;
-    if (!memory && params.keepId3v2 && !context.outputIsWav && context.tagsKept)
-        layout.id3v2Out = info.id3v2.tagSize;
-
-    layout.writeExtraInfo = params.writeExtraInfo && WantExtraInfo(info, settings);
-    const std::int64_t extraLength =
-        layout.writeExtraInfo ? ExtraInfoLength(info, settings) : std::int64_t{0};
+    layout.id3v2Out = head.id3v2Out;
+    layout.writeExtraInfo = head.writeExtraInfo;
+    const std::int64_t extraLength = head.extraLength;
 
     std::int64_t id3v1Out = settings.RadioButtonID3Remove != kId3v1Remove && context.tagsKept
                                 ? info.id3v1Size
@@ -90,7 +113,7 @@ Layout ComputeLayout(const WriteParams& params, const StreamInfo& info,
             [](const TailBlock& a, const TailBlock& b) { return a.sourceOffset < b.sourceOffset; });
     }
 
-    layout.silentLength = info.SilentFrameTemplate.header.frameLength;
+    layout.silentLength = head.silentLength;
     VELMORA_ASSERT(params.silenceBeginFrames + params.silenceEndFrames == 0 ||
                        static_cast<std::int64_t>(info.SilentFrameTemplate.image.size()) ==
                            layout.silentLength,
@@ -101,8 +124,7 @@ Layout ComputeLayout(const WriteParams& params, const StreamInfo& info,
         layout.framesBytes += length;
     }
 
-    layout.framesStart = layout.riffLength + layout.id3v2Out + extraLength +
-                         params.silenceBeginFrames * layout.silentLength;
+    layout.framesStart = head.Length(params);
     std::int64_t pos =
         layout.framesStart + layout.framesBytes + params.silenceEndFrames * layout.silentLength;
     for (TailBlock& block : layout.blocks) {
@@ -222,6 +244,11 @@ void CheckSourceUnchanged(const std::string& path, std::int64_t size, std::int64
 }
 
 } // namespace writer
+
+std::int64_t OutputHeadLength(const WriteParams& params, const StreamInfo& info,
+                              const WriteContext& context) {
+    return writer::HeadOf(params, info, context).Length(params);
+}
 
 OutputTarget TargetOf(const WriteParams& params) {
     if (!params.outputPath.empty())

@@ -1,17 +1,25 @@
 #pragma once
 
+#include "UnitScanner.h"
+
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace velmora {
 
 class IProgress;
+class EarlyCopy;
 struct MessageTable;
 struct OutputPlan;
 struct Settings;
-struct StreamInfo;
 struct TrimPoints;
+
+namespace writer {
+class TemporaryOutput;
+}
 
 enum class OutputTarget { InPlace, ToFile, ToMemory };
 
@@ -34,6 +42,9 @@ struct WriteParams {
     std::int64_t fadeSpan = 0;   // frames the fades are measured against
     bool showProgress = false;
     int gainSteps = 0; // global-gain steps added to every copied frame
+    // ToFile: the kept frames copied to the new file while it was analysed, used when they lie
+    // where this run puts them.
+    EarlyCopy* earlyCopy = nullptr;
 };
 
 // What the writer reads besides its parameters and the open file's model.
@@ -75,6 +86,58 @@ WriteResult WriteOutput(const WriteParams& params, StreamInfo& info, const Write
 // After a failed write: stream targets re-enable the commands; an in-place file is closed, as
 // its model can no longer be trusted.
 WindowAction WindowActionAfterError(const WriteParams& params);
+
+// Where the first copied frame goes: after the RIFF header or ID3v2 tag, the extra-info frame and
+// the added silence.
+std::int64_t OutputHeadLength(const WriteParams& params, const StreamInfo& info,
+                              const WriteContext& context);
+
+// A Save As begun while the file is still being opened: from the first kept frame on, the bytes
+// the scan reads go straight into the new file (under its temporary name), where a forecast made
+// from the first frames puts them. The writer finishes that file only when the completed analysis
+// puts the same bytes in the same place, and otherwise writes the output as usual; the copy never
+// makes an open or a save fail.
+class EarlyCopy final : public IScanListener {
+public:
+    struct Forecast {
+        // The first frame the output keeps, or -1 for no early copy.
+        std::function<std::int64_t(const MpegHeader& first)> startFrame;
+        // Where that frame goes in the output (OutputHeadLength), from ForecastStreamInfo; -1:
+        // none.
+        std::function<std::int64_t(const StreamInfo& forecast)> outputOffset;
+    };
+
+    EarlyCopy(std::string outputPath, Forecast forecast);
+    ~EarlyCopy() override;
+    EarlyCopy(const EarlyCopy&) = delete;
+    EarlyCopy& operator=(const EarlyCopy&) = delete;
+
+    std::int64_t FrameToReach(const MpegHeader& first) override;
+    void FrameReached(const StreamInfo& partial, std::int64_t index, std::int64_t offset,
+                      std::int64_t rangeEnd, const std::uint8_t* bytes,
+                      std::int64_t count) override;
+    void BytesRead(std::int64_t offset, const std::uint8_t* bytes, std::int64_t count) override;
+
+    // The new file, when it holds the source's `length` bytes from `sourceStart` at
+    // `outputStart`; otherwise null, and the copy is dropped.
+    std::unique_ptr<writer::TemporaryOutput> Take(std::int64_t sourceStart, std::int64_t length,
+                                                  std::int64_t outputStart);
+    // Whether the writer finished its output from this copy.
+    bool Used() const { return m_state == State::Taken; }
+
+private:
+    enum class State { Waiting, Copying, Off, Taken };
+    void Append(std::int64_t offset, const std::uint8_t* bytes, std::int64_t count);
+    void Stop();
+
+    std::string m_outputPath;
+    Forecast m_forecast;
+    State m_state = State::Waiting;
+    std::unique_ptr<writer::TemporaryOutput> m_output;
+    std::int64_t m_sourceStart = 0;
+    std::int64_t m_outputStart = 0;
+    std::int64_t m_frontier = 0; // source bytes before it are in the file
+};
 
 // The parameters Save (outputPath empty) and Save As use for `trim` and its plan.
 WriteParams MakeSaveParams(const std::string& sourcePath, const std::string& outputPath,

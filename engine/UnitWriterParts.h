@@ -15,6 +15,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace velmora::writer {
@@ -101,6 +102,32 @@ std::vector<std::uint8_t> OutputId3v2(std::span<const std::uint8_t> source, cons
 // Bytes that do not hold a whole side information stay as they are.
 void ApplyFrameDelta(std::uint8_t* frame, std::int64_t available, int delta,
                      std::optional<std::uint16_t> computedCrc);
+
+// A new file written under a temporary name beside the target and renamed over it only when
+// complete, so a failure never harms a file that was there before. Dropped, it is removed.
+class TemporaryOutput {
+public:
+    explicit TemporaryOutput(const std::string& outputPath); // throws IoError
+    ~TemporaryOutput();
+    TemporaryOutput(const TemporaryOutput&) = delete;
+    TemporaryOutput& operator=(const TemporaryOutput&) = delete;
+
+    int fd() const { return m_fd; }
+    // Flushes it to disk when it replaces a file, closes it and renames it over the target.
+    void Commit();
+
+private:
+    std::string m_target;
+    std::string m_temporary;
+    int m_fd = -1;
+    bool m_replacing = false;
+    mode_t m_mode = 0;
+    uid_t m_owner = 0;
+    gid_t m_group = 0;
+};
+
+// Writes all `n` bytes at `offset`; throws IoError.
+void PWriteAll(int fd, const std::uint8_t* p, std::int64_t n, std::int64_t offset);
 
 // Whether every copied frame goes out where it already stands (a save that only changes gain,
 // cuts the end or rewrites tags in place).

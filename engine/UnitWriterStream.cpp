@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <optional>
 #include <random>
 #include <sys/stat.h>
@@ -140,103 +141,91 @@ private:
     std::int64_t m_written = 0;
 };
 
-// The new file is written under a temporary name beside the target and renamed over it only
-// when complete, so a failure never harms a file that was there before.
-class TemporaryOutput {
-public:
-    explicit TemporaryOutput(const std::string& outputPath) : m_target(outputPath) {
-        // Writing through a link replaces the file it points to, not the link.
-        struct stat st {};
-        if (::lstat(m_target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-            if (char* resolved = ::realpath(m_target.c_str(), nullptr)) {
-                m_target = resolved;
-                std::free(resolved);
-            }
-        }
-        if (::stat(m_target.c_str(), &st) == 0) {
-            if (S_ISDIR(st.st_mode))
-                throw IoError(EISDIR, "\"" + outputPath + "\"");
-            m_replacing = true;
-            m_mode = st.st_mode & 07777;
-            m_owner = st.st_uid;
-            m_group = st.st_gid;
-        }
-        const std::size_t slash = m_target.rfind('/');
-        const std::string folder = slash == std::string::npos ? "" : m_target.substr(0, slash + 1);
-        const std::string name = slash == std::string::npos ? m_target : m_target.substr(slash + 1);
-        std::random_device random;
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const std::string candidate = folder + "." + name.substr(0, 180) + "." +
-                                          std::to_string(::getpid()) + "-" +
-                                          std::to_string(random()) + ".part";
-            m_fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (m_fd >= 0) {
-                m_temporary = candidate;
-                break;
-            }
-            if (errno != EEXIST)
-                throw IoError(errno, "\"" + outputPath + "\"");
-        }
-        if (m_fd < 0)
-            throw IoError(EEXIST, "\"" + outputPath + "\"");
-        // The new file takes the place of the old one with its owner and permissions.
-        if (m_replacing) {
-            if (::fchown(m_fd, m_owner, m_group) != 0) {
-            }
-            (void)::fchmod(m_fd, m_mode);
-        }
-    }
-    ~TemporaryOutput() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        if (!m_temporary.empty())
-            ::unlink(m_temporary.c_str());
-    }
-    TemporaryOutput(const TemporaryOutput&) = delete;
-    TemporaryOutput& operator=(const TemporaryOutput&) = delete;
-
-    int fd() const { return m_fd; }
-
-    void Commit() {
-        // Before an old file is replaced the new one must be on disk, or a crash could lose both.
-        if (m_replacing && ::fsync(m_fd) != 0)
-            throw IoError(errno);
-        const int fd = std::exchange(m_fd, -1);
-        if (::close(fd) != 0)
-            throw IoError(errno);
-        if (::rename(m_temporary.c_str(), m_target.c_str()) != 0)
-            throw IoError(errno, "\"" + m_target + "\"");
-        m_temporary.clear();
-    }
-
-private:
-    std::string m_target;
-    std::string m_temporary;
-    int m_fd = -1;
-    bool m_replacing = false;
-    mode_t m_mode = 0;
-    uid_t m_owner = 0;
-    gid_t m_group = 0;
-};
-
 } // namespace
 
-std::int64_t WriteStream(const WriteParams& params, const StreamInfo& info, Layout& layout,
-                         const WriteContext& context, IProgress& progress) {
-    const FileView view = OpenFileView(params.sourcePath, FileAccess::ReadOnly, context.messages);
-    CheckSourceUnchanged(params.sourcePath, view.size(), view.lastWriteTimeNs(), info);
-    const std::uint8_t* data = view.data();
-    const MpegHeader& first = info.firstHeader;
-
-    std::optional<TemporaryOutput> file;
-    if (layout.target == OutputTarget::ToFile)
-        file.emplace(params.outputPath);
-    if (params.memoryTarget) {
-        params.memoryTarget->clear();
-        params.memoryTarget->reserve(static_cast<std::size_t>(layout.size));
+TemporaryOutput::TemporaryOutput(const std::string& outputPath) : m_target(outputPath) {
+    // Writing through a link replaces the file it points to, not the link.
+    struct stat st {};
+    if (::lstat(m_target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* resolved = ::realpath(m_target.c_str(), nullptr)) {
+            m_target = resolved;
+            std::free(resolved);
+        }
     }
-    StreamSink sink(params.memoryTarget, file ? file->fd() : -1, data, view.fd());
+    if (::stat(m_target.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            throw IoError(EISDIR, "\"" + outputPath + "\"");
+        m_replacing = true;
+        m_mode = st.st_mode & 07777;
+        m_owner = st.st_uid;
+        m_group = st.st_gid;
+    }
+    const std::size_t slash = m_target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : m_target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? m_target : m_target.substr(slash + 1);
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string candidate = folder + "." + name.substr(0, 180) + "." +
+                                      std::to_string(::getpid()) + "-" + std::to_string(random()) +
+                                      ".part";
+        m_fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (m_fd >= 0) {
+            m_temporary = candidate;
+            break;
+        }
+        if (errno != EEXIST)
+            throw IoError(errno, "\"" + outputPath + "\"");
+    }
+    if (m_fd < 0)
+        throw IoError(EEXIST, "\"" + outputPath + "\"");
+    // The new file takes the place of the old one with its owner and permissions.
+    if (m_replacing) {
+        if (::fchown(m_fd, m_owner, m_group) != 0) {
+        }
+        (void)::fchmod(m_fd, m_mode);
+    }
+}
 
+TemporaryOutput::~TemporaryOutput() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+    if (!m_temporary.empty())
+        ::unlink(m_temporary.c_str());
+}
+
+void TemporaryOutput::Commit() {
+    // Before an old file is replaced the new one must be on disk, or a crash could lose both.
+    if (m_replacing && ::fsync(m_fd) != 0)
+        throw IoError(errno);
+    const int fd = std::exchange(m_fd, -1);
+    if (::close(fd) != 0)
+        throw IoError(errno);
+    if (::rename(m_temporary.c_str(), m_target.c_str()) != 0)
+        throw IoError(errno, "\"" + m_target + "\"");
+    m_temporary.clear();
+}
+
+void PWriteAll(int fd, const std::uint8_t* p, std::int64_t n, std::int64_t offset) {
+    while (n > 0) {
+        const ssize_t done = ::pwrite(
+            fd, p, static_cast<std::size_t>(std::min<std::int64_t>(n, INT_MAX / 2)), offset);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            throw IoError(done < 0 ? errno : ENOSPC);
+        p += done;
+        n -= done;
+        offset += done;
+    }
+}
+
+namespace {
+
+// The RIFF header or ID3v2 tag, the extra-info frame and the added silence.
+void PutHead(StreamSink& sink, const WriteParams& params, const StreamInfo& info,
+             const Layout& layout, const WriteContext& context, const FileView& view) {
+    const MpegHeader& first = info.firstHeader;
+    const bool file = layout.target == OutputTarget::ToFile;
     if (file && context.outputIsWav) {
         const RiffHeader riff =
             BuildRiffHeader(first.channelMode != kMono, first.sampleRate,
@@ -256,8 +245,93 @@ std::int64_t WriteStream(const WriteParams& params, const StreamInfo& info, Layo
     const std::vector<std::uint8_t>& silent = info.SilentFrameTemplate.image;
     for (std::int64_t k = 0; k < params.silenceBeginFrames; ++k)
         sink.Put(silent.data(), layout.silentLength);
+}
 
+// The added silence, the APE and Lyrics3 blocks and the ID3v1 tag.
+void PutTail(StreamSink& sink, const WriteParams& params, const StreamInfo& info,
+             const Layout& layout, const std::uint8_t* data) {
+    const std::vector<std::uint8_t>& silent = info.SilentFrameTemplate.image;
+    for (std::int64_t k = 0; k < params.silenceEndFrames; ++k)
+        sink.Put(silent.data(), layout.silentLength);
+    for (const TailBlock& block : layout.blocks)
+        sink.PutView(data + block.sourceOffset, block.size);
+    if (layout.id3v1Out > 0)
+        sink.Put(layout.id3v1.bytes.data(), layout.id3v1Out);
+}
+
+// The new file the early copy began, when it holds exactly the frames this run copies: they
+// follow each other in the source (no bytes between them dropped) and none of them changes.
+std::unique_ptr<TemporaryOutput> TakeEarlyCopy(const WriteParams& params, const StreamInfo& info,
+                                               const Layout& layout) {
+    if (!params.earlyCopy || layout.target != OutputTarget::ToFile)
+        return nullptr;
+    const bool unchanged =
+        layout.gainSteps == 0 && layout.fades.fadeInIndex == 0 && layout.fades.fadeOutIndex == 0;
+    std::int64_t first = -1;
+    if (unchanged && params.frameCount > 0) {
+        const std::int64_t last = params.frameCount - 1;
+        first = info.frames[params.startFrame].offset;
+        const std::int64_t end =
+            info.frames[params.startFrame + last].offset + CopyLength(params, info, last);
+        if (end - first != layout.framesBytes)
+            first = -1;
+    }
+    return params.earlyCopy->Take(first, layout.framesBytes, layout.framesStart);
+}
+
+// Completes a file whose frames are in place already: the head before them, the tail after.
+void FinishEarlyCopy(TemporaryOutput& file, const WriteParams& params, const StreamInfo& info,
+                     const Layout& layout, const WriteContext& context, const FileView& view) {
+    std::vector<std::uint8_t> head;
+    std::vector<std::uint8_t> tail;
+    {
+        StreamSink sink(&head, -1, view.data(), -1);
+        PutHead(sink, params, info, layout, context, view);
+        sink.Finish();
+        StreamSink tailSink(&tail, -1, view.data(), -1);
+        PutTail(tailSink, params, info, layout, view.data());
+        tailSink.Finish();
+    }
+    VELMORA_ASSERT(static_cast<std::int64_t>(head.size()) == layout.framesStart &&
+                       layout.framesStart + layout.framesBytes +
+                               static_cast<std::int64_t>(tail.size()) ==
+                           layout.size,
+                   "UnitWriter");
+    PWriteAll(file.fd(), head.data(), static_cast<std::int64_t>(head.size()), 0);
+    PWriteAll(file.fd(), tail.data(), static_cast<std::int64_t>(tail.size()),
+              layout.framesStart + layout.framesBytes);
+    // The copy ran on past the last kept frame.
+    if (::ftruncate(file.fd(), static_cast<off_t>(layout.size)) != 0)
+        throw IoError(errno);
+}
+
+} // namespace
+
+std::int64_t WriteStream(const WriteParams& params, const StreamInfo& info, Layout& layout,
+                         const WriteContext& context, IProgress& progress) {
+    const FileView view = OpenFileView(params.sourcePath, FileAccess::ReadOnly, context.messages);
+    CheckSourceUnchanged(params.sourcePath, view.size(), view.lastWriteTimeNs(), info);
+    const std::uint8_t* data = view.data();
+    const MpegHeader& first = info.firstHeader;
     WriteProgress meter(progress, params.frameCount, params.showProgress);
+
+    if (std::unique_ptr<TemporaryOutput> early = TakeEarlyCopy(params, info, layout)) {
+        FinishEarlyCopy(*early, params, info, layout, context, view);
+        meter.Show(params.frameCount);
+        early->Commit();
+        return 0;
+    }
+
+    std::optional<TemporaryOutput> file;
+    if (layout.target == OutputTarget::ToFile)
+        file.emplace(params.outputPath);
+    if (params.memoryTarget) {
+        params.memoryTarget->clear();
+        params.memoryTarget->reserve(static_cast<std::size_t>(layout.size));
+    }
+    StreamSink sink(params.memoryTarget, file ? file->fd() : -1, data, view.fd());
+    PutHead(sink, params, info, layout, context, view);
+
     std::vector<std::uint8_t> work(kWorkBufferSize);
     const bool fading = layout.fades.fadeInIndex != 0 || layout.fades.fadeOutIndex != 0;
     for (std::int64_t i = 0; i < params.frameCount; ++i) {
@@ -283,12 +357,7 @@ std::int64_t WriteStream(const WriteParams& params, const StreamInfo& info, Layo
         CheckPoint(progress, i, 1024);
     }
 
-    for (std::int64_t k = 0; k < params.silenceEndFrames; ++k)
-        sink.Put(silent.data(), layout.silentLength);
-    for (const TailBlock& block : layout.blocks)
-        sink.PutView(data + block.sourceOffset, block.size);
-    if (layout.id3v1Out > 0)
-        sink.Put(layout.id3v1.bytes.data(), layout.id3v1Out);
+    PutTail(sink, params, info, layout, data);
     meter.Show(params.frameCount);
     sink.Finish();
     VELMORA_ASSERT(sink.written() == layout.size, "UnitWriter");

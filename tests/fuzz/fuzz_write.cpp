@@ -55,6 +55,7 @@ public:
         source = m_root + "/a/Artist - Title.mp3";
         copy = m_root + "/b/Artist - Title.mp3";
         output = m_root + "/out.mp3";
+        early = m_root + "/early.mp3";
     }
     ~Scratch() { Remove(); }
     Scratch(const Scratch&) = delete;
@@ -62,7 +63,7 @@ public:
 
     // Leaves the folders empty for the next input.
     void Clear() const {
-        for (const std::string* path : {&source, &copy, &output})
+        for (const std::string* path : {&source, &copy, &output, &early})
             ::unlink(path->c_str());
     }
     void Remove() const {
@@ -72,7 +73,7 @@ public:
         ::rmdir(m_root.c_str());
     }
 
-    std::string source, copy, output;
+    std::string source, copy, output, early;
 
 private:
     std::string m_root;
@@ -336,6 +337,40 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(static_cast<std::int64_t>(out.size()) == plan.predictedSize);
     Check(toFile.outputFrames == plan.outputFrames);
     const Expected expected = CheckAssembly(out, file, info, knobs, params, framesChange);
+
+    // To a file again, its frames copied while the source was opened (where the forecast made
+    // from the first frames puts them): the same bytes, whether the copy was used or not.
+    {
+        EarlyCopy::Forecast forecast;
+        forecast.startFrame = [&](const MpegHeader&) { return trim.beginFrames; };
+        forecast.outputOffset = [&](const StreamInfo& f) {
+            const OutputPlan fp =
+                ComputeOutputPlan(f, trim, settings, knobs.tagsKept, knobs.wav).plan;
+            const WriteParams p = MakeSaveParams(scratch.source, scratch.early, f, trim, fp,
+                                                 settings, knobs.gain, knobs.fadeIn, knobs.fadeOut);
+            return OutputHeadLength(p, f, context);
+        };
+        EarlyCopy early(scratch.early, forecast);
+        OpenResult again;
+        try {
+            again =
+                OpenSourceFile(scratch.source, settings, messages, progress, {}, nullptr, &early);
+        } catch (const VelmoraError&) {
+            Fail();
+        }
+        Check(again.info.frameCount == n);
+        WriteParams earlyParams =
+            MakeSaveParams(scratch.source, scratch.early, again.info, trim, plan, settings,
+                           knobs.gain, knobs.fadeIn, knobs.fadeOut);
+        earlyParams.earlyCopy = &early;
+        try {
+            WriteOutput(earlyParams, again.info, context, progress);
+        } catch (const VelmoraError&) {
+            Fail();
+        }
+        Check(Same(ReadBytes(scratch.early), out));
+        Check(!early.Used() || !framesChange);
+    }
 
     // To memory: the same bytes without the RIFF header and the ID3v2 tag. The extra-info frame
     // describes a file of another size then, so it is left out of the comparison.

@@ -1,0 +1,98 @@
+// A Save As that begins while the file is being opened. A command-line Save As would otherwise
+// read the recording twice, once to analyse it and once to copy it; here the kept frames go to
+// the new file from the bytes the scan reads anyway, while they are still in the cache.
+
+#include "UnitOpen.h"
+#include "UnitWriter.h"
+#include "UnitWriterParts.h"
+
+#include <utility>
+
+namespace velmora {
+
+EarlyCopy::EarlyCopy(std::string outputPath, Forecast forecast)
+    : m_outputPath(std::move(outputPath)), m_forecast(std::move(forecast)) {}
+
+EarlyCopy::~EarlyCopy() = default;
+
+std::int64_t EarlyCopy::FrameToReach(const MpegHeader& first) {
+    if (m_state != State::Waiting)
+        return -1;
+    try {
+        const std::int64_t index = m_forecast.startFrame ? m_forecast.startFrame(first) : -1;
+        if (index >= 0)
+            return index;
+    } catch (...) {
+    }
+    m_state = State::Off;
+    return -1;
+}
+
+void EarlyCopy::FrameReached(const StreamInfo& partial, std::int64_t index, std::int64_t offset,
+                             std::int64_t rangeEnd, const std::uint8_t* bytes, std::int64_t count) {
+    if (m_state != State::Waiting)
+        return;
+    m_state = State::Off;
+    std::int64_t at = -1;
+    // Whatever goes wrong here only costs the early start: the writer then works as usual.
+    try {
+        const std::int64_t rangeStart = partial.riffHeaderSize + partial.id3v2.tagSize;
+        const StreamInfo forecast = ForecastStreamInfo(
+            partial, index + 1, offset + partial.firstHeader.frameLength - rangeStart,
+            rangeEnd - rangeStart);
+        at = m_forecast.outputOffset ? m_forecast.outputOffset(forecast) : -1;
+        if (at < 0)
+            return;
+        m_output = std::make_unique<writer::TemporaryOutput>(m_outputPath);
+    } catch (...) {
+        m_output.reset();
+        return;
+    }
+    m_sourceStart = m_frontier = offset;
+    m_outputStart = at;
+    m_state = State::Copying;
+    Append(offset, bytes, count);
+}
+
+void EarlyCopy::BytesRead(std::int64_t offset, const std::uint8_t* bytes, std::int64_t count) {
+    if (m_state == State::Copying)
+        Append(offset, bytes, count);
+}
+
+void EarlyCopy::Append(std::int64_t offset, const std::uint8_t* bytes, std::int64_t count) {
+    // Bytes come in file order; a gap (which a scan does not leave) ends the copy.
+    if (offset > m_frontier) {
+        Stop();
+        return;
+    }
+    const std::int64_t known = m_frontier - offset;
+    if (known >= count)
+        return;
+    try {
+        writer::PWriteAll(m_output->fd(), bytes + known, count - known,
+                          m_outputStart + (m_frontier - m_sourceStart));
+    } catch (...) {
+        // A full disk, say: the writer meets it again and reports it.
+        Stop();
+        return;
+    }
+    m_frontier = offset + count;
+}
+
+void EarlyCopy::Stop() {
+    m_state = State::Off;
+    m_output.reset();
+}
+
+std::unique_ptr<writer::TemporaryOutput>
+EarlyCopy::Take(std::int64_t sourceStart, std::int64_t length, std::int64_t outputStart) {
+    if (m_state == State::Copying && sourceStart == m_sourceStart && outputStart == m_outputStart &&
+        m_frontier - m_sourceStart >= length) {
+        m_state = State::Taken;
+        return std::move(m_output);
+    }
+    Stop();
+    return nullptr;
+}
+
+} // namespace velmora
