@@ -198,6 +198,10 @@ std::optional<EarlyCopy> MakeEarlyCopy(CliContext& ctx, const SaveArgs& a) {
     if (a.output.empty() || a.dryRun || a.autoTrim || a.fadeIn != 0 || a.fadeOut != 0 ||
         a.gain.value_or(settings.TrackBarDefaultAmplification) != 0)
         return std::nullopt;
+    // Not while a question may keep the process waiting with the copy beside the target.
+    if (struct stat st{};
+        settings.CheckBoxOverwriteAsk && !a.yes && ::stat(a.output.c_str(), &st) == 0)
+        return std::nullopt;
     EarlyCopy::Forecast forecast;
     forecast.startFrame = [&a](const MpegHeader& first) -> std::int64_t {
         return a.begin ? ParsePosition("--begin", *a.begin, first) : 0;
