@@ -14,7 +14,8 @@ COPY=$WORK/copy.mp3
 SAVE=("$CLI" save --defaults)
 
 # (a) A new file without the first and the last 30 s. The outputs are removed before each run,
-# so nobody pays for replacing an older file.
+# so nobody pays for replacing an older file. The frames go to the new file while the source is
+# analysed (`save --timing` says so), so the recording is read once.
 BENCH_PREPARE="rm -rf '$WORK/out' && mkdir -p '$WORK/out'" \
     compare "Save As trimming 30 s at each end ($(bench_size_mb "$SRC"))" \
     velmora "${SAVE[*]} '$SRC' -o '$WORK/out/v.mp3' --begin 30s --end 30s" - \
