@@ -242,9 +242,13 @@ int Run(CliContext& ctx, const SaveArgs& a, std::ostream& out, std::ostream& err
     std::optional<EarlyCopy> early = MakeEarlyCopy(ctx, a);
     OpenResult opened = [&] {
         TerminalProgress progress(BaseName(a.file));
-        const TailAnalysis tail = [&](StreamInfo& info, std::int64_t begin, std::int64_t end) {
-            AnalyseVolume(a.file, info, begin, end, true, settings, ctx.messages, progress);
-        };
+        // Decoding the last frames serves the automatic trim only (their energies, the ending);
+        // a save at given trim points writes the same file without it.
+        TailAnalysis tail;
+        if (a.autoTrim)
+            tail = [&](StreamInfo& info, std::int64_t begin, std::int64_t end) {
+                AnalyseVolume(a.file, info, begin, end, true, settings, ctx.messages, progress);
+            };
         return OpenSourceFile(a.file, settings, ctx.messages, progress, tail, nullptr,
                               early ? &*early : nullptr);
     }();
