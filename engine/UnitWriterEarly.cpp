@@ -44,6 +44,8 @@ void EarlyCopy::FrameReached(const StreamInfo& partial, std::int64_t index, std:
         if (at < 0)
             return;
         m_output = std::make_unique<writer::TemporaryOutput>(m_outputPath);
+        // At most the rest of the range goes in after the head; the writer sets the length.
+        writer::ReserveSpace(m_output->fd(), at + (rangeEnd - offset));
     } catch (...) {
         m_output.reset();
         return;

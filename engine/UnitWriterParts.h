@@ -126,6 +126,11 @@ private:
     gid_t m_group = 0;
 };
 
+// Reserves the disk space of a new file of `size` bytes, so that a full disk shows before the
+// file is written and the writes need not allocate block by block. Throws IoError when the space
+// is not there; a file system that cannot reserve is left to find out as it writes.
+void ReserveSpace(int fd, std::int64_t size);
+
 // Writes all `n` bytes at `offset`; throws IoError.
 void PWriteAll(int fd, const std::uint8_t* p, std::int64_t n, std::int64_t offset);
 

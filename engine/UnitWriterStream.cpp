@@ -205,6 +205,14 @@ void TemporaryOutput::Commit() {
     m_temporary.clear();
 }
 
+void ReserveSpace(int fd, std::int64_t size) {
+    // The system call, not posix_fallocate: where it is not supported, the library would write
+    // the whole file with zeros first.
+    if (size > 0 && ::fallocate(fd, 0, 0, static_cast<off_t>(size)) != 0 &&
+        (errno == ENOSPC || errno == EFBIG || errno == EDQUOT))
+        throw IoError(errno);
+}
+
 void PWriteAll(int fd, const std::uint8_t* p, std::int64_t n, std::int64_t offset) {
     while (n > 0) {
         const ssize_t done = ::pwrite(
@@ -323,8 +331,10 @@ std::int64_t WriteStream(const WriteParams& params, const StreamInfo& info, Layo
     }
 
     std::optional<TemporaryOutput> file;
-    if (layout.target == OutputTarget::ToFile)
+    if (layout.target == OutputTarget::ToFile) {
         file.emplace(params.outputPath);
+        ReserveSpace(file->fd(), layout.size);
+    }
     if (params.memoryTarget) {
         params.memoryTarget->clear();
         params.memoryTarget->reserve(static_cast<std::size_t>(layout.size));

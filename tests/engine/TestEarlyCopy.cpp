@@ -180,6 +180,20 @@ TEST(EarlyCopy, FailedSavesLeaveNothingBehind) {
     EXPECT_NE(run.error, "");
     EXPECT_EQ(ReadFile(dir.File("b.mp3")), old);
     EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"a.mp3", "b.mp3"}));
+
+    // A disk without room for the new file: the copy does not start, the save fails.
+    SmallFilesystem small(dir.File("small"));
+    if (!small.mounted())
+        GTEST_SKIP() << "no permission to mount a tmpfs";
+    const std::string folder = dir.File("small");
+    WriteFile(folder + "/a.mp3", GainFrames(900)); // 375 KB of the 1 MiB
+    WriteFile(folder + "/b.mp3", std::vector<std::uint8_t>(300000, 7));
+    run = SaveAsEarly(folder + "/a.mp3", folder + "/b.mp3", s, {{1, 1}});
+    EXPECT_NE(run.error.find("No space left on device\nIs your disk full?"), std::string::npos)
+        << run.error;
+    EXPECT_FALSE(run.used);
+    EXPECT_EQ(ReadFile(folder + "/b.mp3"), std::vector<std::uint8_t>(300000, 7));
+    EXPECT_EQ(Names(folder), (std::vector<std::string>{"a.mp3", "b.mp3"}));
 }
 
 } // namespace

@@ -145,4 +145,3 @@ TEST(OpenFileView, ReadWriteExcludesEveryOtherHolder) {
         EXPECT_EQ(OpenError(path, FileAccess::ReadOnly), "");
     }
 }
-

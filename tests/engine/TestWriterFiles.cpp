@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <sys/mount.h>
 
 namespace velmora {
 namespace test {
@@ -278,24 +277,6 @@ TEST(WriterFiles, SourceChangedAfterOpenIsRefused) {
         EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"a.mp3", "b.mp3"}));
     }
 }
-
-// A 1 MiB tmpfs, unmounted when the object goes; absent without the right to mount.
-class SmallFilesystem {
-public:
-    explicit SmallFilesystem(const std::string& folder) : m_folder(folder) {
-        fs::create_directories(folder);
-        m_mounted = ::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=1m") == 0;
-    }
-    ~SmallFilesystem() {
-        if (m_mounted)
-            ::umount2(m_folder.c_str(), MNT_DETACH);
-    }
-    bool mounted() const { return m_mounted; }
-
-private:
-    std::string m_folder;
-    bool m_mounted = false;
-};
 
 TEST(WriterFiles, FullFilesystemLeavesEveryFileAsItWas) {
     TempDir dir;

@@ -12,7 +12,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <sys/mount.h>
 #include <vector>
 
 namespace velmora::test {
@@ -158,6 +160,24 @@ inline std::vector<std::uint8_t> GainFrames(int count, bool crc = false, int bad
         Append(out, BuildFrame(GainFrame(k, crc, badEvery > 0 && k % badEvery == 0)));
     return out;
 }
+
+// A 1 MiB tmpfs, unmounted when the object goes; absent without the right to mount.
+class SmallFilesystem {
+public:
+    explicit SmallFilesystem(const std::string& folder) : m_folder(folder) {
+        std::filesystem::create_directories(folder);
+        m_mounted = ::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=1m") == 0;
+    }
+    ~SmallFilesystem() {
+        if (m_mounted)
+            ::umount2(m_folder.c_str(), MNT_DETACH);
+    }
+    bool mounted() const { return m_mounted; }
+
+private:
+    std::string m_folder;
+    bool m_mounted = false;
+};
 
 // Decodes with the mpg123 program: the number of frames it decoded, and whatever it said that
 // sounds like a complaint.
