@@ -136,7 +136,8 @@ private:
     std::unique_ptr<writer::TemporaryOutput> m_output;
     std::int64_t m_sourceStart = 0;
     std::int64_t m_outputStart = 0;
-    std::int64_t m_frontier = 0; // source bytes before it are in the file
+    std::int64_t m_frontier = 0;         // source bytes before it are in the file or pending
+    std::vector<std::uint8_t> m_pending; // the last ones, short of a page, not yet written
 };
 
 // The parameters Save (outputPath empty) and Save As use for `trim` and its plan.

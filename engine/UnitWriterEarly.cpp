@@ -10,6 +10,10 @@
 
 namespace velmora {
 
+namespace {
+constexpr std::int64_t kPageBytes = 4096;
+}
+
 EarlyCopy::EarlyCopy(std::string outputPath, Forecast forecast)
     : m_outputPath(std::move(outputPath)), m_forecast(std::move(forecast)) {}
 
@@ -67,18 +71,32 @@ void EarlyCopy::Append(std::int64_t offset, const std::uint8_t* bytes, std::int6
         Stop();
         return;
     }
+    const std::int64_t end = offset + count;
     const std::int64_t known = m_frontier - offset;
     if (known >= count)
         return;
-    try {
-        writer::PWriteAll(m_output->fd(), bytes + known, count - known,
-                          m_outputStart + (m_frontier - m_sourceStart));
-    } catch (...) {
-        // A full disk, say: the writer meets it again and reports it.
-        Stop();
-        return;
+    bytes += known;
+    count -= known;
+    // Whole pages only: a write that starts or ends inside a page makes the file system prepare
+    // that page twice. The part of the last page waits for the next bytes.
+    const std::int64_t at = m_outputStart + (m_frontier - m_sourceStart);
+    const std::int64_t whole = ((at + count) & ~(kPageBytes - 1)) - at;
+    if (whole > 0) {
+        const std::int64_t pending = static_cast<std::int64_t>(m_pending.size());
+        try {
+            writer::PWriteTwo(m_output->fd(), m_pending.data(), pending, bytes, whole,
+                              at - pending);
+        } catch (...) {
+            // A full disk, say: the writer meets it again and reports it.
+            Stop();
+            return;
+        }
+        m_pending.clear();
+        bytes += whole;
+        count -= whole;
     }
-    m_frontier = offset + count;
+    m_pending.insert(m_pending.end(), bytes, bytes + count);
+    m_frontier = end;
 }
 
 void EarlyCopy::Stop() {
@@ -90,6 +108,14 @@ std::unique_ptr<writer::TemporaryOutput>
 EarlyCopy::Take(std::int64_t sourceStart, std::int64_t length, std::int64_t outputStart) {
     if (m_state == State::Copying && sourceStart == m_sourceStart && outputStart == m_outputStart &&
         m_frontier - m_sourceStart >= length) {
+        const std::int64_t pending = static_cast<std::int64_t>(m_pending.size());
+        try {
+            writer::PWriteAll(m_output->fd(), m_pending.data(), pending,
+                              m_outputStart + (m_frontier - m_sourceStart) - pending);
+        } catch (...) {
+            Stop();
+            return nullptr;
+        }
         m_state = State::Taken;
         return std::move(m_output);
     }

@@ -133,6 +133,9 @@ void ReserveSpace(int fd, std::int64_t size);
 
 // Writes all `n` bytes at `offset`; throws IoError.
 void PWriteAll(int fd, const std::uint8_t* p, std::int64_t n, std::int64_t offset);
+// Writes `n1` bytes from `p1` and then `n2` from `p2`, from `offset` on, in one call where it can.
+void PWriteTwo(int fd, const std::uint8_t* p1, std::int64_t n1, const std::uint8_t* p2,
+               std::int64_t n2, std::int64_t offset);
 
 // Whether every copied frame goes out where it already stands (a save that only changes gain,
 // cuts the end or rewrites tags in place).

@@ -15,6 +15,7 @@
 #include <optional>
 #include <random>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #include <utility>
 
@@ -314,6 +315,26 @@ void FinishEarlyCopy(TemporaryOutput& file, const WriteParams& params, const Str
 }
 
 } // namespace
+
+void PWriteTwo(int fd, const std::uint8_t* p1, std::int64_t n1, const std::uint8_t* p2,
+               std::int64_t n2, std::int64_t offset) {
+    while (n1 > 0) {
+        iovec parts[2] = {{const_cast<std::uint8_t*>(p1), static_cast<std::size_t>(n1)},
+                          {const_cast<std::uint8_t*>(p2), static_cast<std::size_t>(n2)}};
+        const ssize_t done = ::pwritev(fd, parts, n2 > 0 ? 2 : 1, static_cast<off_t>(offset));
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            throw IoError(done < 0 ? errno : ENOSPC);
+        offset += done;
+        const std::int64_t first = std::min<std::int64_t>(done, n1);
+        p1 += first;
+        n1 -= first;
+        p2 += done - first;
+        n2 -= done - first;
+    }
+    PWriteAll(fd, p2, n2, offset);
+}
 
 std::int64_t WriteStream(const WriteParams& params, const StreamInfo& info, Layout& layout,
                          const WriteContext& context, IProgress& progress) {
