@@ -27,19 +27,6 @@ constexpr std::size_t kBufferSize = std::size_t{1} << 20;
 constexpr std::int64_t kDirectWrite = std::int64_t{1} << 16;
 constexpr std::size_t kWorkBufferSize = 65536;
 
-void WriteAll(int fd, const std::uint8_t* p, std::int64_t n) {
-    while (n > 0) {
-        const ssize_t done =
-            ::write(fd, p, static_cast<std::size_t>(std::min<std::int64_t>(n, INT_MAX / 2)));
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            throw IoError(done < 0 ? errno : ENOSPC);
-        p += done;
-        n -= done;
-    }
-}
-
 // Collects the output. Runs of the view that follow each other go out in one write straight from
 // the mapping; small and changed pieces are gathered in a buffer first.
 class StreamSink {
@@ -84,7 +71,7 @@ private:
         if (m_buffer.size() + static_cast<std::size_t>(n) > kBufferSize)
             FlushBuffer();
         if (static_cast<std::size_t>(n) > kBufferSize) {
-            WriteAll(m_fd, p, n);
+            Write(p, n);
             return;
         }
         m_buffer.insert(m_buffer.end(), p, p + n);
@@ -106,8 +93,8 @@ private:
     void CopyFromView(const std::uint8_t* p, std::int64_t n) {
         loff_t from = p - m_view;
         while (n > 0 && m_kernelCopy) {
-            const ssize_t done =
-                ::copy_file_range(m_viewFd, &from, m_fd, nullptr, static_cast<std::size_t>(n), 0);
+            const ssize_t done = ::copy_file_range(m_viewFd, &from, m_fd, &m_fileEnd,
+                                                   static_cast<std::size_t>(n), 0);
             if (done < 0 && errno == EINTR)
                 continue;
             if (done < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
@@ -122,12 +109,16 @@ private:
             p += done;
             n -= done;
         }
-        WriteAll(m_fd, p, n);
+        Write(p, n);
+    }
+    void Write(const std::uint8_t* p, std::int64_t n) {
+        PWriteAll(m_fd, p, n, m_fileEnd);
+        m_fileEnd += n;
     }
     void FlushBuffer() {
         if (m_memory || m_buffer.empty())
             return;
-        WriteAll(m_fd, m_buffer.data(), static_cast<std::int64_t>(m_buffer.size()));
+        Write(m_buffer.data(), static_cast<std::int64_t>(m_buffer.size()));
         m_buffer.clear();
     }
 
@@ -140,6 +131,7 @@ private:
     const std::uint8_t* m_pending = nullptr;
     std::int64_t m_pendingLength = 0;
     std::int64_t m_written = 0;
+    loff_t m_fileEnd = 0; // bytes in the file so far
 };
 
 } // namespace
