@@ -6,13 +6,23 @@
 #include "UnitWriter.h"
 #include "UnitWriterParts.h"
 
+#include <unistd.h>
 #include <utility>
 
 namespace velmora {
 
 namespace {
-constexpr std::int64_t kPageBytes = 4096;
+
+// The unit the file system keeps the new file in memory by.
+std::int64_t PageBytes() {
+    static const std::int64_t bytes = [] {
+        const long size = ::sysconf(_SC_PAGESIZE);
+        return size > 0 && (size & (size - 1)) == 0 ? std::int64_t{size} : std::int64_t{4096};
+    }();
+    return bytes;
 }
+
+} // namespace
 
 EarlyCopy::EarlyCopy(std::string outputPath, Forecast forecast)
     : m_outputPath(std::move(outputPath)), m_forecast(std::move(forecast)) {}
@@ -80,7 +90,7 @@ void EarlyCopy::Append(std::int64_t offset, const std::uint8_t* bytes, std::int6
     // Whole pages only: a write that starts or ends inside a page makes the file system prepare
     // that page twice. The part of the last page waits for the next bytes.
     const std::int64_t at = m_outputStart + (m_frontier - m_sourceStart);
-    const std::int64_t whole = ((at + count) & ~(kPageBytes - 1)) - at;
+    const std::int64_t whole = ((at + count) & ~(PageBytes() - 1)) - at;
     if (whole > 0) {
         const std::int64_t pending = static_cast<std::int64_t>(m_pending.size());
         try {
