@@ -60,14 +60,6 @@ std::vector<std::uint8_t> SaveAsPlain(const std::string& source, const std::stri
     return ReadFile(output);
 }
 
-std::vector<std::string> Names(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(folder))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 TEST(EarlyCopy, LameFilesGiveTheOrdinaryOutput) {
     if (!HaveProgram("lame"))
         GTEST_SKIP() << "lame needed";
@@ -81,27 +73,8 @@ TEST(EarlyCopy, LameFilesGiveTheOrdinaryOutput) {
         const char* name;
         const char* lame;
     } sources[] = {{"cbr.mp3", "-b 128"}, {"vbr.mp3", "-V 2"}, {"crc.mp3", "-b 96 -p"}};
-    const struct {
-        const char* name;
-        void (*adjust)(Settings&);
-        SaveSpec spec;
-    } variants[] = {
-        {"neutral", [](Settings&) {}, {}},
-        {"trim", [](Settings&) {}, {{20, 30}}},
-        {"silence",
-         [](Settings& s) {
-             s.ComboBoxAddSilenceBeginning = 10;
-             s.ComboBoxAddSilenceEnd = 5;
-         },
-         {{1, 1}}},
-        {"cleanup off, no extra frame",
-         [](Settings& s) {
-             s.CheckBoxCleanup = false;
-             s.CheckBoxKeepExtraInfo = false;
-         },
-         {{7, 0}}},
-        {"wav", [](Settings&) {}, {{5, 5}, 0, 0, 0, true}},
-    };
+    std::vector<SaveVariant> variants = UnchangedFrameVariants();
+    variants.push_back({"wav", [](Settings&) {}, {{5, 5}, 0, 0, 0, true}});
     for (const auto& src : sources) {
         const std::string path = dir.File(src.name);
         EncodeWithLame(pcm, pcmSpec, src.lame, path);
@@ -156,7 +129,8 @@ TEST(EarlyCopy, TagsJunkAndWrongForecasts) {
         EXPECT_EQ(run.error, "") << c.name;
         EXPECT_EQ(run.used, c.used) << c.name;
         EXPECT_TRUE(run.bytes == expected) << c.name;
-        EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"a.mp3", "early.mp3", "plain.mp3"}))
+        EXPECT_EQ(Listing(dir.path()),
+                  (std::vector<std::string>{"a.mp3", "early.mp3", "plain.mp3"}))
             << c.name;
     }
 }
@@ -171,7 +145,7 @@ TEST(EarlyCopy, FailedSavesLeaveNothingBehind) {
     EarlyRun run = SaveAsEarly(path, dir.File("none/b.mp3"), s, {{2, 2}});
     EXPECT_NE(run.error.find("No such file or directory"), std::string::npos) << run.error;
     EXPECT_FALSE(run.used);
-    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"a.mp3"});
+    EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"a.mp3"});
 
     // The trim asks for more frames than there are: the open succeeds, the writer refuses.
     const std::vector<std::uint8_t> old(1000, 7);
@@ -179,7 +153,7 @@ TEST(EarlyCopy, FailedSavesLeaveNothingBehind) {
     run = SaveAsEarly(path, dir.File("b.mp3"), s, {{30, 30}});
     EXPECT_NE(run.error, "");
     EXPECT_EQ(ReadFile(dir.File("b.mp3")), old);
-    EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"a.mp3", "b.mp3"}));
+    EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"a.mp3", "b.mp3"}));
 
     // A disk without room for the new file: the copy does not start, the save fails.
     SmallFilesystem small(dir.File("small"));
@@ -193,7 +167,7 @@ TEST(EarlyCopy, FailedSavesLeaveNothingBehind) {
         << run.error;
     EXPECT_FALSE(run.used);
     EXPECT_EQ(ReadFile(folder + "/b.mp3"), std::vector<std::uint8_t>(300000, 7));
-    EXPECT_EQ(Names(folder), (std::vector<std::string>{"a.mp3", "b.mp3"}));
+    EXPECT_EQ(Listing(folder), (std::vector<std::string>{"a.mp3", "b.mp3"}));
 }
 
 } // namespace

@@ -96,28 +96,9 @@ TEST(WriterFiles, LameOutputsDecodeCleanlyAndAgreeWithThePlan) {
         {"crc.mp3", "-b 96 -p", 44100, 2},
         {"mono.mp3", "-b 32 -m m", 22050, 1},
     };
-    const struct {
-        const char* name;
-        void (*adjust)(Settings&);
-        SaveSpec spec;
-    } variants[] = {
-        {"neutral", [](Settings&) {}, {}},
-        {"trim", [](Settings&) {}, {{20, 30}}},
-        {"gain and fades", [](Settings&) {}, {{3, 3}, 2, 10, 12}},
-        {"gain down", [](Settings&) {}, {{}, -8}},
-        {"silence",
-         [](Settings& s) {
-             s.ComboBoxAddSilenceBeginning = 10;
-             s.ComboBoxAddSilenceEnd = 5;
-         },
-         {{1, 1}}},
-        {"cleanup off, no extra frame",
-         [](Settings& s) {
-             s.CheckBoxCleanup = false;
-             s.CheckBoxKeepExtraInfo = false;
-         },
-         {{7, 0}}},
-    };
+    std::vector<SaveVariant> variants = UnchangedFrameVariants();
+    variants.push_back({"gain and fades", [](Settings&) {}, {{3, 3}, 2, 10, 12}});
+    variants.push_back({"gain down", [](Settings&) {}, {{}, -8}});
     for (const auto& src : sources) {
         const std::string path = Encode(dir, src.name, src.lame, 6, src.rate, src.channels);
         for (const auto& v : variants) {
@@ -238,14 +219,6 @@ TEST(WriterFiles, MemoryTargetHoldsFramesSilenceAndTrailingBlocks) {
     EXPECT_EQ(r.value, static_cast<std::int64_t>(expected.size()));
     EXPECT_EQ(memory, expected);
     EXPECT_EQ(r.windowAction, WindowAction::ReenableCommands);
-}
-
-std::vector<std::string> Listing(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(folder))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 TEST(WriterFiles, MissingOutputFolderFailsAndCreatesNothing) {

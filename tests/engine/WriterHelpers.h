@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -178,6 +179,42 @@ private:
     std::string m_folder;
     bool m_mounted = false;
 };
+
+// A way to save: the settings it changes and its trim, gain and fades.
+struct SaveVariant {
+    const char* name;
+    void (*adjust)(Settings&);
+    SaveSpec spec;
+};
+
+// Saves that copy every kept frame unchanged.
+inline std::vector<SaveVariant> UnchangedFrameVariants() {
+    return {
+        {"neutral", [](Settings&) {}, {}},
+        {"trim", [](Settings&) {}, {{20, 30}}},
+        {"silence",
+         [](Settings& s) {
+             s.ComboBoxAddSilenceBeginning = 10;
+             s.ComboBoxAddSilenceEnd = 5;
+         },
+         {{1, 1}}},
+        {"cleanup off, no extra frame",
+         [](Settings& s) {
+             s.CheckBoxCleanup = false;
+             s.CheckBoxKeepExtraInfo = false;
+         },
+         {{7, 0}}},
+    };
+}
+
+// The names in `folder`, sorted.
+inline std::vector<std::string> Listing(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 // Decodes with the mpg123 program: the number of frames it decoded, and whatever it said that
 // sounds like a complaint.
