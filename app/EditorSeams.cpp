@@ -1,0 +1,143 @@
+#include "EditorSeams.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QProgressBar>
+
+#include <cstdio>
+
+namespace velmora {
+
+namespace {
+
+QMessageBox::Icon IconOf(IDialogs::Kind kind) {
+    switch (kind) {
+    case IDialogs::Kind::Information:
+        return QMessageBox::Information;
+    case IDialogs::Kind::Warning:
+        return QMessageBox::Warning;
+    case IDialogs::Kind::Error:
+        break;
+    }
+    return QMessageBox::Critical;
+}
+
+std::optional<QString> RunFileDialog(QWidget* parent, const IDialogs::FileRequest& request,
+                                     QFileDialog::AcceptMode mode) {
+    QFileDialog dialog(parent, request.title, request.folder);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                       : QFileDialog::AnyFile);
+    dialog.setNameFilters(request.filters);
+    if (!request.selected.isEmpty())
+        dialog.selectFile(request.selected);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+qint64 MonotonicNs() {
+    static QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return clock.nsecsElapsed();
+}
+
+} // namespace
+
+void QtDialogs::Message(QWidget* parent, Kind kind, const QString& title, const QString& text) {
+    QMessageBox box(IconOf(kind), title, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+IDialogs::Answer QtDialogs::AskYesNo(QWidget* parent, const QString& title, const QString& text) {
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+}
+
+std::optional<QString> QtDialogs::OpenFile(QWidget* parent, const FileRequest& request) {
+    return RunFileDialog(parent, request, QFileDialog::AcceptOpen);
+}
+
+std::optional<QString> QtDialogs::SaveFile(QWidget* parent, const FileRequest& request) {
+    return RunFileDialog(parent, request, QFileDialog::AcceptSave);
+}
+
+void StderrDialogs::Message(QWidget*, Kind kind, const QString& title, const QString& text) {
+    if (kind == Kind::Error)
+        ++m_errors;
+    QString oneLine = text;
+    oneLine.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    std::fprintf(stderr, "%s: %s\n", qUtf8Printable(title), qUtf8Printable(oneLine));
+}
+
+IDialogs::Answer StderrDialogs::AskYesNo(QWidget*, const QString&, const QString&) {
+    return Answer::Yes;
+}
+
+std::optional<QString> StderrDialogs::OpenFile(QWidget*, const FileRequest&) {
+    return std::nullopt;
+}
+
+std::optional<QString> StderrDialogs::SaveFile(QWidget*, const FileRequest&) {
+    return std::nullopt;
+}
+
+void QtShell::Beep() {
+    QApplication::beep();
+}
+
+bool QtShell::OpenUrl(const QUrl& url) {
+    return QDesktopServices::openUrl(url);
+}
+
+QtProgress::QtProgress(QProgressBar* bar, const bool& stopRequested)
+    : m_bar(bar), m_stopRequested(stopRequested), m_lastPumpNs(MonotonicNs()) {}
+
+QtProgress::~QtProgress() = default;
+
+void QtProgress::SetTotal(int total) {
+    if (m_bar)
+        m_bar->setMaximum(total);
+}
+
+void QtProgress::Report(int position) {
+    if (m_bar)
+        m_bar->setValue(position);
+}
+
+void QtProgress::ProcessMessages() {
+    const qint64 now = MonotonicNs();
+    m_longestGapNs = std::max(m_longestGapNs, now - m_lastPumpNs);
+    QCoreApplication::processEvents();
+    m_lastPumpNs = MonotonicNs();
+}
+
+qint64 QtProgress::LongestGapMs() const {
+    return std::max(m_longestGapNs, MonotonicNs() - m_lastPumpNs) / 1000000;
+}
+
+BusyScope::BusyScope(bool* flag) : m_flag(flag) {
+    if (m_flag)
+        *m_flag = true;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+BusyScope::~BusyScope() {
+    QApplication::restoreOverrideCursor();
+    if (m_flag)
+        *m_flag = false;
+}
+
+QString ErrorBoxText(const QString& text) {
+    if (!text.isEmpty() && text.back() > QLatin1Char('.'))
+        return text + QLatin1Char('.');
+    return text;
+}
+
+} // namespace velmora

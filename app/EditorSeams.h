@@ -1,0 +1,108 @@
+#pragma once
+
+#include "Progress.h"
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <functional>
+#include <optional>
+
+class QProgressBar;
+class QWidget;
+
+namespace velmora {
+
+// Every message box and file dialog of the editor goes through here, so tests answer them.
+class IDialogs {
+public:
+    enum class Kind { Information, Warning, Error };
+    enum class Answer { Yes, No };
+    virtual ~IDialogs() = default;
+    // One OK button.
+    virtual void Message(QWidget* parent, Kind kind, const QString& title, const QString& text) = 0;
+    virtual Answer AskYesNo(QWidget* parent, const QString& title, const QString& text) = 0;
+    struct FileRequest {
+        QString title;
+        QString folder;      // empty: the dialog's own choice
+        QStringList filters; // "MP3 files (*.mp3)"
+        QString selected;
+    };
+    // The chosen path, or nothing when the user cancels.
+    virtual std::optional<QString> OpenFile(QWidget* parent, const FileRequest& request) = 0;
+    virtual std::optional<QString> SaveFile(QWidget* parent, const FileRequest& request) = 0;
+};
+
+// Qt's own boxes and dialogs.
+class QtDialogs final : public IDialogs {
+public:
+    void Message(QWidget* parent, Kind kind, const QString& title, const QString& text) override;
+    Answer AskYesNo(QWidget* parent, const QString& title, const QString& text) override;
+    std::optional<QString> OpenFile(QWidget* parent, const FileRequest& request) override;
+    std::optional<QString> SaveFile(QWidget* parent, const FileRequest& request) override;
+};
+
+// For runs nobody watches (--quit-when-idle): messages go to stderr, questions get Yes,
+// file dialogs are cancelled.
+class StderrDialogs final : public IDialogs {
+public:
+    void Message(QWidget* parent, Kind kind, const QString& title, const QString& text) override;
+    Answer AskYesNo(QWidget* parent, const QString& title, const QString& text) override;
+    std::optional<QString> OpenFile(QWidget* parent, const FileRequest& request) override;
+    std::optional<QString> SaveFile(QWidget* parent, const FileRequest& request) override;
+    int ErrorCount() const { return m_errors; }
+
+private:
+    int m_errors = 0;
+};
+
+// What the editor asks of the desktop: a beep and opening addresses.
+class IShell {
+public:
+    virtual ~IShell() = default;
+    virtual void Beep() = 0;
+    virtual bool OpenUrl(const QUrl& url) = 0;
+};
+
+class QtShell final : public IShell {
+public:
+    void Beep() override;
+    bool OpenUrl(const QUrl& url) override;
+};
+
+// The main window's progress bar; pumping lets Escape and Close reach the window.
+class QtProgress final : public IProgress {
+public:
+    QtProgress(QProgressBar* bar, const bool& stopRequested);
+    ~QtProgress() override;
+    void SetTotal(int total) override;
+    void Report(int position) override;
+    void ProcessMessages() override;
+    bool StopRequested() const override { return m_stopRequested; }
+    // The longest time the event loop waited, between two pumps or at either end, in ms.
+    qint64 LongestGapMs() const;
+
+private:
+    QProgressBar* m_bar;
+    const bool& m_stopRequested;
+    qint64 m_lastPumpNs = 0;
+    qint64 m_longestGapNs = 0;
+};
+
+// Raises a busy flag and shows the wait cursor for its lifetime; `flag` may be null.
+class BusyScope {
+public:
+    explicit BusyScope(bool* flag);
+    ~BusyScope();
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    bool* m_flag;
+};
+
+// The error box's text: a period is appended when the last character sorts after ".".
+QString ErrorBoxText(const QString& text);
+
+} // namespace velmora

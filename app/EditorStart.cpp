@@ -1,0 +1,192 @@
+#include "EditorStart.h"
+
+#include "EditorSeams.h"
+#include "UnitAbout.h"
+#include "UnitAdvancedInfo.h"
+#include "UnitMain.h"
+#include "UnitRegistryStore.h"
+#include "UnitSettingsStore.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QProxyStyle>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unistd.h>
+
+namespace velmora {
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: velmora [--quit-when-idle] [--timing] [--screenshots DIR] [FILE]\n"
+    "  Opens the editor, and FILE in it as the Open command would.\n"
+    "  --quit-when-idle  print the information box, then quit; messages go to stderr and the\n"
+    "                    exit status is 1 when an error was shown\n"
+    "  --timing          print how long the open took and the event loop's longest wait\n"
+    "  --screenshots DIR write PNGs of the main window, the advanced information and the About\n"
+    "                    box into DIR, then quit\n";
+
+struct StartOptions {
+    bool quitWhenIdle = false;
+    bool timing = false;
+    std::optional<QString> screenshots;
+    std::optional<QString> file;
+};
+
+// Returns the exit status when the run ends here.
+std::optional<int> ParseArguments(int argc, char** argv, StartOptions& options) {
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && (arg == "--help" || arg == "-h")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (!optionsEnded && arg == "--quit-when-idle") {
+            options.quitWhenIdle = true;
+        } else if (!optionsEnded && arg == "--timing") {
+            options.timing = true;
+        } else if (!optionsEnded && arg == "--screenshots" && i + 1 < argc) {
+            options.screenshots = QFile::decodeName(argv[++i]);
+        } else if ((optionsEnded || arg.empty() || arg[0] != '-') && !options.file) {
+            options.file = QFile::decodeName(argv[i]);
+        } else {
+            std::fprintf(stderr, "velmora: unexpected argument \"%s\"\n%s", argv[i], kUsage);
+            return 2;
+        }
+    }
+    return std::nullopt;
+}
+
+// Qt ends the process when its window system cannot be reached; say why in one line instead.
+void FatalStartMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type != QtFatalMsg)
+        return;
+    std::fprintf(stderr, "velmora: cannot open the display: %s\n",
+                 qUtf8Printable(message.section(QLatin1Char('\n'), 0, 0)));
+    _exit(1);
+}
+
+bool DisplayMissing() {
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    const bool needsDisplay =
+        platform.isEmpty() || platform.startsWith("xcb") || platform.startsWith("wayland");
+    return needsDisplay && qEnvironmentVariableIsEmpty("DISPLAY") &&
+           qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+// Hints appear after 300 ms.
+class HintStyle final : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_ToolTip_WakeUpDelay)
+            return 300;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+Settings LoadEditorSettings() {
+    try {
+        return LoadStoredSettings(SettingsStorePath());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "velmora: %s; the default settings are used\n", e.what());
+        Settings defaults;
+        LoadDefaults(defaults);
+        return defaults;
+    }
+}
+
+void PrintInformation(const TFormMain& window) {
+    const char* const boxes[][2] = {{"File", "EditName"},      {"Type", "EditType"},
+                                    {"Length", "EditLength"},  {"ID3", "EditID3"},
+                                    {"CRC", "EditCRC"},        {"Ending", "EditEnding"},
+                                    {"Bitrate", "EditBitrate"}};
+    for (const auto& box : boxes)
+        if (const auto* edit = window.findChild<QLineEdit*>(QLatin1String(box[1])))
+            std::printf("%-9s%s\n", (std::string(box[0]) + ":").c_str(),
+                        qUtf8Printable(edit->text()));
+    std::fflush(stdout);
+}
+
+bool Grab(QWidget* widget, const QString& path) {
+    QCoreApplication::processEvents();
+    const bool saved = widget->grab().save(path, "PNG");
+    if (!saved)
+        std::fprintf(stderr, "velmora: cannot write %s\n", qUtf8Printable(path));
+    return saved;
+}
+
+void WriteScreenshots(TFormMain& window, const QString& folder) {
+    QDir().mkpath(folder);
+    Grab(&window, folder + QStringLiteral("/main-window.png"));
+    for (const auto& [dialog, name] :
+         {std::pair<QDialog*, const char*>{window.AdvancedInfo(), "advanced-info.png"},
+          std::pair<QDialog*, const char*>{window.About(), "about.png"}}) {
+        dialog->show();
+        for (int i = 0; i < 20; ++i)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        Grab(dialog, folder + QLatin1Char('/') + QLatin1String(name));
+        dialog->hide();
+    }
+}
+
+} // namespace
+
+int RunEditor(int argc, char** argv) {
+    StartOptions options;
+    if (const std::optional<int> status = ParseArguments(argc, argv, options))
+        return *status;
+    if (DisplayMissing()) {
+        std::fputs("velmora: no display found (DISPLAY and WAYLAND_DISPLAY are unset); run it in "
+                   "a desktop session or under xvfb-run\n",
+                   stderr);
+        return 1;
+    }
+    const QtMessageHandler previous = qInstallMessageHandler(FatalStartMessage);
+    QApplication app(argc, argv);
+    qInstallMessageHandler(previous);
+    QApplication::setApplicationName(QLatin1String(kProductName));
+    QApplication::setStyle(new HintStyle);
+
+    Settings settings = LoadEditorSettings();
+    QtDialogs desktopDialogs;
+    StderrDialogs unattendedDialogs;
+    const bool unattended = options.quitWhenIdle || options.screenshots.has_value();
+    IDialogs& dialogs = unattended ? static_cast<IDialogs&>(unattendedDialogs) : desktopDialogs;
+    QtShell shell;
+    TFormMain window(settings, dialogs, shell);
+    window.show();
+
+    QTimer::singleShot(0, &window, [&] {
+        if (options.file) {
+            QElapsedTimer clock;
+            clock.start();
+            window.OpenPath(*options.file);
+            if (options.timing)
+                std::fprintf(stderr, "open: %lld ms, longest event-loop wait: %lld ms\n",
+                             static_cast<long long>(clock.elapsed()),
+                             static_cast<long long>(window.LastOpenLongestGapMs()));
+        }
+        if (options.screenshots)
+            WriteScreenshots(window, *options.screenshots);
+        if (options.quitWhenIdle)
+            PrintInformation(window);
+        if (unattended)
+            window.close();
+    });
+    const int status = app.exec();
+    return unattendedDialogs.ErrorCount() > 0 ? 1 : status;
+}
+
+} // namespace velmora

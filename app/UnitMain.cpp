@@ -1,0 +1,233 @@
+#include "UnitMain.h"
+
+#include "EditorEngine.h"
+#include "TSpinEdit.h"
+#include "TTimeEdit.h"
+#include "UnitAbout.h"
+#include "UnitAdvancedInfo.h"
+#include "UnitMP3.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QBoxLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+
+using namespace velmora;
+
+namespace {
+
+constexpr int kHintDurationMs = 15000;
+constexpr unsigned kTrimSyncAll = 0xF;
+
+// Counts the commands on the stack for as long as one runs.
+class CommandDepth {
+public:
+    explicit CommandDepth(int& depth) : m_depth(depth) { ++m_depth; }
+    ~CommandDepth() { --m_depth; }
+    CommandDepth(const CommandDepth&) = delete;
+    CommandDepth& operator=(const CommandDepth&) = delete;
+
+private:
+    int& m_depth;
+};
+
+void SetTextColor(QWidget* widget, QPalette::ColorRole role, const QColor& color) {
+    QPalette palette = widget->palette();
+    palette.setColor(role, color);
+    widget->setPalette(palette);
+}
+
+} // namespace
+
+TFormMain::TFormMain(Settings& settings, IDialogs& dialogs, IShell& shell, QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      m_settings(settings), m_dialogs(dialogs), m_shell(shell) {
+    setObjectName(QStringLiteral("FormMain"));
+    setWindowTitle(QStringLiteral("Velmora 2.20"));
+
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(6, 0, 6, 6);
+    ProgressBar = new QProgressBar(central);
+    ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
+    ProgressBar->setRange(0, ProgressMeter::kSteps);
+    ProgressBar->setTextVisible(false);
+    ProgressBar->setFixedHeight(9);
+    column->addWidget(ProgressBar);
+    column->addWidget(BuildInfoGroup());
+    column->addWidget(BuildTrimGroup());
+    column->addWidget(BuildVolumeGroup());
+    column->setSizeConstraint(QLayout::SetFixedSize);
+    setCentralWidget(central);
+    BuildMenu();
+
+    Timer = new QTimer(this);
+    Timer->setObjectName(QStringLiteral("Timer"));
+    Timer->setInterval(500);
+    for (QWidget* component : m_components)
+        component->setToolTipDuration(kHintDurationMs);
+
+    FormCreate();
+    m_advancedInfo = new TFormAdvancedInfo(this);
+    m_about = new TFormAbout(shell, this);
+    qApp->installEventFilter(this);
+}
+
+TFormMain::~TFormMain() {
+    qApp->removeEventFilter(this);
+    FormDestroy();
+}
+
+void TFormMain::FormCreate() {
+    m_fileOpen = false;
+    m_messages = MessageTable::English();
+    LoadWindowPlacement();
+}
+
+void TFormMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (m_activated)
+        return;
+    m_activated = true;
+    FormActivate();
+}
+
+void TFormMain::FormActivate() {
+    TimeSpinBeginS->clearFields();
+    TimeSpinEndS->clearFields();
+    TimeSpinDuration->clearFields();
+    SetFileOpenState(false);
+    ApplyWindowOptions();
+    TrackBarAmplification->setValue(m_settings.TrackBarDefaultAmplification);
+}
+
+void TFormMain::ApplyWindowOptions() {
+    const bool onTop = m_settings.CheckBoxStayOnTop;
+    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) != onTop) {
+        const bool shown = isVisible();
+        setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+        // Changing the flag hides the window.
+        if (shown)
+            show();
+    }
+    const bool hints = !m_settings.RadioGroupPreviewPlaysWhat;
+    BitBtnTestBegin->setToolTip(hints ? tr("Plays the first seconds that are kept") : QString());
+    BitBtnTestEnd->setToolTip(hints ? tr("Plays the last seconds that are kept") : QString());
+    TimeSpinBeginS->setResetOnOpen(m_settings.CheckBoxResetTrimmingPointsWhenOpen);
+    TimeSpinEndS->setResetOnOpen(m_settings.CheckBoxResetTrimmingPointsWhenOpen);
+}
+
+void TFormMain::SetFileOpenState(bool open) {
+    m_trimSyncGuard = kTrimSyncAll;
+    m_tagsKept = true;
+    m_fileOpen = open;
+    if (!open && GroupBoxTrim->isVisible())
+        GroupBoxTrim->setFocus();
+    const bool volumeAllowed = open && m_info && m_info->firstHeader.layerId == 1;
+    if (open)
+        Timer->start();
+    else
+        Timer->stop();
+    for (QWidget* component : m_components) {
+        const bool volumeControl = (component->property("Tag").toInt() & kTagVolumeBit) != 0;
+        component->setEnabled(volumeControl ? volumeAllowed : open);
+    }
+    ImageFadeInBlack->setVisible(volumeAllowed);
+    ImageFadeOutBlack->setVisible(volumeAllowed);
+    for (QWidget* alwaysOn : {static_cast<QWidget*>(GroupBoxTrim),
+                              static_cast<QWidget*>(PageControlTrim), TabSheetTime, TabSheetFrame})
+        alwaysOn->setEnabled(true);
+    MenuOpen->setEnabled(!open);
+    MenuSave->setEnabled(open);
+    MenuSaveAs->setEnabled(open);
+    MenuClose->setEnabled(open);
+    const QColor panelText = open ? QColor(Qt::black) : QColor(128, 128, 128);
+    SetTextColor(PanelVolume, QPalette::WindowText, panelText);
+    SetTextColor(PanelVolumeMax, QPalette::WindowText, panelText);
+
+    if (open) {
+        const MpegHeader& first = m_info->firstHeader;
+        const int frames = static_cast<int>(std::min<std::int64_t>(m_info->frameCount, INT32_MAX));
+        if (SpinEditBeginF->value() < 0) {
+            TimeSpinBeginS->setValue(0);
+            SpinEditBeginF->setValue(0);
+            TimeSpinEndS->setValue(0);
+            SpinEditEndF->setValue(0);
+        }
+        const int seconds = static_cast<int>(FramesToSeconds(first, m_info->frameCount));
+        for (TTimeSpin* spin : {TimeSpinBeginS, TimeSpinEndS, TimeSpinEndP, TimeSpinDuration})
+            spin->setMaximum(seconds);
+        for (TSpinEdit* spin : {SpinEditBeginF, SpinEditEndF, SpinEditEndP, SpinEditDuration})
+            spin->setMaximum(frames);
+        SpinEditEndP->setValue(frames);
+        SpinEditDuration->setValue(frames);
+        TrackBarAmplification->setValue(m_settings.TrackBarDefaultAmplification);
+        if (m_settings.CheckBoxResetFadeControlsWhenOpen) {
+            TrackBarFadeIn->setValue(0);
+            TrackBarFadeOut->setValue(0);
+        }
+        PanelVolumeMax->setText(QStringLiteral("?dB"));
+        if (m_settings.CheckBoxResetAddSilenceWhenOpen) {
+            m_settings.ComboBoxAddSilenceBeginning = 0;
+            m_settings.ComboBoxAddSilenceEnd = 0;
+        }
+    } else {
+        if (TimeSpinBeginS->resetOnOpen())
+            for (TSpinEdit* spin : {SpinEditBeginF, SpinEditEndF, SpinEditEndP, SpinEditDuration})
+                spin->clear();
+        if (!EditName->text().isEmpty())
+            EditName->clear();
+        else
+            EditName->setText(QString::fromStdString(
+                MessageOr(m_messages, kMsgNoFileOpened, "- no file opened -")));
+        for (QLineEdit* edit : {EditType, EditLength, EditID3, EditCRC, EditBitrate})
+            edit->clear();
+        ProgressBar->setValue(0);
+        PanelVolumeNormalization->hide();
+    }
+    m_trimSyncGuard = 0;
+    RefreshTimeReadouts();
+}
+
+void TFormMain::RefreshTimeReadouts() {
+    const std::pair<TSpinEdit*, QLabel*> readOuts[] = {{SpinEditBeginF, LabelBeginTime},
+                                                       {SpinEditEndF, LabelEndTime},
+                                                       {SpinEditEndP, LabelEndP},
+                                                       {SpinEditDuration, LabelDurationTime}};
+    for (const auto& [spin, label] : readOuts) {
+        const int frames = spin->value();
+        if (m_fileOpen && m_info && frames >= 0)
+            label->setText(QStringLiteral("(%1)").arg(
+                QString::fromStdString(FormatSeconds(m_info->firstHeader, frames, 2))));
+        else
+            label->clear();
+    }
+}
+
+void TFormMain::RunCommand(const std::function<void()>& handler) {
+    {
+        CommandDepth depth(m_commandDepth);
+        try {
+            handler();
+        } catch (const std::exception& e) {
+            // A stop that a close asked for ends quietly: the window is about to go.
+            if (!(m_closeAfterCommand && IsStopError(e)))
+                m_dialogs.Message(this, IDialogs::Kind::Error, QStringLiteral("Velmora"),
+                                  ErrorBoxText(QString::fromUtf8(e.what())));
+        } catch (...) {
+            m_dialogs.Message(this, IDialogs::Kind::Error, QStringLiteral("Velmora"),
+                              QStringLiteral("Internal error in UnitMain."));
+        }
+    }
+    if (m_commandDepth == 0 && m_closeAfterCommand)
+        QTimer::singleShot(0, this, [this] { close(); });
+}

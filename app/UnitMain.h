@@ -1,0 +1,181 @@
+#pragma once
+
+#include "EditorSeams.h"
+#include "UnitMessages.h"
+#include "UnitOptions.h"
+#include "UnitScanner.h"
+
+#include <QMainWindow>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QSlider;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+class TFormAbout;
+class TFormAdvancedInfo;
+class TSpinEdit;
+class TTimeSpin;
+
+namespace velmora {
+class ISettingsStore;
+
+// Where a stored window position is shown: pulled back so that at least half the window lies
+// inside `screens` (the union of all screens) to the right and below, half of it to the left,
+// and its top edge on screen.
+QPoint ClampWindowPosition(QPoint stored, QSize window, const QRect& screens);
+
+inline constexpr int kDesignedLeft = 193;
+inline constexpr int kDesignedTop = 96;
+inline constexpr int kTagVolumeBit = 2; // Tag 2 and 3: enabled only for Layer III
+} // namespace velmora
+
+class TFormMain final : public QMainWindow {
+    Q_OBJECT
+
+public:
+    TFormMain(velmora::Settings& settings, velmora::IDialogs& dialogs, velmora::IShell& shell,
+              QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    // The Open command's work on a path already chosen (also `velmora FILE`).
+    void OpenPath(const QString& path);
+    bool FileIsOpen() const { return m_fileOpen; }
+    const velmora::StreamInfo* Model() const { return m_info ? &*m_info : nullptr; }
+    bool OperationBusy() const { return m_operationBusy; }
+    // The longest wait of the event loop during the last open, in ms.
+    qint64 LastOpenLongestGapMs() const { return m_lastOpenGapMs; }
+    TFormAdvancedInfo* AdvancedInfo() const { return m_advancedInfo; }
+    TFormAbout* About() const { return m_about; }
+    void ApplyWindowOptions();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Construction (UnitMainLayout.cpp).
+    void BuildMenu();
+    QGroupBox* BuildInfoGroup();
+    QGroupBox* BuildTrimGroup();
+    QGroupBox* BuildVolumeGroup();
+    QGroupBox* BuildFadeGroup(const char* name, const QString& caption, const char* trackBar,
+                              const char* image, const char* blackImage);
+    template <typename T> T* Component(const char* name, QWidget* parent, int tag = 0);
+
+    // Life cycle (UnitMain.cpp, UnitMainWindow.cpp).
+    void FormCreate();
+    void FormActivate();
+    bool FormCloseQuery();
+    void FormClose();
+    void FormDestroy();
+    void LoadWindowPlacement();
+    void SaveWindowPlacement();
+    void SetFileOpenState(bool open);
+    void RefreshTimeReadouts();
+    void RunCommand(const std::function<void()>& handler);
+    bool FormKeyPress(QKeyEvent* key);
+    void StopPreview() {}
+    void DeletePreviewFiles() {}
+
+    // Commands (UnitMainFile.cpp).
+    void MenuOpenClick();
+    void MenuSaveClick() {}
+    void MenuSaveAsClick() {}
+    void MenuCloseClick();
+    void MenuOptionsClick();
+    void MenuAboutClick();
+    void MenuExitClick();
+    void ButtonAdvancedInfoClick();
+    void OpenSourceFile(const std::string& path);
+    void ShowOpenWarnings(const std::vector<std::string>& warnings);
+    void ShowInformation();
+    void ToggleTagsKept();
+
+    velmora::Settings& m_settings;
+    velmora::IDialogs& m_dialogs;
+    velmora::IShell& m_shell;
+    velmora::MessageTable m_messages;
+
+    bool m_fileOpen = false;
+    bool m_operationBusy = false;
+    bool m_stopRequested = false;
+    bool m_tagsKept = true;
+    unsigned m_trimSyncGuard = 0;
+    bool m_activated = false;
+    int m_commandDepth = 0;
+    bool m_closeAfterCommand = false; // a close arrived while a command pumped events
+    bool m_closeConfirmed = false;
+    bool m_placementSaved = false;
+    qint64 m_lastOpenGapMs = 0;
+    std::optional<velmora::StreamInfo> m_info;
+    QString m_openDialogPath; // the Open dialog's last choice: the open file's path
+    std::vector<QWidget*> m_components;
+
+    TFormAdvancedInfo* m_advancedInfo = nullptr;
+    TFormAbout* m_about = nullptr;
+    QTimer* Timer = nullptr;
+    QAction* MenuOpen = nullptr;
+    QAction* MenuSave = nullptr;
+    QAction* MenuSaveAs = nullptr;
+    QAction* MenuClose = nullptr;
+    QAction* MenuOptions = nullptr;
+    QAction* MenuAbout = nullptr;
+    QAction* MenuExit = nullptr;
+    QProgressBar* ProgressBar = nullptr;
+    QGroupBox* GroupBoxInfo = nullptr;
+    QLineEdit* EditName = nullptr;
+    QLineEdit* EditType = nullptr;
+    QLineEdit* EditLength = nullptr;
+    QLineEdit* EditID3 = nullptr;
+    QLineEdit* EditCRC = nullptr;
+    QLineEdit* EditEnding = nullptr;
+    QLineEdit* EditBitrate = nullptr;
+    QPushButton* ButtonAdvancedInfo = nullptr;
+    QGroupBox* GroupBoxTrim = nullptr;
+    QTabWidget* PageControlTrim = nullptr;
+    QWidget* TabSheetTime = nullptr;
+    QWidget* TabSheetFrame = nullptr;
+    TTimeSpin* TimeSpinBeginS = nullptr;
+    TTimeSpin* TimeSpinEndS = nullptr;
+    TTimeSpin* TimeSpinEndP = nullptr;
+    TTimeSpin* TimeSpinDuration = nullptr;
+    TSpinEdit* SpinEditBeginF = nullptr;
+    TSpinEdit* SpinEditEndF = nullptr;
+    TSpinEdit* SpinEditEndP = nullptr;
+    TSpinEdit* SpinEditDuration = nullptr;
+    QLabel* LabelBeginTime = nullptr;
+    QLabel* LabelEndTime = nullptr;
+    QLabel* LabelEndP = nullptr;
+    QLabel* LabelDurationTime = nullptr;
+    QPushButton* ButtonTrimSilence = nullptr;
+    QToolButton* BitBtnTestBegin = nullptr;
+    QToolButton* BitBtnTestEnd = nullptr;
+    QToolButton* BitBtnWinAmpGetTrimBegin = nullptr;
+    QToolButton* BitBtnWinAmpGetTrimEnd = nullptr;
+    QLabel* LabelSpaceSaved = nullptr;
+    QLabel* LabelTimeRemain = nullptr;
+    QGroupBox* GroupBoxAmplification = nullptr;
+    QSlider* TrackBarAmplification = nullptr;
+    QPushButton* ButtonAutoVolume = nullptr;
+    QSlider* TrackBarFadeIn = nullptr;
+    QSlider* TrackBarFadeOut = nullptr;
+    QLabel* ImageFadeInBlack = nullptr;
+    QLabel* ImageFadeOutBlack = nullptr;
+    QLabel* PanelVolumeMax = nullptr;
+    QLabel* PanelVolume = nullptr;
+    QWidget* PanelVolumeNormalization = nullptr;
+};

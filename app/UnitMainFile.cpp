@@ -1,0 +1,170 @@
+// The commands of the main window that open, show and close a file.
+#include "UnitMain.h"
+
+#include "EditorEngine.h"
+#include "TSpinEdit.h"
+#include "UnitAbout.h"
+#include "UnitAdvancedInfo.h"
+#include "UnitInfo.h"
+#include "UnitSilence.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QLocale>
+#include <QProgressBar>
+
+using namespace velmora;
+
+namespace {
+
+// Puts a line edit's text back unless the work in between succeeded.
+class RestoreTextUnlessKept {
+public:
+    explicit RestoreTextUnlessKept(QLineEdit* edit) : m_edit(edit), m_text(edit->text()) {}
+    ~RestoreTextUnlessKept() {
+        if (!m_kept)
+            m_edit->setText(m_text);
+    }
+    void Keep() { m_kept = true; }
+    RestoreTextUnlessKept(const RestoreTextUnlessKept&) = delete;
+    RestoreTextUnlessKept& operator=(const RestoreTextUnlessKept&) = delete;
+
+private:
+    QLineEdit* m_edit;
+    QString m_text;
+    bool m_kept = false;
+};
+
+// Notes how long the event loop waited at most while an operation ran.
+class GapRecorder {
+public:
+    GapRecorder(const QtProgress& progress, qint64& out) : m_progress(progress), m_out(out) {}
+    ~GapRecorder() { m_out = m_progress.LongestGapMs(); }
+    GapRecorder(const GapRecorder&) = delete;
+    GapRecorder& operator=(const GapRecorder&) = delete;
+
+private:
+    const QtProgress& m_progress;
+    qint64& m_out;
+};
+
+const QStringList kOpenFilters = {
+    QStringLiteral("MP3 files (*.mp3)"), QStringLiteral("MP2 files (*.mp2)"),
+    QStringLiteral("MPEG files (*.mpg *.mpeg)"), QStringLiteral("WAV embedded MP3 files (*.wav)"),
+    QStringLiteral("Any file (*)")};
+
+} // namespace
+
+void TFormMain::MenuOpenClick() {
+    if (m_fileOpen || m_operationBusy)
+        return;
+    IDialogs::FileRequest request;
+    request.title = tr("Open an MP3 file");
+    request.folder =
+        m_settings.CheckBoxFileOpenInCurrentDirectory ? QDir::currentPath() : QString();
+    request.filters = kOpenFilters;
+    request.selected = m_openDialogPath;
+    const std::optional<QString> path = m_dialogs.OpenFile(this, request);
+    if (!path)
+        return;
+    m_openDialogPath = *path;
+    OpenSourceFile(QFile::encodeName(*path).toStdString());
+}
+
+void TFormMain::OpenPath(const QString& path) {
+    RunCommand([this, path] {
+        if (m_fileOpen || m_operationBusy)
+            return;
+        m_openDialogPath = path;
+        OpenSourceFile(QFile::encodeName(path).toStdString());
+    });
+}
+
+void TFormMain::OpenSourceFile(const std::string& path) {
+    OpenResult opened;
+    {
+        BusyScope hourglass(nullptr);
+        RestoreTextUnlessKept name(EditName);
+        EditName->setText(QFileInfo(QFile::decodeName(path.c_str())).fileName());
+        m_stopRequested = false;
+        QtProgress progress(ProgressBar, m_stopRequested);
+        GapRecorder gaps(progress, m_lastOpenGapMs);
+        opened = OpenWithTailAnalysis(path, m_settings, m_messages, progress, &m_operationBusy);
+        name.Keep();
+    }
+    m_info = std::move(opened.info);
+    SetFileOpenState(true);
+    ShowInformation();
+    ShowOpenWarnings(opened.warnings);
+    if (m_settings.CheckBoxAutoDetectSilence) {
+        if (const std::optional<TrimPoints> trim = AutoTrim(*m_info, m_settings, m_operationBusy)) {
+            SpinEditBeginF->setValue(static_cast<int>(trim->beginFrames));
+            SpinEditEndF->setValue(static_cast<int>(trim->endFrames));
+            RefreshTimeReadouts();
+        }
+    }
+    if (m_settings.CheckBoxWarnWhenMissingFH && m_info->missingHeaderCount > 0)
+        m_dialogs.Message(
+            this, IDialogs::Kind::Warning, QStringLiteral("Velmora"),
+            QString::fromStdString(MessageTable::Join(m_messages.MessageDlgWarnWhenMissingFH)));
+    else if (m_info->missingHeaderCount >= 10)
+        m_dialogs.Message(
+            this, IDialogs::Kind::Warning, QStringLiteral("Velmora"),
+            QString::fromStdString(MessageTable::Join(m_messages.MessageDlgErrorMissingFH)));
+}
+
+void TFormMain::ShowOpenWarnings(const std::vector<std::string>& warnings) {
+    for (const std::string& name : warnings) {
+        if (name == "MessageDlgRemovedBeginning")
+            m_dialogs.Message(
+                this, IDialogs::Kind::Warning, QStringLiteral("Velmora"),
+                QString::fromStdString(MessageTable::Join(m_messages.MessageDlgRemovedBeginning)));
+    }
+}
+
+void TFormMain::ShowInformation() {
+    if (!m_info)
+        return;
+    const InformationTexts texts = BuildInformationTexts(
+        *m_info, m_tagsKept, m_messages, QLocale::system().decimalPoint().toStdString());
+    EditType->setText(QString::fromStdString(texts.EditType));
+    EditLength->setText(QString::fromStdString(texts.EditLength));
+    EditID3->setText(QString::fromStdString(texts.EditID3));
+    EditCRC->setText(QString::fromStdString(texts.EditCRC));
+    EditBitrate->setText(QString::fromStdString(texts.EditBitrate));
+    EditEnding->setText(QString::fromStdString(texts.EditEnding));
+    QPalette palette = EditEnding->palette();
+    palette.setColor(QPalette::Text, EndingColor(texts));
+    EditEnding->setPalette(palette);
+    m_advancedInfo->ShowInformation(texts);
+}
+
+void TFormMain::ToggleTagsKept() {
+    m_tagsKept = !m_tagsKept;
+    ShowInformation();
+}
+
+void TFormMain::MenuCloseClick() {
+    StopPreview();
+    if (m_operationBusy) {
+        m_stopRequested = true;
+        return;
+    }
+    SetFileOpenState(false);
+    m_info.reset();
+    DeletePreviewFiles();
+}
+
+void TFormMain::MenuOptionsClick() {
+    DeletePreviewFiles();
+}
+
+void TFormMain::MenuAboutClick() {
+    m_about->exec();
+}
+
+void TFormMain::ButtonAdvancedInfoClick() {
+    m_advancedInfo->exec();
+}

@@ -1,0 +1,357 @@
+#include "UnitMain.h"
+
+#include "TSpinEdit.h"
+#include "TTimeEdit.h"
+
+#include <QAction>
+#include <QBoxLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QToolButton>
+
+namespace {
+
+using velmora::kTagVolumeBit;
+constexpr int kTagVolumeScale = kTagVolumeBit | 1;
+
+// Tabs of equal width, each half the control wide, whatever the language's captions.
+class TFixedWidthTabBar final : public QTabBar {
+public:
+    using QTabBar::QTabBar;
+
+protected:
+    QSize tabSizeHint(int index) const override {
+        QSize hint = QTabBar::tabSizeHint(index);
+        if (parentWidget())
+            hint.setWidth(std::max(hint.width(), parentWidget()->width() / 2 - 2));
+        return hint;
+    }
+};
+
+class TFixedTabWidget final : public QTabWidget {
+public:
+    explicit TFixedTabWidget(QWidget* parent) : QTabWidget(parent) {
+        setTabBar(new TFixedWidthTabBar(this));
+    }
+};
+
+// A fade ramp: rising for the fade-in, falling for the fade-out.
+QPixmap FadeRamp(bool rising, const QColor& color) {
+    constexpr int kWidth = 36, kHeight = 14;
+    QPixmap pixmap(kWidth, kHeight);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPolygon ramp;
+    ramp << QPoint(0, kHeight) << QPoint(kWidth, kHeight)
+         << (rising ? QPoint(kWidth, 0) : QPoint(0, 0));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color);
+    painter.drawPolygon(ramp);
+    return pixmap;
+}
+
+QLineEdit* ReadOnly(QLineEdit* edit) {
+    edit->setReadOnly(true);
+    edit->setFocusPolicy(Qt::ClickFocus);
+    return edit;
+}
+
+} // namespace
+
+template <typename T> T* TFormMain::Component(const char* name, QWidget* parent, int tag) {
+    T* widget = new T(parent);
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setProperty("Tag", tag);
+    m_components.push_back(widget);
+    return widget;
+}
+
+void TFormMain::BuildMenu() {
+    struct Item {
+        QAction** action;
+        const char* name;
+        const char* caption;
+        void (TFormMain::*handler)();
+    };
+    const Item items[] = {
+        {&MenuOpen, "MenuOpen", "&Open", &TFormMain::MenuOpenClick},
+        {&MenuSave, "MenuSave", "&Save!", &TFormMain::MenuSaveClick},
+        {&MenuSaveAs, "MenuSaveAs", "Save &As", &TFormMain::MenuSaveAsClick},
+        {&MenuClose, "MenuClose", "&Close", &TFormMain::MenuCloseClick},
+        {&MenuOptions, "MenuOptions", "O&ptions", &TFormMain::MenuOptionsClick},
+        {&MenuAbout, "MenuAbout", "A&bout", &TFormMain::MenuAboutClick},
+        {&MenuExit, "MenuExit", "E&xit!", &TFormMain::MenuExitClick},
+    };
+    for (const Item& item : items) {
+        QAction* action = menuBar()->addAction(QString::fromLatin1(item.caption));
+        action->setObjectName(QString::fromLatin1(item.name));
+        *item.action = action;
+        const auto handler = item.handler;
+        connect(action, &QAction::triggered, this,
+                [this, handler] { RunCommand([this, handler] { (this->*handler)(); }); });
+    }
+}
+
+QGroupBox* TFormMain::BuildInfoGroup() {
+    GroupBoxInfo = Component<QGroupBox>("GroupBoxInfo", nullptr);
+    GroupBoxInfo->setTitle(tr("Information"));
+    auto* grid = new QGridLayout(GroupBoxInfo);
+    const auto label = [this](const char* name, const char* caption) {
+        QLabel* l = Component<QLabel>(name, GroupBoxInfo);
+        l->setText(QString::fromLatin1(caption));
+        return l;
+    };
+    EditName = ReadOnly(Component<QLineEdit>("EditName", GroupBoxInfo));
+    EditType = ReadOnly(Component<QLineEdit>("EditType", GroupBoxInfo));
+    EditLength = ReadOnly(Component<QLineEdit>("EditLength", GroupBoxInfo));
+    EditID3 = ReadOnly(Component<QLineEdit>("EditID3", GroupBoxInfo));
+    EditCRC = ReadOnly(Component<QLineEdit>("EditCRC", GroupBoxInfo));
+    EditEnding = ReadOnly(Component<QLineEdit>("EditEnding", GroupBoxInfo));
+    EditBitrate = ReadOnly(Component<QLineEdit>("EditBitrate", GroupBoxInfo));
+    ButtonAdvancedInfo = Component<QPushButton>("ButtonAdvancedInfo", GroupBoxInfo);
+    ButtonAdvancedInfo->setText(tr("Ad&vanced info..."));
+    connect(ButtonAdvancedInfo, &QPushButton::clicked, this,
+            [this] { RunCommand([this] { ButtonAdvancedInfoClick(); }); });
+
+    grid->addWidget(label("LabelName", "File:"), 0, 0);
+    grid->addWidget(EditName, 0, 1, 1, 3);
+    grid->addWidget(label("LabelType", "Type:"), 1, 0);
+    grid->addWidget(EditType, 1, 1, 1, 3);
+    grid->addWidget(label("LabelLength", "Length:"), 2, 0);
+    grid->addWidget(EditLength, 2, 1);
+    grid->addWidget(label("LabelID3", "ID3:"), 2, 2);
+    grid->addWidget(EditID3, 2, 3);
+    grid->addWidget(label("LabelCRC", "CRC:"), 3, 0);
+    grid->addWidget(EditCRC, 3, 1);
+    grid->addWidget(label("LabelEnding", "Ending:"), 3, 2);
+    grid->addWidget(EditEnding, 3, 3);
+    grid->addWidget(label("LabelBitrate", "Bitrate:"), 4, 0);
+    grid->addWidget(EditBitrate, 4, 1, 1, 2);
+    grid->addWidget(ButtonAdvancedInfo, 4, 3);
+    return GroupBoxInfo;
+}
+
+QGroupBox* TFormMain::BuildTrimGroup() {
+    GroupBoxTrim = Component<QGroupBox>("GroupBoxTrim", nullptr);
+    GroupBoxTrim->setTitle(tr("How much do you want to trim?"));
+    PageControlTrim = new TFixedTabWidget(GroupBoxTrim);
+    PageControlTrim->setObjectName(QStringLiteral("PageControlTrim"));
+    m_components.push_back(PageControlTrim);
+    TabSheetTime = Component<QWidget>("TabSheetTime", nullptr);
+    TabSheetFrame = Component<QWidget>("TabSheetFrame", nullptr);
+    PageControlTrim->addTab(TabSheetTime, tr("time"));
+    PageControlTrim->addTab(TabSheetFrame, tr("frame"));
+
+    TimeSpinBeginS = Component<TTimeSpin>("TimeSpinBeginS", TabSheetTime);
+    TimeSpinEndS = Component<TTimeSpin>("TimeSpinEndS", TabSheetTime);
+    TimeSpinEndP = Component<TTimeSpin>("TimeSpinEndP", TabSheetTime);
+    TimeSpinDuration = Component<TTimeSpin>("TimeSpinDuration", TabSheetTime);
+    SpinEditBeginF = Component<TSpinEdit>("SpinEditBeginF", TabSheetFrame);
+    SpinEditEndF = Component<TSpinEdit>("SpinEditEndF", TabSheetFrame);
+    SpinEditEndP = Component<TSpinEdit>("SpinEditEndP", TabSheetFrame);
+    SpinEditDuration = Component<TSpinEdit>("SpinEditDuration", TabSheetFrame);
+    LabelBeginTime = Component<QLabel>("LabelBeginTime", GroupBoxTrim);
+    LabelEndTime = Component<QLabel>("LabelEndTime", GroupBoxTrim);
+    LabelEndP = Component<QLabel>("LabelEndP", GroupBoxTrim);
+    LabelDurationTime = Component<QLabel>("LabelDurationTime", GroupBoxTrim);
+
+    // Row labels, fields and read-outs line up: every row is as high as its tallest field.
+    const int rowHeight =
+        std::max(TimeSpinBeginS->sizeHint().height(), SpinEditBeginF->sizeHint().height());
+    const auto fillPage = [rowHeight](QWidget* page, std::initializer_list<QWidget*> fields) {
+        auto* column = new QVBoxLayout(page);
+        column->setContentsMargins(4, 4, 4, 4);
+        column->setSpacing(2);
+        for (QWidget* field : fields) {
+            field->setFixedHeight(rowHeight);
+            column->addWidget(field);
+        }
+    };
+    fillPage(TabSheetTime, {TimeSpinBeginS, TimeSpinEndS, TimeSpinEndP, TimeSpinDuration});
+    fillPage(TabSheetFrame, {SpinEditBeginF, SpinEditEndF, SpinEditEndP, SpinEditDuration});
+
+    auto* rowLabels = new QVBoxLayout;
+    rowLabels->setSpacing(2);
+    rowLabels->setContentsMargins(0, PageControlTrim->tabBar()->sizeHint().height() + 5, 0, 4);
+    auto* readOuts = new QVBoxLayout;
+    readOuts->setSpacing(2);
+    readOuts->setContentsMargins(0, PageControlTrim->tabBar()->sizeHint().height() + 5, 0, 4);
+    const std::pair<const char*, const char*> rows[] = {{"LabelTrimBegin", "from the beginning:"},
+                                                        {"LabelTrimEnd", "from the end:"},
+                                                        {"LabelTrimEndPosition", "end position"},
+                                                        {"LabelTrimDuration", "duration"}};
+    for (const auto& [name, caption] : rows) {
+        QLabel* l = Component<QLabel>(name, GroupBoxTrim);
+        l->setText(QString::fromLatin1(caption));
+        l->setFixedHeight(rowHeight);
+        rowLabels->addWidget(l);
+    }
+    for (QLabel* l : {LabelBeginTime, LabelEndTime, LabelEndP, LabelDurationTime}) {
+        l->setFixedHeight(rowHeight);
+        l->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("00:00:00.00")));
+        readOuts->addWidget(l);
+    }
+    rowLabels->addStretch();
+    readOuts->addStretch();
+
+    const auto toolButton = [this](const char* name, const QString& text) {
+        QToolButton* b = Component<QToolButton>(name, GroupBoxTrim);
+        b->setText(text);
+        b->setFixedHeight(std::max(b->sizeHint().height(), 22));
+        return b;
+    };
+    BitBtnTestBegin = toolButton("BitBtnTestBegin", QString());
+    BitBtnTestBegin->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    BitBtnTestBegin->setCheckable(true);
+    BitBtnTestEnd = toolButton("BitBtnTestEnd", QString());
+    BitBtnTestEnd->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    BitBtnTestEnd->setCheckable(true);
+    BitBtnWinAmpGetTrimBegin = toolButton("BitBtnWinAmpGetTrimBegin", QStringLiteral("W"));
+    BitBtnWinAmpGetTrimEnd = toolButton("BitBtnWinAmpGetTrimEnd", QStringLiteral("W"));
+    for (QToolButton* w : {BitBtnWinAmpGetTrimBegin, BitBtnWinAmpGetTrimEnd})
+        w->setToolTip(tr("Update the trimming point by reading Winamp's playback position"));
+    auto* buttons = new QGridLayout;
+    buttons->setContentsMargins(0, PageControlTrim->tabBar()->sizeHint().height() + 5, 0, 0);
+    buttons->setVerticalSpacing(2);
+    buttons->addWidget(BitBtnTestBegin, 0, 0);
+    buttons->addWidget(BitBtnWinAmpGetTrimBegin, 0, 1);
+    buttons->addWidget(BitBtnTestEnd, 1, 0);
+    buttons->addWidget(BitBtnWinAmpGetTrimEnd, 1, 1);
+    ButtonTrimSilence = Component<QPushButton>("ButtonTrimSilence", GroupBoxTrim);
+    ButtonTrimSilence->setText(tr("A&uto"));
+    ButtonTrimSilence->setToolTip(
+        tr("Detects the digital silence and updates the trimming control values accordingly"));
+    buttons->addWidget(ButtonTrimSilence, 2, 0, 2, 2, Qt::AlignBottom);
+    buttons->setRowStretch(4, 1);
+
+    LabelSpaceSaved = Component<QLabel>("LabelSpaceSaved", GroupBoxTrim);
+    LabelSpaceSaved->setToolTip(tr("Space that you are going to recover by saving the file"));
+    LabelTimeRemain = Component<QLabel>("LabelTimeRemain", GroupBoxTrim);
+    LabelTimeRemain->setToolTip(tr("Duration of the track after trimming"));
+    LabelTimeRemain->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    auto* top = new QHBoxLayout;
+    top->addLayout(rowLabels);
+    top->addWidget(PageControlTrim, 1);
+    top->addLayout(readOuts);
+    top->addLayout(buttons);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(LabelSpaceSaved, 1);
+    bottom->addWidget(LabelTimeRemain, 1);
+    auto* column = new QVBoxLayout(GroupBoxTrim);
+    column->addLayout(top);
+    column->addLayout(bottom);
+    return GroupBoxTrim;
+}
+
+QGroupBox* TFormMain::BuildFadeGroup(const char* name, const QString& caption, const char* trackBar,
+                                     const char* image, const char* blackImage) {
+    auto* group = Component<QGroupBox>(name, nullptr, kTagVolumeBit);
+    group->setTitle(caption);
+    const bool rising = std::string_view(name) == "GroupBoxFadeIn";
+    QSlider* bar = Component<QSlider>(trackBar, group);
+    bar->setOrientation(Qt::Vertical);
+    bar->setRange(0, 32);
+    bar->setInvertedAppearance(true);
+    bar->setFixedHeight(64);
+    QLabel* ramp = Component<QLabel>(image, group);
+    ramp->setPixmap(FadeRamp(rising, QColor(128, 128, 128)));
+    QLabel* black = Component<QLabel>(blackImage, group);
+    black->setPixmap(FadeRamp(rising, Qt::black));
+    QSizePolicy keepPlace = black->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);
+    black->setSizePolicy(keepPlace);
+    auto* images = new QVBoxLayout;
+    images->addWidget(ramp);
+    images->addWidget(black);
+    images->addStretch();
+    auto* row = new QHBoxLayout(group);
+    row->addWidget(bar);
+    row->addLayout(images);
+    if (rising) {
+        TrackBarFadeIn = bar;
+        ImageFadeInBlack = black;
+    } else {
+        TrackBarFadeOut = bar;
+        ImageFadeOutBlack = black;
+    }
+    return group;
+}
+
+QGroupBox* TFormMain::BuildVolumeGroup() {
+    GroupBoxAmplification = Component<QGroupBox>("GroupBoxAmplification", nullptr);
+    GroupBoxAmplification->setTitle(tr("Volume control"));
+    PanelVolumeNormalization = Component<QFrame>("PanelVolumeNormalization", GroupBoxAmplification);
+    static_cast<QFrame*>(PanelVolumeNormalization)->setFrameShape(QFrame::HLine);
+    PanelVolumeNormalization->setFixedHeight(4);
+    QSizePolicy keepPlace = PanelVolumeNormalization->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);
+    PanelVolumeNormalization->setSizePolicy(keepPlace);
+    TrackBarAmplification =
+        Component<QSlider>("TrackBarAmplification", GroupBoxAmplification, kTagVolumeBit);
+    TrackBarAmplification->setOrientation(Qt::Horizontal);
+    TrackBarAmplification->setRange(-8, 8);
+    TrackBarAmplification->setTickPosition(QSlider::TicksBelow);
+    TrackBarAmplification->setTickInterval(4);
+    auto* scale = new QHBoxLayout;
+    const std::pair<const char*, const char*> marks[] = {{"Label_12dB", "-12"},
+                                                         {"Label_6dB", "-6"},
+                                                         {"Label0dB", "0dB"},
+                                                         {"Label6dB", "+6"},
+                                                         {"Label12dB", "+12"}};
+    for (std::size_t i = 0; i < std::size(marks); ++i) {
+        QLabel* l = Component<QLabel>(marks[i].first, GroupBoxAmplification, kTagVolumeScale);
+        l->setText(QString::fromLatin1(marks[i].second));
+        l->setAlignment(i == 0                      ? Qt::AlignLeft
+                        : i + 1 == std::size(marks) ? Qt::AlignRight
+                                                    : Qt::AlignHCenter);
+        scale->addWidget(l, 1);
+    }
+    ButtonAutoVolume =
+        Component<QPushButton>("ButtonAutoVolume", GroupBoxAmplification, kTagVolumeBit);
+    ButtonAutoVolume->setText(tr("Au&to"));
+    ButtonAutoVolume->setToolTip(tr("Analyzes the volume and updates the volume bar"));
+    const auto panel = [this](const char* name, const QString& hint) {
+        QLabel* p = Component<QLabel>(name, GroupBoxAmplification, kTagVolumeBit);
+        p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        p->setAlignment(Qt::AlignCenter);
+        p->setMinimumWidth(p->fontMetrics().horizontalAdvance(QStringLiteral("+00.0dB")) + 8);
+        p->setToolTip(hint);
+        return p;
+    };
+    PanelVolumeMax =
+        panel("PanelVolumeMax", tr("Calculated normalization value (click 'Auto' to calculate)"));
+    PanelVolumeMax->setText(QStringLiteral("?dB"));
+    PanelVolume =
+        panel("PanelVolume", tr("Changed volume value (save the file to apply the change)"));
+    PanelVolume->setText(QStringLiteral("0dB"));
+    auto* readOuts = new QHBoxLayout;
+    readOuts->addWidget(ButtonAutoVolume);
+    readOuts->addStretch();
+    readOuts->addWidget(PanelVolumeMax);
+    readOuts->addWidget(PanelVolume);
+    auto* left = new QVBoxLayout;
+    left->addWidget(PanelVolumeNormalization);
+    left->addWidget(TrackBarAmplification);
+    left->addLayout(scale);
+    left->addStretch();
+    left->addLayout(readOuts);
+    auto* row = new QHBoxLayout(GroupBoxAmplification);
+    row->addLayout(left, 1);
+    row->addWidget(BuildFadeGroup("GroupBoxFadeIn", tr("Fade-in"), "TrackBarFadeIn", "ImageFadeIn",
+                                  "ImageFadeInBlack"));
+    row->addWidget(BuildFadeGroup("GroupBoxFadeOut", tr("Fade-out"), "TrackBarFadeOut",
+                                  "ImageFadeOut", "ImageFadeOutBlack"));
+    return GroupBoxAmplification;
+}

@@ -1,0 +1,173 @@
+// The main window's placement, its close rules and the keys it sees first.
+#include "UnitMain.h"
+
+#include "UnitRegistryStore.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QTabWidget>
+
+#include <cstdint>
+#include <cstdio>
+
+using namespace velmora;
+
+namespace {
+
+constexpr const char* kTopName = "MainFormTop";
+constexpr const char* kLeftName = "MainFormLeft";
+constexpr const char* kPageName = "ControlTrimActivePage";
+
+QRect AllScreens() {
+    QRect all;
+    for (const QScreen* screen : QGuiApplication::screens())
+        all = all.united(screen->geometry());
+    return all.isEmpty() ? QRect(0, 0, 640, 480) : all;
+}
+
+} // namespace
+
+namespace velmora {
+
+QPoint ClampWindowPosition(QPoint stored, QSize window, const QRect& screens) {
+    // 64 bits: a stored value near the integer limit plus half the window must not wrap.
+    std::int64_t top = stored.y();
+    std::int64_t left = stored.x();
+    const std::int64_t halfHeight = window.height() / 2;
+    const std::int64_t halfWidth = window.width() / 2;
+    const std::int64_t bottom = std::int64_t{screens.y()} + screens.height();
+    const std::int64_t right = std::int64_t{screens.x()} + screens.width();
+    if (bottom < top + halfHeight)
+        top = bottom - halfHeight;
+    // The title bar stays reachable.
+    if (top < screens.y())
+        top = screens.y();
+    if (right < left + halfWidth)
+        left = right - halfWidth;
+    if (left + halfWidth < screens.x())
+        left = screens.x() - halfWidth;
+    return QPoint(static_cast<int>(left), static_cast<int>(top));
+}
+
+} // namespace velmora
+
+void TFormMain::LoadWindowPlacement() {
+    RegistryStore store;
+    try {
+        store = RegistryStore::Load(SettingsStorePath());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "velmora: %s\n", e.what());
+    }
+    const int top = store.ReadInteger(kTopName).value_or(kDesignedTop);
+    const int left = store.ReadInteger(kLeftName).value_or(kDesignedLeft);
+    const int page = store.ReadInteger(kPageName).value_or(0);
+    adjustSize();
+    move(ClampWindowPosition(QPoint(left, top), size(), AllScreens()));
+    PageControlTrim->setCurrentIndex(page >= 0 && page < PageControlTrim->count() ? page : 0);
+}
+
+void TFormMain::SaveWindowPlacement() {
+    if (m_placementSaved)
+        return;
+    m_placementSaved = true;
+    try {
+        const std::string path = SettingsStorePath();
+        RegistryStore store = RegistryStore::Load(path);
+        // Wayland does not tell a window where it is: keep what was stored.
+        if (QGuiApplication::platformName() != QLatin1String("wayland")) {
+            store.WriteInteger(kTopName, pos().y());
+            store.WriteInteger(kLeftName, pos().x());
+        }
+        store.WriteInteger(kPageName, PageControlTrim->currentIndex());
+        store.Save(path);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "velmora: the window placement was not saved: %s\n", e.what());
+    }
+}
+
+bool TFormMain::FormCloseQuery() {
+    if (!m_settings.CheckBoxAskBeforeExiting)
+        return true;
+    const QString text = QString::fromStdString(
+        MessageOr(m_messages, kMsgExitPrompt, "Do you want to exit Velmora?"));
+    return m_dialogs.AskYesNo(this, QStringLiteral("Velmora"), text) == IDialogs::Answer::Yes;
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+    if (!m_closeConfirmed && !FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    m_closeConfirmed = true;
+    // An operation that pumps events has this window on its stack: let it end first, then close.
+    if (m_commandDepth > 0) {
+        if (m_operationBusy)
+            m_stopRequested = true;
+        m_closeAfterCommand = true;
+        event->ignore();
+        return;
+    }
+    FormClose();
+    event->accept();
+}
+
+void TFormMain::FormClose() {
+    DeletePreviewFiles();
+    StopPreview();
+    SaveWindowPlacement();
+}
+
+void TFormMain::FormDestroy() {
+    SaveWindowPlacement();
+}
+
+void TFormMain::MenuExitClick() {
+    if (m_operationBusy)
+        m_stopRequested = true;
+    else
+        close();
+}
+
+bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    // Keys of this window only, seen once: at the focus widget, or here when nothing has focus.
+    const QWidget* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || widget->window() != this)
+        return false;
+    if (watched != QApplication::focusWidget() && watched != this)
+        return false;
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this)
+        return false;
+    return FormKeyPress(static_cast<QKeyEvent*>(event));
+}
+
+bool TFormMain::FormKeyPress(QKeyEvent* key) {
+    const Qt::KeyboardModifiers modifiers =
+        key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier);
+    switch (key->key()) {
+    case Qt::Key_Escape:
+        if (m_operationBusy)
+            m_stopRequested = true;
+        else if (MenuClose->isEnabled())
+            RunCommand([this] { MenuCloseClick(); });
+        else
+            close();
+        return true;
+    case Qt::Key_T:
+        if (modifiers != Qt::ControlModifier)
+            return false;
+        RunCommand([this] { ToggleTagsKept(); });
+        return true;
+    case Qt::Key_Plus:
+    case Qt::Key_Minus:
+    case Qt::Key_Period:
+        // Swallowed: no control of this window takes them.
+        return (modifiers & (Qt::ControlModifier | Qt::AltModifier)) == 0;
+    default:
+        return false;
+    }
+}
