@@ -72,8 +72,11 @@ std::optional<int> ParseArguments(int argc, char** argv, StartOptions& options) 
 void FatalStartMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
     if (type != QtFatalMsg)
         return;
-    std::fprintf(stderr, "velmora: cannot open the display: %s\n",
-                 qUtf8Printable(message.section(QLatin1Char('\n'), 0, 0)));
+    const QByteArray display = qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+                                   ? qgetenv("DISPLAY")
+                                   : qgetenv("WAYLAND_DISPLAY");
+    std::fprintf(stderr, "velmora: cannot open the display \"%s\" (%s)\n", display.constData(),
+                 qUtf8Printable(message.section(QLatin1Char('.'), 0, 0)));
     _exit(1);
 }
 

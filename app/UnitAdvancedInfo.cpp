@@ -32,6 +32,7 @@ TFormAdvancedInfo::TFormAdvancedInfo(QWidget* parent) : QDialog(parent) {
     setWindowTitle(tr("Advanced info"));
     PageControl = new QTabWidget(this);
     PageControl->setObjectName(QStringLiteral("PageControl"));
+    PageControl->setUsesScrollButtons(false);
     const struct {
         const char* name;
         const char* caption;

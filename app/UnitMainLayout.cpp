@@ -43,6 +43,13 @@ public:
     explicit TFixedTabWidget(QWidget* parent) : QTabWidget(parent) {
         setTabBar(new TFixedWidthTabBar(this));
     }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        // The tab bar keeps its tab sizes until something marks them stale.
+        tabBar()->setIconSize(tabBar()->iconSize());
+        QTabWidget::resizeEvent(event);
+    }
 };
 
 // A fade ramp: rising for the fade-in, falling for the fade-out.

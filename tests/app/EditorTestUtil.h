@@ -1,0 +1,153 @@
+#pragma once
+
+#include "EditorSeams.h"
+#include "FrameBuilder.h"
+#include "GuiTestUtil.h"
+#include "UnitMain.h"
+#include "UnitSettingsStore.h"
+
+#include <QAction>
+#include <QLineEdit>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace velmora::test {
+
+// Answers the editor's boxes and dialogs from a script and remembers what it was shown.
+class ScriptedDialogs final : public IDialogs {
+public:
+    struct Shown {
+        Kind kind;
+        QString title;
+        QString text;
+    };
+    std::vector<Shown> messages;
+    std::deque<Answer> answers; // Yes when empty
+    int questions = 0;
+    std::deque<QString> openPaths; // cancel when empty
+    std::vector<FileRequest> openRequests;
+
+    void Message(QWidget*, Kind kind, const QString& title, const QString& text) override {
+        messages.push_back({kind, title, text});
+    }
+    Answer AskYesNo(QWidget*, const QString&, const QString&) override {
+        ++questions;
+        if (answers.empty())
+            return Answer::Yes;
+        const Answer a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    std::optional<QString> OpenFile(QWidget*, const FileRequest& request) override {
+        openRequests.push_back(request);
+        if (openPaths.empty())
+            return std::nullopt;
+        QString path = openPaths.front();
+        openPaths.pop_front();
+        return path;
+    }
+    std::optional<QString> SaveFile(QWidget*, const FileRequest&) override { return std::nullopt; }
+    std::vector<QString> Texts(Kind kind) const {
+        std::vector<QString> out;
+        for (const Shown& m : messages)
+            if (m.kind == kind)
+                out.push_back(m.text);
+        return out;
+    }
+};
+
+class FakeShell final : public IShell {
+public:
+    int beeps = 0;
+    std::vector<QUrl> opened;
+    void Beep() override { ++beeps; }
+    bool OpenUrl(const QUrl& url) override {
+        opened.push_back(url);
+        return true;
+    }
+};
+
+// A window over a private settings store, scripted dialogs and a fake shell.
+class EditorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_savedConfig = qgetenv("VELMORA_CONFIG_DIR");
+        qputenv("VELMORA_CONFIG_DIR", QByteArray::fromStdString(config.path()));
+        LoadDefaults(settings);
+    }
+    void TearDown() override {
+        window.reset();
+        qputenv("VELMORA_CONFIG_DIR", m_savedConfig);
+    }
+    TFormMain& Show() {
+        window = std::make_unique<TFormMain>(settings, dialogs, shell);
+        window->show();
+        return *window;
+    }
+    template <typename T = QWidget> T* Get(const char* name) {
+        T* widget = Find<T>(window.get(), name);
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    QAction* Menu(const char* name) { return Get<QAction>(name); }
+    QString Text(const char* edit) { return Get<QLineEdit>(edit)->text(); }
+    // The Open command with the dialog answered by `path`.
+    void Open(const std::string& path) {
+        dialogs.openPaths.push_back(QString::fromStdString(path));
+        Menu("MenuOpen")->trigger();
+    }
+    std::string StoreText() const {
+        const std::vector<std::uint8_t> bytes = ReadFile(config.File("Velmora.reg"));
+        return std::string(bytes.begin(), bytes.end());
+    }
+
+    TempDir config;
+    TempDir files;
+    Settings settings;
+    ScriptedDialogs dialogs;
+    FakeShell shell;
+    std::unique_ptr<TFormMain> window;
+
+private:
+    QByteArray m_savedConfig;
+};
+
+// Frames whose side information is zero: every decoder takes them for silence.
+inline std::vector<std::uint8_t> QuietFrames(int count, FrameSpec spec = {}) {
+    std::vector<std::uint8_t> out;
+    AppendFrames(out, spec, count);
+    return out;
+}
+
+inline std::vector<std::uint8_t> Id3v1Record(const std::string& title) {
+    std::vector<std::uint8_t> tag(128, 0);
+    std::memcpy(tag.data(), "TAG", 3);
+    std::memcpy(tag.data() + 3, title.data(), std::min<std::size_t>(title.size(), 30));
+    tag[127] = 255;
+    return tag;
+}
+
+inline std::vector<std::uint8_t> Id3v2Header(std::uint32_t size) {
+    std::vector<std::uint8_t> tag(size, 0);
+    const std::uint32_t body = size - 10;
+    const std::uint8_t header[10] = {'I',
+                                     'D',
+                                     '3',
+                                     3,
+                                     0,
+                                     0,
+                                     static_cast<std::uint8_t>((body >> 21) & 0x7F),
+                                     static_cast<std::uint8_t>((body >> 14) & 0x7F),
+                                     static_cast<std::uint8_t>((body >> 7) & 0x7F),
+                                     static_cast<std::uint8_t>(body & 0x7F)};
+    std::copy(header, header + 10, tag.begin());
+    return tag;
+}
+
+} // namespace velmora::test
