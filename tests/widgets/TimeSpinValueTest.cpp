@@ -16,18 +16,6 @@ std::string Shown(const TimeSpinValue& v) {
     return v.Text(H) + ":" + v.Text(M) + ":" + v.Text(S);
 }
 
-TEST(TimeSpinValue, NewValueShowsZeroAndItsFirstReportAlwaysCounts) {
-    TimeSpinValue v;
-    EXPECT_EQ(Shown(v), "00:00:00");
-    EXPECT_EQ(v.Maximum(), 35999);
-    EXPECT_EQ(v.LastReported(), -1);
-    EXPECT_TRUE(v.TakeChange());
-    EXPECT_FALSE(v.TakeChange());
-    v.SetValue(61);
-    EXPECT_TRUE(v.TakeChange());
-    EXPECT_EQ(v.LastReported(), 61);
-}
-
 TEST(TimeSpinValue, MaximumSetsTheFieldMaxima) {
     struct Case {
         int maximum;
@@ -153,17 +141,6 @@ TEST(TimeSpinValue, FieldIncrementAndDecrementReportWrapping) {
     v.SetValue(0);
     EXPECT_TRUE(v.Decrement(H));
     EXPECT_EQ(v.Text(H), "99") << "a new value's hours field allows 99; the step undoes the wrap";
-}
-
-TEST(TimeSpinValue, ClearedTextsReadAsZero) {
-    TimeSpinValue v;
-    v.SetValue(3723);
-    v.ClearTexts();
-    EXPECT_EQ(Shown(v), "::");
-    EXPECT_EQ(v.Sum(), 0);
-    v.StepUp(v.StepField(-1));
-    EXPECT_EQ(Shown(v), "::01") << "a step writes only the field it touches";
-    EXPECT_EQ(v.Value(), 1);
 }
 
 } // namespace
