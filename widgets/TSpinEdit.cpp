@@ -123,8 +123,10 @@ void TSpinEdit::stepDown() {
 }
 
 void TSpinEdit::StepBy(int delta) {
+    // Clamped here, not in setValue(): a step down from 0 must not reach -1 and empty the field.
     const int current = value();
-    setValue(current < 0 ? m_minimum : std::clamp(current, m_minimum, m_maximum) + delta);
+    const int next = current < 0 ? m_minimum : current + delta;
+    setValue(std::clamp(next, m_minimum, m_maximum));
 }
 
 int TSpinEdit::LargestNumber() const {

@@ -16,7 +16,7 @@ namespace {
 using velmora::TimeSpinValue;
 
 // Room for the cursor beside the two digits.
-constexpr int kTextSlack = 4;
+constexpr int kCursorRoom = 2;
 
 // A frameless two-digit field as wide as "00" in the current font.
 class TwoDigitEdit final : public QLineEdit {
@@ -33,8 +33,10 @@ public:
         ensurePolished();
         const QFontMetrics metrics(font());
         const QMargins margins = textMargins();
-        const int width = metrics.horizontalAdvance(QStringLiteral("00")) + kTextSlack +
-                          margins.left() + margins.right();
+        // Half a character more keeps the digits clear of the colons and the buttons.
+        const int width = metrics.horizontalAdvance(QStringLiteral("00")) +
+                          metrics.averageCharWidth() / 2 + kCursorRoom + margins.left() +
+                          margins.right();
         return {width, QLineEdit::sizeHint().height()};
     }
     QSize minimumSizeHint() const override { return sizeHint(); }
