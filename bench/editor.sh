@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# The editor's start-up, offscreen: (a) to an idle window with no file, (b) with the CBR hour
+# until its information is shown, beside `velmora-cli info` on the same file; and the longest
+# wait of the event loop while the 16-hour file opens.
+set -euo pipefail
+source "$(dirname "$0")/lib.sh"
+# The editor lives in the same Release tree as the command line.
+if [ "${BENCH_SKIP_BUILD:-0}" != 1 ]; then
+    if [ ! -f "$BUILD/build.ninja" ]; then
+        cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+            -DVELMORA_BUILD_TESTS=OFF >/dev/null
+    fi
+    ninja -j2 -C "$BUILD" velmora velmora-cli velmora-makepcm >/dev/null
+fi
+bench_prepare
+EDITOR=$BUILD/velmora
+export QT_QPA_PLATFORM=offscreen
+config=$(mktemp -d)
+runtime=$(mktemp -d)
+chmod 700 "$runtime"
+trap 'rm -rf "$config" "$runtime"' EXIT
+export VELMORA_CONFIG_DIR=$config XDG_RUNTIME_DIR=$runtime
+
+median_ms() { # TITLE NAME: the median of NAME in the section TITLE, in ms
+    local slug
+    slug=$(echo "$1" | tr -c 'A-Za-z0-9\n' '-' | tr -s '-' | sed 's/-$//')
+    awk -F, -v n="$2" '$1 == n { printf "%.1f", $4 * 1000 }' "$RESULTS/$slug.csv"
+}
+
+idle="editor start-up to an idle window"
+compare "$idle" start "$EDITOR --quit-when-idle" -
+hour="editor start-up with the CBR hour ($(bench_size_mb "$HOUR_CBR"))"
+compare "$hour" open "$EDITOR --quit-when-idle '$HOUR_CBR'" - \
+    info "$CLI info '$HOUR_CBR'" -
+
+a=$(median_ms "$idle" start)
+b=$(median_ms "$hour" open)
+info=$(median_ms "$hour" info)
+
+# The longest wait of the event loop while the 16-hour file opens, the median of three runs.
+long=$(bench_long_file 16)
+gap=$(for _ in 1 2 3; do
+    "$EDITOR" --quit-when-idle --timing "$long" 2>&1 >/dev/null |
+        sed -n 's/.*longest event-loop wait: \([0-9]*\) ms.*/\1/p'
+done | sort -n | sed -n 2p)
+
+{
+    echo "== editor targets"
+    awk -v a="$a" -v b="$b" -v i="$info" -v g="$gap" 'BEGIN {
+        printf "  (a) idle window %.1f ms (target <= 250: %s)\n", a, a <= 250 ? "met" : "MISSED"
+        printf "  (b) with the hour %.1f ms; info %.1f + (a) %.1f + 50 = %.1f (%s)\n", b, i, a,
+            i + a + 50, b <= i + a + 50 ? "met" : "MISSED"
+        printf "  longest event-loop wait opening 16 hours: %d ms (target <= 50: %s)\n", g,
+            g <= 50 ? "met" : "MISSED"
+    }'
+} | tee -a "$RESULTS/summary.txt"
