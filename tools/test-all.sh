@@ -10,7 +10,7 @@ cmake --build build
 ctest --test-dir build --output-on-failure -j2
 
 echo "== sanitizer build (address, undefined)"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=ON >/dev/null
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=ON -DVELMORA_BUILD_GUI=OFF >/dev/null
 cmake --build build-asan --target velmora_engine_tests velmora_settings_tests
 for t in velmora_settings_tests velmora_engine_tests; do
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ./build-asan/tests/$t --gtest_brief=1
@@ -19,7 +19,7 @@ done
 if command -v clang++ >/dev/null; then
   echo "== fuzzing (${FUZZ_SECONDS}s per target)"
   CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DVELMORA_FUZZ=ON -DVELMORA_BUILD_TESTS=ON -DVELMORA_SANITIZE=ON >/dev/null
+    -DVELMORA_FUZZ=ON -DVELMORA_BUILD_TESTS=ON -DVELMORA_SANITIZE=ON -DVELMORA_BUILD_GUI=OFF >/dev/null
   for src in tests/fuzz/*.cpp; do
     [ -e "$src" ] || continue
     name=$(basename "$src" .cpp)

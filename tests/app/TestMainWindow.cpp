@@ -3,12 +3,14 @@
 #include "TSpinEdit.h"
 #include "UnitRegistryStore.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 
 using namespace velmora;
@@ -171,4 +173,34 @@ TEST_F(EditorTest, CloseDuringAnOpenWaitsForTheOpenToUnwind) {
     EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messages.front().text.toStdString();
     EXPECT_TRUE(WaitUntil([&] { return !window->isVisible(); }));
     EXPECT_NE(StoreText().find("\"MainFormLeft\""), std::string::npos);
+}
+
+TEST_F(EditorTest, KeysTheWindowSeesFirst) {
+    const std::string path = files.File("a.mp3");
+    WriteFile(path, QuietFrames(100));
+    settings.CheckBoxAskBeforeExiting = true;
+    Show();
+    Open(path);
+    QApplication::setActiveWindow(window.get());
+    QLineEdit* field = Get<TSpinEdit>("SpinEditBeginF")->lineEdit();
+    field->setFocus();
+    ASSERT_TRUE(WaitUntil([&] { return QApplication::focusWidget() == field; }));
+    QTest::keyClicks(field, "-+.");
+    QTest::keyClick(field, Qt::Key_Minus, Qt::KeypadModifier);
+    EXPECT_EQ(field->text(), QStringLiteral("0"));
+    QTest::keyClick(field, Qt::Key_4);
+    EXPECT_EQ(Get<TSpinEdit>("SpinEditBeginF")->value(), 4);
+
+    // Escape closes the file, then (asked first) the window.
+    QTest::keyClick(field, Qt::Key_Escape);
+    EXPECT_FALSE(window->FileIsOpen());
+    EXPECT_EQ(dialogs.questions, 0);
+    dialogs.answers = {IDialogs::Answer::No};
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_EQ(dialogs.questions, 1);
+    EXPECT_TRUE(window->isVisible());
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_EQ(dialogs.questions, 2);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(shell.beeps, 0);
 }
