@@ -1,5 +1,7 @@
 #pragma once
 
+#include "../engine/OpenHelpers.h"
+#include "../engine/WriterHelpers.h"
 #include "EditorSeams.h"
 #include "FrameBuilder.h"
 #include "GuiTestUtil.h"
@@ -123,31 +125,6 @@ inline std::vector<std::uint8_t> QuietFrames(int count, FrameSpec spec = {}) {
     std::vector<std::uint8_t> out;
     AppendFrames(out, spec, count);
     return out;
-}
-
-inline std::vector<std::uint8_t> Id3v1Record(const std::string& title) {
-    std::vector<std::uint8_t> tag(128, 0);
-    std::memcpy(tag.data(), "TAG", 3);
-    std::memcpy(tag.data() + 3, title.data(), std::min<std::size_t>(title.size(), 30));
-    tag[127] = 255;
-    return tag;
-}
-
-inline std::vector<std::uint8_t> Id3v2Header(std::uint32_t size) {
-    std::vector<std::uint8_t> tag(size, 0);
-    const std::uint32_t body = size - 10;
-    const std::uint8_t header[10] = {'I',
-                                     'D',
-                                     '3',
-                                     3,
-                                     0,
-                                     0,
-                                     static_cast<std::uint8_t>((body >> 21) & 0x7F),
-                                     static_cast<std::uint8_t>((body >> 14) & 0x7F),
-                                     static_cast<std::uint8_t>((body >> 7) & 0x7F),
-                                     static_cast<std::uint8_t>(body & 0x7F)};
-    std::copy(header, header + 10, tag.begin());
-    return tag;
 }
 
 } // namespace velmora::test

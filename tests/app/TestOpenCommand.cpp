@@ -40,10 +40,10 @@ std::vector<std::uint8_t> FramesWithOddBitrates(int count, int bad) {
 
 TEST_F(EditorTest, OpenShowsTheInformationAndTheTagToggle) {
     const std::string path = files.File("tagged.mp3");
-    std::vector<std::uint8_t> bytes = Id3v2Header(1024);
+    std::vector<std::uint8_t> bytes = Id3v2Tag(1024);
     const std::vector<std::uint8_t> frames = QuietFrames(300);
     bytes.insert(bytes.end(), frames.begin(), frames.end());
-    const std::vector<std::uint8_t> v1 = Id3v1Record("Title One");
+    const std::vector<std::uint8_t> v1 = Id3v1("Title One");
     bytes.insert(bytes.end(), v1.begin(), v1.end());
     WriteFile(path, bytes);
     settings.CheckBoxFileOpenInCurrentDirectory = true;
