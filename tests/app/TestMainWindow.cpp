@@ -204,3 +204,17 @@ TEST_F(EditorTest, KeysTheWindowSeesFirst) {
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(shell.beeps, 0);
 }
+
+TEST_F(EditorTest, WindowOptionsKeepTheWindowShown) {
+    Show();
+    EXPECT_FALSE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_FALSE(Get("BitBtnTestBegin")->toolTip().isEmpty());
+    settings.CheckBoxStayOnTop = true;
+    settings.RadioGroupPreviewPlaysWhat = true;
+    window->ApplyWindowOptions();
+    EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(Get("BitBtnTestBegin")->toolTip().isEmpty());
+    EXPECT_TRUE(Get("BitBtnTestEnd")->toolTip().isEmpty());
+    EXPECT_EQ(Get("ButtonTrimSilence")->toolTipDuration(), 15000);
+}
