@@ -15,6 +15,7 @@
 #include <vector>
 
 class QAction;
+class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -71,6 +72,7 @@ private:
     void BuildMenu();
     QGroupBox* BuildInfoGroup();
     QGroupBox* BuildTrimGroup();
+    QGridLayout* BuildTrimButtons();
     QGroupBox* BuildVolumeGroup();
     QGroupBox* BuildFadeGroup(const char* name, const QString& caption, const char* trackBar,
                               const char* image, const char* blackImage);

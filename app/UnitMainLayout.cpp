@@ -212,6 +212,30 @@ QGroupBox* TFormMain::BuildTrimGroup() {
     rowLabels->addStretch();
     readOuts->addStretch();
 
+    QGridLayout* buttons = BuildTrimButtons();
+
+    LabelSpaceSaved = Component<QLabel>("LabelSpaceSaved", GroupBoxTrim);
+    LabelSpaceSaved->setToolTip(tr("Space that you are going to recover by saving the file"));
+    LabelTimeRemain = Component<QLabel>("LabelTimeRemain", GroupBoxTrim);
+    LabelTimeRemain->setToolTip(tr("Duration of the track after trimming"));
+    LabelTimeRemain->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    auto* top = new QHBoxLayout;
+    top->addLayout(rowLabels);
+    top->addWidget(PageControlTrim, 1);
+    top->addLayout(readOuts);
+    top->addLayout(buttons);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(LabelSpaceSaved, 1);
+    bottom->addWidget(LabelTimeRemain, 1);
+    auto* column = new QVBoxLayout(GroupBoxTrim);
+    column->addLayout(top);
+    column->addLayout(bottom);
+    return GroupBoxTrim;
+}
+
+// The preview, Winamp and Auto buttons beside the trimming fields.
+QGridLayout* TFormMain::BuildTrimButtons() {
     const auto toolButton = [this](const char* name, const QString& text) {
         QToolButton* b = Component<QToolButton>(name, GroupBoxTrim);
         b->setText(text);
@@ -241,25 +265,7 @@ QGroupBox* TFormMain::BuildTrimGroup() {
         tr("Detects the digital silence and updates the trimming control values accordingly"));
     buttons->addWidget(ButtonTrimSilence, 2, 0, 2, 2, Qt::AlignBottom);
     buttons->setRowStretch(4, 1);
-
-    LabelSpaceSaved = Component<QLabel>("LabelSpaceSaved", GroupBoxTrim);
-    LabelSpaceSaved->setToolTip(tr("Space that you are going to recover by saving the file"));
-    LabelTimeRemain = Component<QLabel>("LabelTimeRemain", GroupBoxTrim);
-    LabelTimeRemain->setToolTip(tr("Duration of the track after trimming"));
-    LabelTimeRemain->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-
-    auto* top = new QHBoxLayout;
-    top->addLayout(rowLabels);
-    top->addWidget(PageControlTrim, 1);
-    top->addLayout(readOuts);
-    top->addLayout(buttons);
-    auto* bottom = new QHBoxLayout;
-    bottom->addWidget(LabelSpaceSaved, 1);
-    bottom->addWidget(LabelTimeRemain, 1);
-    auto* column = new QVBoxLayout(GroupBoxTrim);
-    column->addLayout(top);
-    column->addLayout(bottom);
-    return GroupBoxTrim;
+    return buttons;
 }
 
 QGroupBox* TFormMain::BuildFadeGroup(const char* name, const QString& caption, const char* trackBar,
