@@ -42,13 +42,13 @@ files)
   if [ "$editor" = 1 ]; then
     expected+=(
       usr/bin/velmora
-      usr/share/applications/$app.desktop
-      usr/share/icons/hicolor/128x128/apps/$app.png
-      usr/share/icons/hicolor/256x256/apps/$app.png
-      usr/share/icons/hicolor/48x48/apps/$app.png
-      usr/share/icons/hicolor/scalable/apps/$app.svg
+      "usr/share/applications/$app.desktop"
+      "usr/share/icons/hicolor/128x128/apps/$app.png"
+      "usr/share/icons/hicolor/256x256/apps/$app.png"
+      "usr/share/icons/hicolor/48x48/apps/$app.png"
+      "usr/share/icons/hicolor/scalable/apps/$app.svg"
       usr/share/man/man1/velmora.1
-      usr/share/metainfo/$app.metainfo.xml
+      "usr/share/metainfo/$app.metainfo.xml"
       usr/share/velmora/languages/
     )
   fi
@@ -107,7 +107,7 @@ manuals)
   done
   check_options() { # PAGE HELP
     for option in $(echo "$2" | grep -oE '(^|[^a-z-])--?[a-z][a-z0-9-]*' | grep -oE -- '--?[a-z][a-z0-9-]*' | sort -u); do
-      grep -qF -- "$(echo "$option" | sed 's/-/\\-/g')" "$1" || fail "$(basename "$1") does not name $option"
+      grep -qF -- "${option//-/\\-}" "$1" || fail "$(basename "$1") does not name $option"
     done
   }
   check_options "$man1/velmora-cli.1" "$help"
