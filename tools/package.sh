@@ -70,7 +70,7 @@ dpkg --root="$droot" --force-depends --force-not-root -i "$deb" >/dev/null 2>&1 
 [ -x "$droot/usr/bin/velmora-cli" ] || fail "dpkg -i installed no velmora-cli"
 dpkg --root="$droot" --force-depends --force-not-root -P velmora >/dev/null 2>&1 ||
   fail "dpkg -P failed"
-left=$(cd "$droot" && find . -mindepth 1 -not -path './var/lib/dpkg*' -print)
+left=$(cd "$droot" && find . -mindepth 1 -not -path ./var -not -path ./var/lib -not -path './var/lib/dpkg*')
 [ -z "$left" ] || fail "left behind after removal: $left"
 echo "nothing left behind after removal"
 
@@ -87,8 +87,11 @@ if [ -x "$root/usr/bin/velmora" ] && command -v hyperfine >/dev/null; then
   export QT_QPA_PLATFORM=offscreen VELMORA_CONFIG_DIR="$work/config"
   export XDG_RUNTIME_DIR="$work/runtime"
   mkdir -m 0700 "$XDG_RUNTIME_DIR"
-  hyperfine -N --warmup 2 --runs "${BENCH_RUNS:-10}" \
+  hyperfine -N --warmup 2 --runs "${BENCH_RUNS:-10}" --export-json "$work/start.json" \
     -n package "$root/usr/bin/velmora --quit-when-idle" \
-    -n build-tree "$build/velmora --quit-when-idle"
+    -n build-tree "$build/velmora --quit-when-idle" >/dev/null
+  python3 -c 'import json, sys
+for r in json.load(open(sys.argv[1]))["results"]:
+    print("%-12s median %6.1f ms" % (r["command"], r["median"] * 1000))' "$work/start.json"
 fi
 echo "package test passed"
