@@ -2,7 +2,8 @@
 # Checks of the installed tree, one CTest test per mode:
 #   install BUILD ROOT          cmake --install BUILD into DESTDIR=ROOT, prefix /usr
 #   files ROOT EDITOR VERSION   the exact file list (EDITOR is 1 when the editor is built)
-#   validators ROOT             desktop-file-validate and appstreamcli validate --no-net
+#   validators ROOT SOURCE      desktop-file-validate and appstreamcli validate --no-net; the
+#                               screenshots the metainfo names lie in SOURCE/docs/screenshots
 #   manuals ROOT                the manuals format cleanly and name every command and option
 #   completion ROOT             the bash completion answers a table of command lines
 # Exit status 77 means skipped, with the reason on stdout.
@@ -75,7 +76,7 @@ files)
   ;;
 
 validators)
-  root=$1
+  root=$1 source=$2
   desktop=$root/usr/share/applications/$app.desktop
   metainfo=$root/usr/share/metainfo/$app.metainfo.xml
   [ -e "$desktop" ] || skip "the editor is not built, so no desktop files are installed"
@@ -86,6 +87,14 @@ validators)
   # The icon the entry names is installed.
   icon=$(sed -n 's/^Icon=//p' "$desktop")
   [ -e "$root/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "no icon named $icon"
+  # The published screenshots are the repository's; the editor's screenshot tool makes them.
+  if [ -d "$source/docs/screenshots" ]; then
+    while read -r image; do
+      [ -e "$source/docs/screenshots/$image" ] || fail "docs/screenshots/$image is missing"
+    done < <(sed -n 's|.*<image>.*/docs/screenshots/\(.*\)</image>.*|\1|p' "$metainfo")
+  else
+    echo "note: no docs/screenshots yet, so the screenshots were not compared"
+  fi
   ;;
 
 manuals)
