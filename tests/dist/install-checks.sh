@@ -6,6 +6,7 @@
 #                               screenshots the metainfo names lie in SOURCE/docs/screenshots
 #   manuals ROOT                the manuals format cleanly and name every command and option
 #   completion ROOT             the bash completion answers a table of command lines
+#   launch ROOT                 the desktop entry passes awkward file names as one argument
 # Exit status 77 means skipped, with the reason on stdout.
 set -euo pipefail
 mode=$1
@@ -167,6 +168,31 @@ TABLE
     exit $status
   ' completion "$lib" "$root/usr/share/bash-completion/completions/velmora-cli" "$VELMORA_CONFIG_DIR/files" ||
     status=1
+  ;;
+
+launch)
+  root=$1
+  desktop=$root/usr/share/applications/$app.desktop
+  [ -e "$desktop" ] || skip "the editor is not built, so no desktop entry is installed"
+  command -v gio >/dev/null || skip "gio is missing (libglib2.0-bin)"
+  work=$VELMORA_CONFIG_DIR
+  mkdir "$work/bin"
+  # A stand-in for the editor that records its arguments, NUL-separated.
+  printf '#!/bin/sh\nprintf "%%s\\0" "$@" >"%s/args.tmp" && mv "%s/args.tmp" "%s/args"\n' \
+    "$work" "$work" "$work" >"$work/bin/velmora"
+  chmod +x "$work/bin/velmora"
+  for name in "plain.mp3" "with space.mp3" "it's \"quoted\".mp3" $'latin1 \xe9.mp3' "-dash.mp3"; do
+    file=$work/$name
+    touch "$file"
+    rm -f "$work/args"
+    PATH=$work/bin:$PATH gio launch "$desktop" "$file" 2>&1 || fail "gio launch refused \"$name\""
+    for _ in $(seq 50); do
+      [ -e "$work/args" ] && break
+      sleep 0.1
+    done
+    cmp -s "$work/args" <(printf '%s\0' "$file") ||
+      fail "\"$name\" reached the editor as: $(tr '\0' '|' <"$work/args" 2>/dev/null)"
+  done
   ;;
 
 *)
