@@ -31,7 +31,8 @@ const Command kCommands[] = {
 };
 
 void Usage(std::ostream& out) {
-    out << "Usage: velmora-cli COMMAND [--defaults] [--option NAME=VALUE]... ARGS\n\nCommands:\n";
+    out << "Usage: velmora-cli COMMAND [--defaults] [--option NAME=VALUE]... ARGS\n"
+           "       velmora-cli --help | --version\n\nCommands:\n";
     for (const Command& c : kCommands)
         out << "  " << c.summary << "\n";
 }
@@ -42,6 +43,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         Usage(args.empty() ? err : out);
         return args.empty() ? 2 : 0;
+    }
+    if (args[0] == "--version") {
+        out << "velmora-cli " VELMORA_VERSION "\n";
+        return 0;
     }
     for (const Command& c : kCommands) {
         if (args[0] != c.name)

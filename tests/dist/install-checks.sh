@@ -1,0 +1,203 @@
+#!/usr/bin/env bash
+# Checks of the installed tree, one CTest test per mode:
+#   install BUILD ROOT          cmake --install BUILD into DESTDIR=ROOT, prefix /usr
+#   files ROOT EDITOR VERSION   the exact file list (EDITOR is 1 when the editor is built)
+#   validators ROOT SOURCE      desktop-file-validate and appstreamcli validate --no-net; the
+#                               screenshots the metainfo names lie in SOURCE/docs/screenshots
+#   manuals ROOT                the manuals format cleanly and name every command and option
+#   completion ROOT             the bash completion answers a table of command lines
+#   launch ROOT                 the desktop entry passes awkward file names as one argument
+# Exit status 77 means skipped, with the reason on stdout.
+set -euo pipefail
+mode=$1
+shift
+app=io.github.velmora.Velmora
+
+skip() {
+  echo "SKIPPED: $*"
+  exit 77
+}
+fail() {
+  echo "FAIL: $*" >&2
+  status=1
+}
+status=0
+# No check may read or write the user's own settings.
+VELMORA_CONFIG_DIR=$(mktemp -d)
+export VELMORA_CONFIG_DIR
+trap 'rm -rf "$VELMORA_CONFIG_DIR"' EXIT
+
+case $mode in
+install)
+  build=$1 root=$2
+  rm -rf "$root"
+  DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
+  ;;
+
+files)
+  root=$1 editor=$2 version=$3
+  expected=(
+    usr/bin/velmora-cli
+    usr/share/bash-completion/completions/velmora-cli
+    usr/share/man/man1/velmora-cli.1
+  )
+  if [ "$editor" = 1 ]; then
+    expected+=(
+      usr/bin/velmora
+      "usr/share/applications/$app.desktop"
+      "usr/share/icons/hicolor/128x128/apps/$app.png"
+      "usr/share/icons/hicolor/256x256/apps/$app.png"
+      "usr/share/icons/hicolor/48x48/apps/$app.png"
+      "usr/share/icons/hicolor/scalable/apps/$app.svg"
+      usr/share/man/man1/velmora.1
+      "usr/share/metainfo/$app.metainfo.xml"
+      usr/share/velmora/languages/
+    )
+  fi
+  # Files, and folders that hold nothing (with a trailing "/").
+  actual=$(cd "$root" && find . \( -type f -o -type d -empty \) -printf '%P%y\n' |
+    sed -e 's/f$//' -e 's|d$|/|' | LC_ALL=C sort)
+  want=$(printf '%s\n' "${expected[@]}" | LC_ALL=C sort)
+  if [ "$actual" != "$want" ]; then
+    fail "installed files differ from the expected list"
+    diff <(echo "$want") <(echo "$actual") >&2 || true
+  fi
+  for f in usr/bin/velmora-cli usr/bin/velmora; do
+    [ -e "$root/$f" ] || continue
+    [ -x "$root/$f" ] || fail "$f is not executable"
+  done
+  got=$("$root/usr/bin/velmora-cli" --version)
+  [ "$got" = "velmora-cli $version" ] || fail "velmora-cli --version printed \"$got\""
+  if [ "$editor" = 1 ] && command -v file >/dev/null; then
+    for size in 48 128 256; do
+      file -b "$root/usr/share/icons/hicolor/${size}x$size/apps/$app.png" |
+        grep -q "^PNG image data, $size x $size," || fail "the ${size}px icon is not $size x $size"
+    done
+  fi
+  ;;
+
+validators)
+  root=$1 source=$2
+  desktop=$root/usr/share/applications/$app.desktop
+  metainfo=$root/usr/share/metainfo/$app.metainfo.xml
+  [ -e "$desktop" ] || skip "the editor is not built, so no desktop files are installed"
+  command -v desktop-file-validate >/dev/null || skip "desktop-file-validate is missing (desktop-file-utils)"
+  command -v appstreamcli >/dev/null || skip "appstreamcli is missing (appstream)"
+  desktop-file-validate "$desktop" || fail "desktop-file-validate refused $desktop"
+  appstreamcli validate --no-net "$metainfo" || fail "appstreamcli refused $metainfo"
+  # The icon the entry names is installed.
+  icon=$(sed -n 's/^Icon=//p' "$desktop")
+  [ -e "$root/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "no icon named $icon"
+  # The published screenshots are the repository's; the editor's screenshot tool makes them.
+  if [ -d "$source/docs/screenshots" ]; then
+    while read -r image; do
+      [ -e "$source/docs/screenshots/$image" ] || fail "docs/screenshots/$image is missing"
+    done < <(sed -n 's|.*<image>.*/docs/screenshots/\(.*\)</image>.*|\1|p' "$metainfo")
+  else
+    echo "note: no docs/screenshots yet, so the screenshots were not compared"
+  fi
+  ;;
+
+manuals)
+  root=$1
+  man1=$root/usr/share/man/man1
+  command -v groff >/dev/null || skip "groff is missing (groff-base)"
+  for page in "$man1"/*.1; do
+    warnings=$(groff -man -ww -z "$page" 2>&1)
+    [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
+  done
+  # Every command and every option the programs' own help texts name is in their manual.
+  cli=$root/usr/bin/velmora-cli
+  help=$("$cli" --help)
+  commands=$(echo "$help" | sed -n 's/^  \([a-z][a-z]*\) .*/\1/p')
+  [ -n "$commands" ] || fail "velmora-cli --help lists no commands"
+  for c in $commands; do
+    grep -q "^\.SS \"$c" "$man1/velmora-cli.1" || fail "velmora-cli.1 has no section for $c"
+    help+=$'\n'$("$cli" "$c" --help 2>&1 || true)
+  done
+  check_options() { # PAGE HELP
+    for option in $(echo "$2" | grep -oE '(^|[^a-z-])--?[a-z][a-z0-9-]*' | grep -oE -- '--?[a-z][a-z0-9-]*' | sort -u); do
+      grep -qF -- "${option//-/\\-}" "$1" || fail "$(basename "$1") does not name $option"
+    done
+  }
+  check_options "$man1/velmora-cli.1" "$help"
+  if [ -x "$root/usr/bin/velmora" ]; then
+    # The editor's help needs no display.
+    ehelp=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/velmora" --help)
+    check_options "$man1/velmora.1" "$ehelp"
+  fi
+  ;;
+
+completion)
+  root=$(realpath "$1")
+  lib=/usr/share/bash-completion/bash_completion
+  [ -e "$lib" ] || skip "bash-completion is missing"
+  PATH=$root/usr/bin:$PATH bash -c '
+    source "$1"
+    source "$2"
+    status=0
+    mkdir "$3" && cd "$3"
+    touch "a.mp3" "B.MP3" "c.wav" "notes.txt" "with space.mp3"
+    mkdir sub
+    # A line to complete (the last word is completed), and the replies expected, sorted.
+    while IFS="|" read -r line want; do
+      read -ra COMP_WORDS <<<"$line"
+      [[ $line == *" " ]] && COMP_WORDS+=("")
+      COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+      COMP_LINE=$line COMP_POINT=${#line} COMPREPLY=()
+      _velmora_cli velmora-cli "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}" 2>/dev/null
+      got=$(printf "%s\n" "${COMPREPLY[@]}" | LC_ALL=C sort | paste -sd " ")
+      [ "$got" = "$want" ] || { echo "FAIL: \"$line\" completed to \"$got\", not \"$want\"" >&2; status=1; }
+    done <<TABLE
+velmora-cli |--help --version cue info normalize save settings split
+velmora-cli sa|save
+velmora-cli --defaults no|normalize
+velmora-cli save --fa|--fade-in --fade-out
+velmora-cli save -|--auto-trim --begin --defaults --dry-run --end --fade-in --fade-out --gain --help --mp3 --option --output --timing --wav --yes -o
+velmora-cli info --j|--json
+velmora-cli settings --|--defaults --export --help --import --json --option --set
+velmora-cli split --g|--gain
+velmora-cli cue --|--defaults --help --option
+velmora-cli --option CheckBoxSave|CheckBoxSaveAs_WithTime= CheckBoxSaveWAV= CheckBoxSave_WithTime=
+velmora-cli settings --set RadioGroupCue|RadioGroupCueSplit=
+velmora-cli info --option=CheckBoxClea|CheckBoxCleanup=
+velmora-cli save --gain |
+velmora-cli info |B.MP3 a.mp3 c.wav sub with space.mp3
+velmora-cli save -o |B.MP3 a.mp3 c.wav notes.txt sub with space.mp3
+TABLE
+    exit $status
+  ' completion "$lib" "$root/usr/share/bash-completion/completions/velmora-cli" "$VELMORA_CONFIG_DIR/files" ||
+    status=1
+  ;;
+
+launch)
+  root=$1
+  desktop=$root/usr/share/applications/$app.desktop
+  [ -e "$desktop" ] || skip "the editor is not built, so no desktop entry is installed"
+  command -v gio >/dev/null || skip "gio is missing (libglib2.0-bin)"
+  work=$VELMORA_CONFIG_DIR
+  mkdir "$work/bin"
+  # A stand-in for the editor that records its arguments, NUL-separated.
+  printf '#!/bin/sh\nprintf "%%s\\0" "$@" >"%s/args.tmp" && mv "%s/args.tmp" "%s/args"\n' \
+    "$work" "$work" "$work" >"$work/bin/velmora"
+  chmod +x "$work/bin/velmora"
+  for name in "plain.mp3" "with space.mp3" "it's \"quoted\".mp3" $'latin1 \xe9.mp3' "-dash.mp3"; do
+    file=$work/$name
+    touch "$file"
+    rm -f "$work/args"
+    PATH=$work/bin:$PATH gio launch "$desktop" "$file" 2>&1 || fail "gio launch refused \"$name\""
+    for _ in $(seq 50); do
+      [ -e "$work/args" ] && break
+      sleep 0.1
+    done
+    cmp -s "$work/args" <(printf '%s\0' "$file") ||
+      fail "\"$name\" reached the editor as: $(tr '\0' '|' <"$work/args" 2>/dev/null)"
+  done
+  ;;
+
+*)
+  echo "unknown mode $mode" >&2
+  exit 2
+  ;;
+esac
+exit $status
