@@ -1,5 +1,4 @@
 #include "FrameBuilder.h"
-#include "UnitMessages.h"
 #include "UnitOptions.h"
 #include "UnitPlayerPosition.h"
 #include "UnitPreviewClip.h"
@@ -105,43 +104,6 @@ TEST(PreviewClip, ButtonsSettingsAndModifiers) {
     }
 }
 
-TEST(PreviewClip, LengthSettingRoundsUpToWholeFrames) {
-    const MpegHeader first = Mpeg1Layer3Header();
-    for (const auto& [seconds, frames] : {std::pair{1, 39}, {5, 192}, {10, 383}}) {
-        Settings settings;
-        settings.SpinEditPreviewLength = seconds;
-        const PreviewClip clip = ComputePreviewClip(first, settings, Request(false, 0, 0));
-        EXPECT_EQ(clip.frameCount, frames) << seconds;
-        EXPECT_EQ(PreviewClipMilliseconds(first, clip), (3 + frames) * 1152 * 1000 / 44100);
-    }
-}
-
-TEST(PreviewClip, WriterParametersOfAPreview) {
-    StreamInfo info;
-    info.frameCount = 1000;
-    const PreviewClip clip{kPlay, 700, 192, 3, 4, 5, 6, 10};
-    std::vector<std::uint8_t> memory;
-    const WriteParams m = MakePreviewParams("/music/a.mp3", clip, info, &memory);
-    EXPECT_EQ(TargetOf(m), OutputTarget::ToMemory);
-    const WriteParams f = MakePreviewParams("/music/a.mp3", clip, info, &memory, "/p/x.mp3");
-    EXPECT_EQ(TargetOf(f), OutputTarget::ToFile);
-    for (const WriteParams& p : {m, f}) {
-        EXPECT_EQ(p.sourcePath, "/music/a.mp3");
-        EXPECT_FALSE(p.closeAfterSave || p.writeExtraInfo || p.writeId3v1 || p.keepId3v2 ||
-                     p.showProgress);
-        EXPECT_TRUE(p.cleanup);
-        EXPECT_EQ(p.startFrame, 700);
-        EXPECT_EQ(p.frameCount, 192);
-        EXPECT_EQ(p.silenceBeginFrames, 3);
-        EXPECT_EQ(p.silenceEndFrames, 4);
-        EXPECT_EQ(p.fadeInIndex, 5);
-        EXPECT_EQ(p.fadeOutIndex, 6);
-        EXPECT_EQ(p.fadeSpan, 1000);
-        EXPECT_EQ(p.gainSteps, 10);
-    }
-    EXPECT_EQ(NothingToPreviewText(MessageTable::English()), "Nothing to preview.");
-}
-
 TEST(PlayerPosition, PlayingBeforePausedThenByName) {
     const std::vector<PlayerState> players = {
         {"org.mpris.MediaPlayer2.vlc", "Paused"},  {"org.mpris.MediaPlayer2.mpv", "Stopped"},
@@ -155,21 +117,10 @@ TEST(PlayerPosition, PlayingBeforePausedThenByName) {
     EXPECT_TRUE(AvailablePlayers({{"org.mpris.MediaPlayer2.mpv", "Stopped"}}).empty());
 }
 
-TEST(PlayerPosition, MicrosecondsToFrames) {
-    const MpegHeader first = Mpeg1Layer3Header();
-    const struct {
-        std::int64_t us;
-        std::optional<std::int64_t> frames;
-    } cases[] = {
-        {60'000'000, 2296},
-        {59'999'999, 2296},
-        {0, 0},
-        {999, 0},
-        {-1, std::nullopt},
-        {26'999, 0},
-        {27'000, 1}, // one frame is 26.12 ms; whole ms count
-        {std::int64_t{1} << 50, MillisecondsToFrames(first, (std::int64_t{1} << 50) / 1000)},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(PlayerPositionFrames(first, c.us), c.frames) << c.us;
+TEST(PlayerPosition, MicrosecondsToWholeFramesAndNegativeIsNone) {
+    const MpegHeader first = Mpeg1Layer3Header(); // one frame lasts 26.12 ms
+    EXPECT_EQ(PlayerPositionFrames(first, 59'999'999), 2296);
+    EXPECT_EQ(PlayerPositionFrames(first, 26'999), 0);
+    EXPECT_EQ(PlayerPositionFrames(first, 27'000), 1);
+    EXPECT_EQ(PlayerPositionFrames(first, -1), std::nullopt);
 }

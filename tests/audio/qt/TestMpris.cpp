@@ -1,4 +1,3 @@
-#include "AudioQtHelpers.h"
 #include "Fixtures.h"
 #include "FrameBuilder.h"
 #include "GuiTestUtil.h"
@@ -10,6 +9,8 @@
 #include <QDBusVirtualObject>
 #include <QElapsedTimer>
 #include <QMutex>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -18,6 +19,54 @@ using namespace velmora;
 using namespace velmora::test;
 
 namespace {
+
+// A private session bus (dbus-daemon) for the length of a test.
+class PrivateBus {
+public:
+    PrivateBus();
+    ~PrivateBus();
+    bool Running() const { return !m_address.isEmpty(); }
+    const QString& Address() const { return m_address; }
+    // A new connection of this process to the bus, under `name`; disconnected with the bus.
+    QDBusConnection Connect(const QString& name);
+
+private:
+    QProcess m_daemon;
+    QString m_address;
+    QStringList m_connections;
+};
+
+PrivateBus::PrivateBus() {
+    const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+    if (daemon.isEmpty())
+        return;
+    m_daemon.setProgram(daemon);
+    m_daemon.setArguments({QStringLiteral("--session"), QStringLiteral("--nofork"),
+                           QStringLiteral("--print-address=1")});
+    m_daemon.setProcessChannelMode(QProcess::SeparateChannels);
+    m_daemon.start();
+    if (!m_daemon.waitForStarted(5000))
+        return;
+    while (!m_daemon.canReadLine() && m_daemon.waitForReadyRead(5000)) {
+    }
+    m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+}
+
+PrivateBus::~PrivateBus() {
+    for (const QString& name : m_connections)
+        QDBusConnection::disconnectFromBus(name);
+    if (m_daemon.state() != QProcess::NotRunning) {
+        m_daemon.terminate();
+        if (!m_daemon.waitForFinished(3000))
+            m_daemon.kill();
+        m_daemon.waitForFinished(3000);
+    }
+}
+
+QDBusConnection PrivateBus::Connect(const QString& name) {
+    m_connections << name;
+    return QDBusConnection::connectToBus(m_address, name);
+}
 
 // A media player on the private bus answering the two properties the client reads; it can hang
 // (never answer) or answer garbage.
@@ -185,7 +234,7 @@ TEST_F(Mpris, HungPlayerTimesOutAndNothingBlocks) {
 
 // mpv with the MPRIS plugin, paused at one minute of a 44.1 kHz Layer III file.
 TEST_F(Mpris, RealPlayerPausedAtOneMinuteThenGone) {
-    const std::string mpv = ProgramPath("mpv");
+    const std::string mpv = QStandardPaths::findExecutable("mpv").toStdString();
     std::string plugin = "/usr/lib/mpv-mpris/mpris.so";
     if (!QFile::exists(QString::fromStdString(plugin)))
         plugin = "/etc/mpv/scripts/mpris.so";
