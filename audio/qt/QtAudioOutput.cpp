@@ -80,7 +80,7 @@ void QtAudioOutput::ReleaseSink() {
     QAudioSink* sink = m_sink;
     m_sink = nullptr;
     m_source = nullptr;
-    QObject::disconnect(sink, nullptr, nullptr, nullptr);
+    QObject::disconnect(sink, &QAudioSink::stateChanged, nullptr, nullptr);
     sink->stop();
     sink->deleteLater();
 }
