@@ -1,5 +1,6 @@
 #include "CliCommon.h"
 #include "CueCli.h"
+#include "UnitPath.h"
 
 #include "UnitCueSheet.h"
 #include "UnitSilence.h"
@@ -24,7 +25,7 @@ int CmdCue(CliContext& ctx, std::ostream& out, std::ostream& err) {
         return 2;
     }
     const std::string& path = ctx.args[0];
-    TerminalProgress progress(CueBaseName(path));
+    TerminalProgress progress(BaseName(path));
     OpenResult opened = OpenForCue(path, ctx, progress);
     TrimPoints trim;
     if (ctx.settings.CheckBoxAutoDetectSilence) {

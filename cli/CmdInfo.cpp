@@ -1,4 +1,5 @@
 #include "CliCommon.h"
+#include "UnitPath.h"
 
 #include "UnitInfo.h"
 #include "UnitMP3.h"
@@ -104,11 +105,6 @@ int AverageBitrate(const StreamInfo& info) {
     for (int i = 0; i < 16; ++i)
         sum += info.BitrateHistogram[i] * BitrateOfIndex(info.firstHeader, i);
     return static_cast<int>((sum + info.frameCount / 2) / info.frameCount);
-}
-
-std::string BaseName(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 InfoRecord Examine(const std::string& path, const CliContext& ctx) {

@@ -1,4 +1,5 @@
 #include "CliCommon.h"
+#include "UnitPath.h"
 
 #include "UnitFileView.h"
 #include "UnitID3v2.h"
@@ -21,11 +22,6 @@ constexpr const char* kNormalizeUsage =
     "  the amplification step and the peak level, for the normalisation options in effect.\n"
     "  --json  one JSON object per file, one per line; a file that fails gives\n"
     "          {\"file\": ..., \"error\": ...}\n";
-
-std::string BaseName(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // Opens the file as the editor does (tags, RIFF header, scan attempts). The full decode that
 // follows measures every frame, so the open needs no tail decode of its own.

@@ -1,4 +1,5 @@
 #include "CliCommon.h"
+#include "UnitPath.h"
 
 #include "UnitMP3.h"
 #include "UnitOpen.h"
@@ -130,11 +131,6 @@ std::int64_t ParsePosition(const std::string& option, const std::string& text,
         return v;
     throw UsageError{option + " takes frames (120), seconds (5s) or milliseconds (1500ms), not \"" +
                      text + "\""};
-}
-
-std::string BaseName(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // The questions the editor would ask; without --yes a question stops the save, or on a terminal

@@ -1,5 +1,6 @@
 #include "CliCommon.h"
 #include "CueCli.h"
+#include "UnitPath.h"
 
 #include "UnitCueSplit.h"
 #include "VelmoraError.h"
@@ -64,7 +65,7 @@ int CmdSplit(CliContext& ctx, std::ostream& out, std::ostream& err) {
         return 2;
     }
 
-    TerminalProgress progress(CueBaseName(path));
+    TerminalProgress progress(BaseName(path));
     OpenResult opened = OpenForCue(path, ctx, progress);
     const SplitResult result = SplitByCueSheet(
         path, opened.info, controls, ctx.settings, ctx.messages, progress,

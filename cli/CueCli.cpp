@@ -11,9 +11,4 @@ OpenResult OpenForCue(const std::string& path, const CliContext& ctx, IProgress&
     return OpenSourceFile(path, ctx.settings, ctx.messages, progress, tail);
 }
 
-std::string CueBaseName(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 } // namespace velmora::cli

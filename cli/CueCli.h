@@ -11,7 +11,4 @@ namespace velmora::cli {
 // analysis), for the cue and split commands.
 OpenResult OpenForCue(const std::string& path, const CliContext& ctx, IProgress& progress);
 
-// The file name after the last "/", for progress labels.
-std::string CueBaseName(const std::string& path);
-
 } // namespace velmora::cli

@@ -4,6 +4,7 @@
 #include "UnitFileView.h"
 #include "UnitMessages.h"
 #include "UnitOptions.h"
+#include "UnitPath.h"
 #include "UnitTags.h"
 #include "Unit_MP3_RIFF.h"
 #include "VelmoraError.h"
@@ -194,8 +195,7 @@ OpenResult OpenSourceFile(const std::string& path, const Settings& settings,
     OpenResult result =
         AnalyseFile(view.bytes(), settings, messages, progress, tailAnalysis, view.fd(), listener);
     result.info.sourceTimeNs = view.lastWriteTimeNs();
-    const auto slash = path.find_last_of('/');
-    result.fileName = slash == std::string::npos ? path : path.substr(slash + 1);
+    result.fileName = BaseName(path);
     return result;
 }
 

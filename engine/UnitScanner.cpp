@@ -1,6 +1,7 @@
 #include "UnitScanner.h"
 
 #include "Progress.h"
+#include "UnitIo.h"
 #include "UnitMessages.h"
 #include "UnitOptions.h"
 #include "UnitSideInfo.h"
@@ -171,23 +172,19 @@ private:
         m_have = kept;
         const std::int64_t target =
             std::min(m_source.size - pos, std::max(want, kReadPiece + kFrameBytes - kept));
-        while (m_have < target) {
-            const ssize_t got = ::pread(m_source.fd, m_buffer.get() + m_have,
-                                        static_cast<std::size_t>(target - m_have),
-                                        m_source.fileOffset + m_base + m_have);
-            if (got < 0 && errno == EINTR)
-                continue;
-            // A file cut short since it was measured reads as an error, not as a shorter stream.
-            if (got <= 0)
-                throw VelmoraError(std::string(std::strerror(got < 0 ? errno : EIO)) + " - " +
-                                   MessageOr(m_messages, kMsgErrorAnalyzing,
-                                             "Error analyzing this file - probably not an MPEG "
-                                             "audio file"));
-            if (m_source.listener)
-                m_source.listener->BytesRead(m_source.fileOffset + m_base + m_have,
-                                             m_buffer.get() + m_have, got);
-            m_have += got;
-        }
+        if (m_have >= target)
+            return;
+        const std::int64_t at = m_source.fileOffset + m_base + m_have;
+        const IoResult r = PreadFully(m_source.fd, m_buffer.get() + m_have, target - m_have, at);
+        // A file cut short since it was measured reads as an error, not as a shorter stream.
+        if (r.error != 0 || r.bytes < target - m_have)
+            throw VelmoraError(std::string(std::strerror(r.error != 0 ? r.error : EIO)) + " - " +
+                               MessageOr(m_messages, kMsgErrorAnalyzing,
+                                         "Error analyzing this file - probably not an MPEG "
+                                         "audio file"));
+        if (m_source.listener)
+            m_source.listener->BytesRead(at, m_buffer.get() + m_have, r.bytes);
+        m_have += r.bytes;
     }
 
     const ScanSource& m_source;
