@@ -86,12 +86,6 @@ std::string UserDecimalSeparator() {
     return separator;
 }
 
-const MessageTable::List* WarningList(const MessageTable& messages, const std::string& name) {
-    if (name == "MessageDlgRemovedBeginning")
-        return &messages.MessageDlgRemovedBeginning;
-    return nullptr;
-}
-
 int BitrateOfIndex(const MpegHeader& h, int index) {
     return kBitrateTable[h.versionId & 3][h.layerId & 3][index & 15];
 }
@@ -167,10 +161,10 @@ InfoRecord Examine(const std::string& path, const CliContext& ctx) {
     r.id3v2 = info.id3v2;
     r.plan = ComputeOutputPlan(info, TrimPoints{}, ctx.settings, true,
                                OutputIsWav(ctx.settings, first.layerId, std::nullopt), separator);
-    r.warnings = opened.warnings;
-    for (const std::string& name : opened.warnings)
-        if (const MessageTable::List* list = WarningList(ctx.messages, name))
-            r.warningTexts.push_back(MessageTable::Join(*list));
+    for (const OpenWarning w : opened.warnings) {
+        r.warnings.push_back(OpenWarningName(w));
+        r.warningTexts.push_back(MessageTable::Join(OpenWarningText(ctx.messages, w)));
+    }
     return r;
 }
 
@@ -358,37 +352,18 @@ int CmdInfo(CliContext& ctx, std::ostream& out, std::ostream& err) {
     FileListArgs parsed;
     if (const auto stop = ParseFileListArgs(ctx.args, kInfoUsage, parsed, out, err))
         return *stop;
-    const bool json = parsed.json;
-    const std::vector<std::string>& files = parsed.files;
-
-    int status = 0;
     bool firstBlock = true;
-    for (const std::string& file : files) {
-        try {
-            const InfoRecord r = Examine(file, ctx);
-            if (json) {
-                out << Json(r) << "\n";
-            } else {
-                if (!firstBlock)
-                    out << "\n";
-                PrintPlain(out, r);
-                firstBlock = false;
-            }
-            out.flush();
-        } catch (const std::exception& e) {
-            status = 1;
-            if (json)
-                out << "{\"file\": " << JsonString(file) << ", \"error\": " << JsonString(e.what())
-                    << "}\n";
-            else
-                err << file << ": " << e.what() << "\n";
-            out.flush();
-            // Ctrl+C ends the whole command, not just the file being scanned.
-            if (std::string(e.what()) == "Stopped at user request")
-                break;
+    return RunFileBatch(parsed.files, {parsed.json, ""}, out, err, [&](const std::string& file) {
+        const InfoRecord r = Examine(file, ctx);
+        if (parsed.json) {
+            out << Json(r) << "\n";
+            return;
         }
-    }
-    return status;
+        if (!firstBlock)
+            out << "\n";
+        PrintPlain(out, r);
+        firstBlock = false;
+    });
 }
 
 } // namespace velmora::cli

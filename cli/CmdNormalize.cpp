@@ -75,24 +75,11 @@ int CmdNormalize(CliContext& ctx, std::ostream& out, std::ostream& err) {
     FileListArgs parsed;
     if (const auto stop = ParseFileListArgs(ctx.args, kNormalizeUsage, parsed, out, err))
         return *stop;
-    const bool json = parsed.json;
-    const std::vector<std::string>& files = parsed.files;
-    int status = 0;
-    for (const std::string& file : files) {
-        try {
-            const NormalizeRecord r = Normalize(file, ctx);
-            out << (json ? Json(file, r) : Plain(file, r)) << "\n";
-        } catch (const std::exception& e) {
-            status = 1;
-            if (json)
-                out << "{\"file\": " << JsonString(file) << ", \"error\": " << JsonString(e.what())
-                    << "}\n";
-            else
-                err << "velmora-cli: " << file << ": " << e.what() << "\n";
-        }
-        out.flush();
-    }
-    return status;
+    return RunFileBatch(parsed.files, {parsed.json, "velmora-cli: "}, out, err,
+                        [&](const std::string& file) {
+                            const NormalizeRecord r = Normalize(file, ctx);
+                            out << (parsed.json ? Json(file, r) : Plain(file, r)) << "\n";
+                        });
 }
 
 } // namespace velmora::cli

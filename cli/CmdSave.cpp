@@ -251,10 +251,9 @@ int Run(CliContext& ctx, const SaveArgs& a, std::ostream& out, std::ostream& err
     const auto analysed = std::chrono::steady_clock::now();
     StreamInfo& info = opened.info;
     const MpegHeader& first = info.firstHeader;
-    for (const std::string& w : opened.warnings)
-        if (w == "MessageDlgRemovedBeginning")
-            err << "velmora-cli: warning: "
-                << MessageTable::Join(ctx.messages.MessageDlgRemovedBeginning) << "\n";
+    for (const OpenWarning w : opened.warnings)
+        err << "velmora-cli: warning: " << MessageTable::Join(OpenWarningText(ctx.messages, w))
+            << "\n";
 
     const SavePlan planned = PlanSave(info, a, settings);
     const TrimPoints& trim = planned.trim;

@@ -24,11 +24,6 @@ std::string ErrorAnalyzingText(const MessageTable& messages) {
                      "Error analyzing this file - probably not an MPEG audio file");
 }
 
-std::string NoHeaderText(const MessageTable& messages) {
-    return MessageOr(messages, kMsgNoValidHeader,
-                     "Failed to find a valid MPEG header - this is not an MP3 file!");
-}
-
 bool AttemptAccepted(const StreamInfo& info, std::int64_t regionSize) {
     return info.frameCount > regionSize / 2000 && info.frameCount >= 5 &&
            info.missingHeaderCount * 9 < info.frameCount * 8;
@@ -51,6 +46,22 @@ void RunTailAnalysis(StreamInfo& info, const Settings& settings, const TailAnaly
 }
 
 } // namespace
+
+const char* OpenWarningName(OpenWarning warning) {
+    switch (warning) {
+    case OpenWarning::RemovedBeginning:
+        return "MessageDlgRemovedBeginning";
+    }
+    return "";
+}
+
+const MessageTable::List& OpenWarningText(const MessageTable& messages, OpenWarning warning) {
+    switch (warning) {
+    case OpenWarning::RemovedBeginning:
+        return messages.MessageDlgRemovedBeginning;
+    }
+    AssertFailed("UnitMain", "a known warning", __LINE__);
+}
 
 MpegHeader BuildSeekHeaderTemplate(const MpegHeader& first) {
     std::uint32_t word = (first.headerWord & 0xCF0FFFFF) | 0x00100100;
@@ -152,7 +163,7 @@ OpenResult AnalyseFile(std::span<const std::uint8_t> file, const Settings& setti
             ScanStream(info, source, 0, settings, messages, progress);
         } catch (const VelmoraError& e) {
             // After the first attempt, a region with no header left means the skips ran out.
-            if (attempt == 1 || e.what() != NoHeaderText(messages))
+            if (attempt == 1 || e.kind() != ErrorKind::NoHeader)
                 throw;
             throw VelmoraError(ErrorAnalyzingText(messages));
         }
@@ -174,7 +185,7 @@ OpenResult AnalyseFile(std::span<const std::uint8_t> file, const Settings& setti
         ScanStream(info, region(), dominant, settings, messages, progress);
 
     if (info.audioStart > info.riffHeaderSize + info.id3v2.tagSize + kDamagedBeginningBytes)
-        result.warnings.emplace_back("MessageDlgRemovedBeginning");
+        result.warnings.push_back(OpenWarning::RemovedBeginning);
 
     for (std::int64_t i = 0; i < info.frames.size(); ++i)
         info.frames[i].offset += info.audioStart;

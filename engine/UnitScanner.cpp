@@ -313,7 +313,8 @@ void ScanStream(StreamInfo& info, const ScanSource& source, int requiredBitrateI
         if (pos >= window) {
             throw VelmoraError(
                 MessageOr(messages, kMsgNoValidHeader,
-                          "Failed to find a valid MPEG header - this is not an MP3 file!"));
+                          "Failed to find a valid MPEG header - this is not an MP3 file!"),
+                ErrorKind::NoHeader);
         }
         const std::uint32_t word = HeaderWordAt(reader.Fetch(pos, 4));
         if ((word & mask) != value || !DecodeHeader(first, word)) {

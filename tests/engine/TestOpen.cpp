@@ -74,7 +74,7 @@ TEST(AnalyseFile, RejectedAttemptsMoveOnWithGrowingSkips) {
         EXPECT_EQ(texts.LabelFirstFrameMissing, "yes");
     }
     const OpenResult damaged = Analyse(DamagedStart({0, 1200, 2400, 3600}));
-    EXPECT_EQ(damaged.warnings, std::vector<std::string>{"MessageDlgRemovedBeginning"});
+    EXPECT_EQ(damaged.warnings, std::vector<OpenWarning>{OpenWarning::RemovedBeginning});
 }
 
 TEST(AnalyseFile, FourValidFramesAreNotEnough) {
@@ -369,4 +369,50 @@ TEST(OpenTemplates, SilentFrameIsLongerThanItsSideInformationInEveryFormat) {
                             EXPECT_LE(lower.frameLength, lower.sideInfoEnd) << std::hex << word;
                         }
                     }
+}
+
+// A face that asks to stop at its first pump.
+class StopAtOnce final : public IProgress {
+public:
+    void SetTotal(int) override {}
+    void Report(int) override {}
+    void ProcessMessages() override { m_stop = true; }
+    bool StopRequested() const override { return m_stop; }
+
+private:
+    bool m_stop = false;
+};
+
+TEST(AnalyseFile, OutcomesAreKnownByKindWhateverTheLanguage) {
+    MessageTable translated = MessageTable::English();
+    for (std::string& text : translated.MessageStrings)
+        text = "(xx) " + text;
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> file;
+        bool stop;
+        ErrorKind kind;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"stopped", AudibleFrames(3000), true, ErrorKind::Stopped, "Stopped at user request"},
+        {"no header", {}, false, ErrorKind::NoHeader, translated.MessageStrings[kMsgNoValidHeader]},
+        // The retries recognise the scan's "no header" by its kind, so the translated text of
+        // the second attempt still becomes the analysis error.
+        {"skips ran out", AudibleFrames(4), false, ErrorKind::Failure,
+         translated.MessageStrings[kMsgErrorAnalyzing]},
+    };
+    for (const Case& c : cases) {
+        StopAtOnce stopping;
+        NullProgress running;
+        IProgress& progress = c.stop ? static_cast<IProgress&>(stopping) : running;
+        try {
+            AnalyseFile(c.file, Settings{}, translated, progress, {});
+            ADD_FAILURE() << c.name << ": opened";
+        } catch (const VelmoraError& e) {
+            EXPECT_EQ(e.kind(), c.kind) << c.name;
+            EXPECT_EQ(IsStopRequest(e), c.kind == ErrorKind::Stopped) << c.name;
+            EXPECT_EQ(e.what(), c.text) << c.name;
+        }
+    }
 }
