@@ -1,5 +1,5 @@
 #include "CliCommon.h"
-#include "CueCli.h"
+#include "UnitOpenAudio.h"
 #include "UnitPath.h"
 
 #include "UnitCueSheet.h"
@@ -26,7 +26,7 @@ int CmdCue(CliContext& ctx, std::ostream& out, std::ostream& err) {
     }
     const std::string& path = ctx.args[0];
     TerminalProgress progress(BaseName(path));
-    OpenResult opened = OpenForCue(path, ctx, progress);
+    OpenResult opened = OpenWithTailAnalysis(path, ctx.settings, ctx.messages, progress);
     TrimPoints trim;
     if (ctx.settings.CheckBoxAutoDetectSilence) {
         if (const auto automatic = AutoTrim(opened.info, ctx.settings, false))

@@ -3,7 +3,7 @@
 
 #include "UnitInfo.h"
 #include "UnitMP3.h"
-#include "UnitOpen.h"
+#include "UnitOpenAudio.h"
 #include "UnitOutputPlan.h"
 #include "UnitScanner.h"
 #include "UnitSilence.h"
@@ -104,10 +104,7 @@ int AverageBitrate(const StreamInfo& info) {
 InfoRecord Examine(const std::string& path, const CliContext& ctx) {
     TerminalProgress progress(BaseName(path));
     // The ending is judged from the decoded energies of the last frames, as the editor does.
-    const TailAnalysis tail = [&](StreamInfo& model, std::int64_t begin, std::int64_t end) {
-        AnalyseVolume(path, model, begin, end, true, ctx.settings, ctx.messages, progress);
-    };
-    const OpenResult opened = OpenSourceFile(path, ctx.settings, ctx.messages, progress, tail);
+    const OpenResult opened = OpenWithTailAnalysis(path, ctx.settings, ctx.messages, progress);
     const StreamInfo& info = opened.info;
     const MpegHeader& first = info.firstHeader;
     InfoRecord r;

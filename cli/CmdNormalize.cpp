@@ -3,7 +3,7 @@
 
 #include "UnitFileView.h"
 #include "UnitID3v2.h"
-#include "UnitOpen.h"
+#include "UnitOpenAudio.h"
 #include "UnitScanner.h"
 #include "UnitVolume.h"
 #include "VelmoraError.h"
@@ -26,7 +26,8 @@ constexpr const char* kNormalizeUsage =
 // Opens the file as the editor does (tags, RIFF header, scan attempts). The full decode that
 // follows measures every frame, so the open needs no tail decode of its own.
 StreamInfo OpenForAnalysis(const std::string& path, const CliContext& ctx, IProgress& progress) {
-    return std::move(OpenSourceFile(path, ctx.settings, ctx.messages, progress, {}).info);
+    return std::move(
+        OpenWithTailAnalysis(path, ctx.settings, ctx.messages, progress, {TailDecode::Skip}).info);
 }
 
 struct NormalizeRecord {
@@ -38,8 +39,8 @@ struct NormalizeRecord {
 NormalizeRecord Normalize(const std::string& path, const CliContext& ctx) {
     TerminalProgress progress(BaseName(path));
     StreamInfo info = OpenForAnalysis(path, ctx, progress);
-    const VolumeAnalysis analysis =
-        AnalyseVolume(path, info, 0, info.frameCount, false, ctx.settings, ctx.messages, progress);
+    const VolumeAnalysis analysis = AnalyseVolume(
+        path, info, 0, info.frameCount, VolumeScope::Levels, ctx.settings, ctx.messages, progress);
     return {ComputeNormalization(analysis, ctx.settings), analysis.sampleCount,
             analysis.refusedFrames};
 }

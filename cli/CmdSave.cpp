@@ -2,7 +2,7 @@
 #include "UnitPath.h"
 
 #include "UnitMP3.h"
-#include "UnitOpen.h"
+#include "UnitOpenAudio.h"
 #include "UnitOutputPlan.h"
 #include "UnitSilence.h"
 #include "UnitTrackLength.h"
@@ -240,13 +240,9 @@ int Run(CliContext& ctx, const SaveArgs& a, std::ostream& out, std::ostream& err
         TerminalProgress progress(BaseName(a.file));
         // Decoding the last frames serves the automatic trim only (their energies, the ending);
         // a save at given trim points writes the same file without it.
-        TailAnalysis tail;
-        if (a.autoTrim)
-            tail = [&](StreamInfo& info, std::int64_t begin, std::int64_t end) {
-                AnalyseVolume(a.file, info, begin, end, true, settings, ctx.messages, progress);
-            };
-        return OpenSourceFile(a.file, settings, ctx.messages, progress, tail, nullptr,
-                              early ? &*early : nullptr);
+        return OpenWithTailAnalysis(a.file, settings, ctx.messages, progress,
+                                    {a.autoTrim ? TailDecode::Decode : TailDecode::Skip, nullptr,
+                                     early ? &*early : nullptr});
     }();
     const auto analysed = std::chrono::steady_clock::now();
     StreamInfo& info = opened.info;

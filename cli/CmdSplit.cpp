@@ -1,5 +1,5 @@
 #include "CliCommon.h"
-#include "CueCli.h"
+#include "UnitOpenAudio.h"
 #include "UnitPath.h"
 
 #include "UnitCueSplit.h"
@@ -66,7 +66,7 @@ int CmdSplit(CliContext& ctx, std::ostream& out, std::ostream& err) {
     }
 
     TerminalProgress progress(BaseName(path));
-    OpenResult opened = OpenForCue(path, ctx, progress);
+    OpenResult opened = OpenWithTailAnalysis(path, ctx.settings, ctx.messages, progress);
     const SplitResult result = SplitByCueSheet(
         path, opened.info, controls, ctx.settings, ctx.messages, progress,
         [&out](const std::string& written) { out << written << "\n"

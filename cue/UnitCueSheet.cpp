@@ -11,8 +11,8 @@ CueGenerateResult GenerateCueSheet(const std::string& mp3Path, StreamInfo& info,
     CueGenerateResult result;
     if (!volumeAnalysed) {
         const VolumeAnalysis analysis =
-            AnalyseVolume(mp3Path, info, trim.beginFrames, info.frameCount - trim.endFrames, false,
-                          settings, messages, progress);
+            AnalyseVolume(mp3Path, info, trim.beginFrames, info.frameCount - trim.endFrames,
+                          VolumeScope::Levels, settings, messages, progress);
         result.normalization = ComputeNormalization(analysis, settings);
     }
     result.sheet = GenerateCueSheetText(mp3Path, info, settings.SpinEditMinimumCueTrackLength);

@@ -4,7 +4,7 @@
 #include "UnitInfo.h"
 #include "UnitMessages.h"
 #include "UnitMpg123.h"
-#include "UnitOpen.h"
+#include "UnitOpenAudio.h"
 #include "UnitOptions.h"
 #include "UnitOutputPlan.h"
 #include "UnitVolume.h"
@@ -20,12 +20,8 @@ using namespace velmora::test;
 namespace {
 
 OpenResult OpenWithDecoder(const std::string& path, const Settings& settings = {}) {
-    const MessageTable messages = MessageTable::English();
     NullProgress progress;
-    auto tail = [&](StreamInfo& info, std::int64_t begin, std::int64_t end) {
-        AnalyseVolume(path, info, begin, end, true, settings, messages, progress);
-    };
-    return OpenSourceFile(path, settings, messages, progress, tail);
+    return OpenWithTailAnalysis(path, settings, MessageTable::English(), progress);
 }
 
 std::string Encode(const TempDir& dir, const std::string& name, const std::string& args,
@@ -82,8 +78,9 @@ TEST(OpenTemplates, SilentFrameDecodesToDigitalSilence) {
             if (t.header.hasCrc) {
                 EXPECT_EQ(StoredCrc(t.image.data()), FrameCrc(t.header, t.image.data()));
             }
-            MpegFrameDecoder decoder(static_cast<long>(first.sampleRate),
-                                     first.channelMode == kMono ? 1 : 2, "open failed", true);
+            MpegFrameDecoder decoder(static_cast<std::int32_t>(first.sampleRate),
+                                     first.channelMode == kMono ? 1 : 2, "open failed",
+                                     SynthRoutines::Portable);
             std::size_t samples = 0;
             for (int i = 0; i < 20; ++i) {
                 const FrameDecodeResult r = decoder.DecodeFrame(t.image);
