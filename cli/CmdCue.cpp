@@ -29,11 +29,11 @@ int CmdCue(CliContext& ctx, std::ostream& out, std::ostream& err) {
     OpenResult opened = OpenWithTailAnalysis(path, ctx.settings, ctx.messages, progress);
     TrimPoints trim;
     if (ctx.settings.CheckBoxAutoDetectSilence) {
-        if (const auto automatic = AutoTrim(opened.info, ctx.settings, false))
+        if (const auto automatic = AutoTrim(opened.info, ctx.settings, OperationState::Idle))
             trim = *automatic;
     }
-    const CueGenerateResult result =
-        GenerateCueSheet(path, opened.info, trim, false, ctx.settings, ctx.messages, progress);
+    const CueGenerateResult result = GenerateCueSheet(
+        path, opened.info, trim, PriorVolumeAnalysis::None, ctx.settings, ctx.messages, progress);
     std::string shown;
     for (char c : result.sheet.text)
         if (c != '\r')

@@ -138,14 +138,14 @@ InfoRecord Examine(const std::string& path, const CliContext& ctx) {
     if (info.extraInfoPresent)
         r.extraInfo = info.xingFound ? "Xing" : "Info";
     r.mp3Pro = info.mp3Pro;
-    const std::optional<TrimPoints> trim = AutoTrim(info, ctx.settings, false);
+    const std::optional<TrimPoints> trim = AutoTrim(info, ctx.settings, OperationState::Idle);
     if (trim) {
         r.silentBegin = trim->beginFrames;
         r.silentEnd = trim->endFrames;
     }
 
     const std::string separator = UserDecimalSeparator();
-    r.texts = BuildInformationTexts(info, true, ctx.messages, separator);
+    r.texts = BuildInformationTexts(info, TagsKept::Yes, ctx.messages, separator);
     r.audioStart = info.audioStart;
     r.retried = info.retried;
     r.riffHeaderSize = info.riffHeaderSize;
@@ -156,8 +156,11 @@ InfoRecord Examine(const std::string& path, const CliContext& ctx) {
     r.lyrics3Size = info.lyrics3Size;
     r.lyrics3Offset = info.lyrics3Offset;
     r.id3v2 = info.id3v2;
-    r.plan = ComputeOutputPlan(info, TrimPoints{}, ctx.settings, true,
-                               OutputIsWav(ctx.settings, first.layerId, std::nullopt), separator);
+    r.plan =
+        ComputeOutputPlan(info, TrimPoints{}, ctx.settings,
+                          {.tagsKept = TagsKept::Yes,
+                           .outputIsWav = OutputIsWav(ctx.settings, first.layerId, std::nullopt),
+                           .decimalSeparator = separator});
     for (const OpenWarning w : opened.warnings) {
         r.warnings.push_back(OpenWarningName(w));
         r.warningTexts.push_back(MessageTable::Join(OpenWarningText(ctx.messages, w)));

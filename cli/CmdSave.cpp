@@ -165,7 +165,7 @@ SavePlan PlanSave(const StreamInfo& info, const SaveArgs& a, const Settings& set
     const MpegHeader& first = info.firstHeader;
     SavePlan p;
     if (a.autoTrim)
-        p.trim = AutoTrim(info, settings, false).value_or(TrimPoints{});
+        p.trim = AutoTrim(info, settings, OperationState::Idle).value_or(TrimPoints{});
     if (a.begin)
         p.trim.beginFrames = ParsePosition("--begin", *a.begin, first);
     if (a.end)
@@ -184,7 +184,8 @@ SavePlan PlanSave(const StreamInfo& info, const SaveArgs& a, const Settings& set
     const bool defaultWav = OutputIsWav(settings, first.layerId, std::nullopt);
     p.outputIsWav =
         a.wav && *a.wav != defaultWav ? OutputIsWav(settings, first.layerId, a.wav) : defaultWav;
-    p.display = ComputeOutputPlan(info, p.trim, settings, true, p.outputIsWav);
+    p.display = ComputeOutputPlan(info, p.trim, settings,
+                                  {.tagsKept = TagsKept::Yes, .outputIsWav = p.outputIsWav});
     return p;
 }
 

@@ -158,7 +158,9 @@ SplitResult SplitByCueSheet(const std::string& mp3Path, StreamInfo& info,
         const TrimPoints trim{std::clamp<std::int64_t>(range.start, 0, n),
                               std::clamp<std::int64_t>(n - range.length - range.start, 0, n)};
         const OutputPlan plan =
-            ComputeOutputPlan(info, trim, settings, controls.tagsKept, outputIsWav).plan;
+            ComputeOutputPlan(info, trim, settings,
+                              {.tagsKept = TagsKept{controls.tagsKept}, .outputIsWav = outputIsWav})
+                .plan;
 
         WriteParams params;
         params.sourcePath = mp3Path;

@@ -109,7 +109,7 @@ TEST(OpenWithDecoder, EndingFollowsTheDecodedTail) {
 
     const OpenResult abrupt = OpenWithDecoder(Encode(dir, "loud.mp3", "-b 128", loud));
     EXPECT_TRUE(abrupt.info.abruptEnding);
-    EXPECT_EQ(BuildInformationTexts(abrupt.info, true, MessageTable::English()).EditEnding,
+    EXPECT_EQ(BuildInformationTexts(abrupt.info, TagsKept::Yes, MessageTable::English()).EditEnding,
               "abrupt");
     const std::int64_t n = abrupt.info.frameCount;
     EXPECT_GT(abrupt.info.frames[n - 1].energy, 12u);
@@ -148,7 +148,7 @@ TEST(OpenWithDecoder, NewXingFrameGivesPeersTheExactLength) {
     ASSERT_TRUE(r.info.IsVbr());
     ASSERT_TRUE(WantExtraInfo(r.info, s));
     const TrimPoints trim{20, 30};
-    const OutputPlan plan = ComputeOutputPlan(r.info, trim, s, true, false).plan;
+    const OutputPlan plan = ComputeOutputPlan(r.info, trim, s, {}).plan;
     const ExtraInfoOut xing = BuildExtraInfoFrame(r.info, s, plan, trim, 0);
     const auto source = ReadFile(path);
     std::vector<std::uint8_t> out = xing.bytes;

@@ -69,7 +69,7 @@ TEST(AnalyseFile, RejectedAttemptsMoveOnWithGrowingSkips) {
         EXPECT_EQ(r.info.frames[0].offset, 5000);
         EXPECT_EQ(r.info.frameCount, 300);
         EXPECT_EQ(r.warnings.size(), c.warned ? 1u : 0u);
-        const auto texts = BuildInformationTexts(r.info, true, MessageTable::English());
+        const auto texts = BuildInformationTexts(r.info, TagsKept::Yes, MessageTable::English());
         EXPECT_EQ(texts.LabelFirstFrameInvalid, "yes");
         EXPECT_EQ(texts.LabelFirstFrameMissing, "yes");
     }
@@ -151,9 +151,9 @@ TEST(AnalyseFile, EndingIsAbruptWhenTheLast100FramesAreLoud) {
     loud.energy = 12;
     const OpenResult r = Analyse(AudibleFrames(300), {}, loud.Bind());
     EXPECT_TRUE(r.info.abruptEnding);
-    const auto texts = BuildInformationTexts(r.info, true, MessageTable::English());
+    const auto texts = BuildInformationTexts(r.info, TagsKept::Yes, MessageTable::English());
     EXPECT_EQ(texts.EditEnding, "abrupt");
-    EXPECT_EQ(texts.EditEndingColor, 0x0000FFu);
+    EXPECT_EQ(texts.EditEndingColor, 0xFF0000u); // red as QColor(QRgb) reads it
 
     // One quiet frame among the last 100 makes it natural.
     auto quietOne = [](StreamInfo& info, std::int64_t b, std::int64_t e) {
@@ -162,8 +162,9 @@ TEST(AnalyseFile, EndingIsAbruptWhenTheLast100FramesAreLoud) {
     };
     const OpenResult natural = Analyse(AudibleFrames(300), {}, quietOne);
     EXPECT_FALSE(natural.info.abruptEnding);
-    EXPECT_EQ(BuildInformationTexts(natural.info, true, MessageTable::English()).EditEnding,
-              "natural");
+    EXPECT_EQ(
+        BuildInformationTexts(natural.info, TagsKept::Yes, MessageTable::English()).EditEnding,
+        "natural");
 }
 
 TEST(AnalyseFile, TailAnalysisFailureFailsTheOpen) {
