@@ -106,26 +106,13 @@ SilentFrameTemplateData BuildSilentFrameTemplate(const MpegHeader& first, bool v
 StreamInfo ForecastStreamInfo(const StreamInfo& partial, std::int64_t scannedFrames,
                               std::int64_t scannedBytes, std::int64_t rangeBytes) {
     StreamInfo f;
-    f.firstHeader = partial.firstHeader;
+    static_cast<StreamShape&>(f) = partial;
+    static_cast<TagLayout&>(f) = partial;
+    f.sourceSize = partial.sourceSize;
     f.frameCount = scannedBytes > 0 ? static_cast<std::int64_t>(static_cast<double>(scannedFrames) *
                                                                 static_cast<double>(rangeBytes) /
                                                                 static_cast<double>(scannedBytes))
                                     : scannedFrames;
-    f.BitrateHistogram = partial.BitrateHistogram;
-    f.ConstantBitsMask = partial.ConstantBitsMask;
-    f.ConstantBitsValue = partial.ConstantBitsValue;
-    f.extraInfoPresent = partial.extraInfoPresent;
-    f.xingFound = partial.xingFound;
-    f.ExtraInfoFrame = partial.ExtraInfoFrame;
-    f.sourceSize = partial.sourceSize;
-    f.id3v1Size = partial.id3v1Size;
-    f.id3v1Bytes = partial.id3v1Bytes;
-    f.apeSize = partial.apeSize;
-    f.apeOffset = partial.apeOffset;
-    f.lyrics3Size = partial.lyrics3Size;
-    f.lyrics3Offset = partial.lyrics3Offset;
-    f.riffHeaderSize = partial.riffHeaderSize;
-    f.id3v2 = partial.id3v2;
     f.audioStart = partial.riffHeaderSize + partial.id3v2.tagSize;
     f.SeekHeaderTemplate = BuildSeekHeaderTemplate(f.firstHeader);
     f.SilentFrameTemplate = BuildSilentFrameTemplate(f.firstHeader, f.IsVbr());

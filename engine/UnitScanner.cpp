@@ -215,24 +215,6 @@ bool TagAt(const std::uint8_t* start, std::int64_t size, std::int64_t at, const 
     return at >= 0 && at + 4 <= size && std::memcmp(start + at, tag, 4) == 0;
 }
 
-void ClearScanFields(StreamInfo& info) {
-    info.firstHeader = MpegHeader{};
-    info.frameCount = 0;
-    info.frames.Clear();
-    info.missingHeaderCount = 0;
-    info.MissingHeaderList.clear();
-    info.badCrcCount = 0;
-    info.BitrateHistogram.fill(0);
-    info.ConstantBitsMask = 0;
-    info.ConstantBitsValue = 0;
-    info.leadingGarbage = false;
-    info.lastFrameIncomplete = false;
-    info.extraInfoPresent = false;
-    info.xingFound = false;
-    info.ExtraInfoFrame = ExtraInfoFrameCopy{};
-    info.mp3Pro = false;
-}
-
 // Keeps the leading extra-info frame at `pos`, with its identifier where a frame without CRC
 // has it.
 void KeepExtraInfoFrame(StreamInfo& info, RangeReader& reader, std::int64_t size,
@@ -285,7 +267,7 @@ private:
 
 void ScanStream(StreamInfo& info, const ScanSource& source, int requiredBitrateIndex,
                 const Settings& settings, const MessageTable& messages, IProgress& progress) {
-    ClearScanFields(info);
+    static_cast<ScanResult&>(info) = ScanResult{};
     RangeReader reader(source, messages);
     const std::int64_t size = source.size;
     const std::int64_t window = std::min(size - 4, kSearchWindow);
