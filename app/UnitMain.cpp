@@ -1,11 +1,11 @@
 #include "UnitMain.h"
 
-#include "EditorEngine.h"
 #include "TSpinEdit.h"
 #include "TTimeEdit.h"
 #include "UnitAbout.h"
 #include "UnitAdvancedInfo.h"
 #include "UnitMP3.h"
+#include "VelmoraError.h"
 
 #include <QAction>
 #include <QApplication>
@@ -220,7 +220,7 @@ void TFormMain::RunCommand(const std::function<void()>& handler) {
             handler();
         } catch (const std::exception& e) {
             // A stop that a close asked for ends quietly: the window is about to go.
-            if (!(m_closeAfterCommand && IsStopError(e)))
+            if (!(m_closeAfterCommand && IsStopRequest(e)))
                 m_dialogs.Message(this, IDialogs::Kind::Error, QStringLiteral("Velmora"),
                                   ErrorBoxText(QString::fromUtf8(e.what())));
         } catch (...) {

@@ -3,6 +3,7 @@
 #include "EditorSeams.h"
 #include "UnitMessages.h"
 #include "UnitOptions.h"
+#include "UnitOpen.h"
 #include "UnitScanner.h"
 
 #include <QMainWindow>
@@ -103,7 +104,7 @@ private:
     void MenuExitClick();
     void ButtonAdvancedInfoClick();
     void OpenSourceFile(const std::string& path);
-    void ShowOpenWarnings(const std::vector<std::string>& warnings);
+    void ShowOpenWarnings(const std::vector<velmora::OpenWarning>& warnings);
     void ShowInformation();
     void ToggleTagsKept();
 

@@ -1,11 +1,11 @@
 // The commands of the main window that open, show and close a file.
 #include "UnitMain.h"
 
-#include "EditorEngine.h"
 #include "TSpinEdit.h"
 #include "UnitAbout.h"
 #include "UnitAdvancedInfo.h"
 #include "UnitInfo.h"
+#include "UnitOpenAudio.h"
 #include "UnitSilence.h"
 
 #include <QAction>
@@ -91,7 +91,8 @@ void TFormMain::OpenSourceFile(const std::string& path) {
         m_stopRequested = false;
         QtProgress progress(ProgressBar, m_stopRequested);
         GapRecorder gaps(progress, m_lastOpenGapMs);
-        opened = OpenWithTailAnalysis(path, m_settings, m_messages, progress, &m_operationBusy);
+        opened = OpenWithTailAnalysis(path, m_settings, m_messages, progress,
+                                      {.operationBusy = &m_operationBusy});
         name.Keep();
     }
     m_info = std::move(opened.info);
@@ -99,7 +100,9 @@ void TFormMain::OpenSourceFile(const std::string& path) {
     ShowInformation();
     ShowOpenWarnings(opened.warnings);
     if (m_settings.CheckBoxAutoDetectSilence) {
-        if (const std::optional<TrimPoints> trim = AutoTrim(*m_info, m_settings, m_operationBusy)) {
+        if (const std::optional<TrimPoints> trim =
+                AutoTrim(*m_info, m_settings,
+                         m_operationBusy ? OperationState::Busy : OperationState::Idle)) {
             SpinEditBeginF->setValue(static_cast<int>(trim->beginFrames));
             SpinEditEndF->setValue(static_cast<int>(trim->endFrames));
             RefreshTimeReadouts();
@@ -115,20 +118,19 @@ void TFormMain::OpenSourceFile(const std::string& path) {
             QString::fromStdString(MessageTable::Join(m_messages.MessageDlgErrorMissingFH)));
 }
 
-void TFormMain::ShowOpenWarnings(const std::vector<std::string>& warnings) {
-    for (const std::string& name : warnings) {
-        if (name == "MessageDlgRemovedBeginning")
-            m_dialogs.Message(
-                this, IDialogs::Kind::Warning, QStringLiteral("Velmora"),
-                QString::fromStdString(MessageTable::Join(m_messages.MessageDlgRemovedBeginning)));
-    }
+void TFormMain::ShowOpenWarnings(const std::vector<OpenWarning>& warnings) {
+    for (const OpenWarning warning : warnings)
+        m_dialogs.Message(
+            this, IDialogs::Kind::Warning, QStringLiteral("Velmora"),
+            QString::fromStdString(MessageTable::Join(OpenWarningText(m_messages, warning))));
 }
 
 void TFormMain::ShowInformation() {
     if (!m_info)
         return;
-    const InformationTexts texts = BuildInformationTexts(
-        *m_info, m_tagsKept, m_messages, QLocale::system().decimalPoint().toStdString());
+    const InformationTexts texts =
+        BuildInformationTexts(*m_info, m_tagsKept ? TagsKept::Yes : TagsKept::No, m_messages,
+                              QLocale::system().decimalPoint().toStdString());
     EditType->setText(QString::fromStdString(texts.EditType));
     EditLength->setText(QString::fromStdString(texts.EditLength));
     EditID3->setText(QString::fromStdString(texts.EditID3));
@@ -136,7 +138,7 @@ void TFormMain::ShowInformation() {
     EditBitrate->setText(QString::fromStdString(texts.EditBitrate));
     EditEnding->setText(QString::fromStdString(texts.EditEnding));
     QPalette palette = EditEnding->palette();
-    palette.setColor(QPalette::Text, EndingColor(texts));
+    palette.setColor(QPalette::Text, QColor(QRgb(texts.EditEndingColor)));
     EditEnding->setPalette(palette);
     m_advancedInfo->ShowInformation(texts);
 }

@@ -17,9 +17,10 @@ constexpr long kDecoderFlags = MPG123_QUIET | MPG123_NO_RESYNC | MPG123_IGNORE_I
 
 } // namespace
 
-MpegFrameDecoder::MpegFrameDecoder(long sampleRate, int channels, const std::string& openFailedText,
-                                   bool portableSynth)
+MpegFrameDecoder::MpegFrameDecoder(std::int32_t sampleRate, std::int32_t channels,
+                                   const std::string& openFailedText, SynthRoutines synth)
     : m_rate(sampleRate), m_channels(channels) {
+    const bool portableSynth = synth == SynthRoutines::Portable;
     mpg123_init();
     int error = MPG123_OK;
     m_handle = mpg123_new(portableSynth ? "generic" : nullptr, &error);
@@ -27,13 +28,13 @@ MpegFrameDecoder::MpegFrameDecoder(long sampleRate, int channels, const std::str
         m_handle = mpg123_new(nullptr, &error);
     if (!m_handle)
         throw VelmoraError(openFailedText);
-    const bool configured =
-        mpg123_param(m_handle, MPG123_FLAGS, kDecoderFlags, 0) == MPG123_OK &&
-        mpg123_param(m_handle, MPG123_RESYNC_LIMIT, 0, 0) == MPG123_OK &&
-        mpg123_format_none(m_handle) == MPG123_OK &&
-        mpg123_format(m_handle, sampleRate, channels == 1 ? MPG123_MONO : MPG123_STEREO,
-                      MPG123_ENC_SIGNED_16) == MPG123_OK &&
-        Open();
+    const bool configured = mpg123_param(m_handle, MPG123_FLAGS, kDecoderFlags, 0) == MPG123_OK &&
+                            mpg123_param(m_handle, MPG123_RESYNC_LIMIT, 0, 0) == MPG123_OK &&
+                            mpg123_format_none(m_handle) == MPG123_OK &&
+                            mpg123_format(m_handle, static_cast<long>(sampleRate),
+                                          channels == 1 ? MPG123_MONO : MPG123_STEREO,
+                                          MPG123_ENC_SIGNED_16) == MPG123_OK &&
+                            Open();
     if (!configured) {
         mpg123_delete(m_handle);
         m_handle = nullptr;

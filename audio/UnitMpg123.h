@@ -8,14 +8,21 @@ struct mpg123_handle_struct;
 
 namespace velmora {
 
-// What one frame's decoding came to. `status` is 0 for success, kDecodeRefused for a frame the
-// decoder cannot take, or another non-zero code for a decoder failure.
+// A frame decoded.
+inline constexpr std::int32_t kDecodeOk = 0;
+// A frame the decoder cannot take (the codec's own code for it); the stream goes on.
+inline constexpr std::int32_t kDecodeRefused = 512;
+
+// What one frame's decoding came to: kDecodeOk, kDecodeRefused, or another code for a decoder
+// failure.
 struct FrameDecodeResult {
-    int status = 0;
+    std::int32_t status = kDecodeOk;
     std::span<const std::int16_t> pcm; // interleaved; valid until the next call
 };
 
-inline constexpr int kDecodeRefused = 512;
+// Which synthesis routines libmpg123 uses: the fastest for this CPU, or the generic ones, whose
+// samples are the same on every CPU.
+enum class SynthRoutines { Fastest, Portable };
 
 // Decodes MPEG audio one whole frame per call, keeping its state (the bit reservoir, the
 // synthesis history) from frame to frame.
@@ -30,9 +37,9 @@ public:
 class MpegFrameDecoder final : public IFrameDecoder {
 public:
     // Throws VelmoraError with `openFailedText` when the decoder cannot be set up.
-    // `portableSynth` picks libmpg123's generic routines, whose samples are the same on every CPU.
-    MpegFrameDecoder(long sampleRate, int channels, const std::string& openFailedText,
-                     bool portableSynth = false);
+    MpegFrameDecoder(std::int32_t sampleRate, std::int32_t channels,
+                     const std::string& openFailedText,
+                     SynthRoutines synth = SynthRoutines::Fastest);
     ~MpegFrameDecoder() override;
     MpegFrameDecoder(const MpegFrameDecoder&) = delete;
     MpegFrameDecoder& operator=(const MpegFrameDecoder&) = delete;
@@ -44,8 +51,8 @@ private:
     void Close();
 
     mpg123_handle_struct* m_handle = nullptr;
-    long m_rate;
-    int m_channels;
+    std::int32_t m_rate;
+    std::int32_t m_channels;
 };
 
 } // namespace velmora

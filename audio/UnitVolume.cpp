@@ -93,8 +93,9 @@ std::uint64_t CountLevels(std::span<const std::int16_t> pcm, LevelTally& tally) 
 } // namespace
 
 VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path, StreamInfo& info,
-                                 std::int64_t beginFrame, std::int64_t endFrame, bool energiesOnly,
+                                 std::int64_t beginFrame, std::int64_t endFrame, VolumeScope scope,
                                  const MessageTable& messages, IProgress& progress) {
+    const bool energiesOnly = scope == VolumeScope::EnergiesOnly;
     VELMORA_ASSERT(beginFrame >= 0 && beginFrame <= endFrame && endFrame <= info.frameCount,
                    "UnitVolume");
     // Energies alone need no level histogram (a quarter megabyte to clear): it stays empty.
@@ -142,7 +143,7 @@ VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path
                 decoder.DecodeFrame({source.data(), static_cast<std::size_t>(length)});
             if (decodedFrame.status == kDecodeRefused)
                 ++result.refusedFrames;
-            else if (decodedFrame.status != 0)
+            else if (decodedFrame.status != kDecodeOk)
                 throw VelmoraError(HexCodeText(decodedFrame.status));
             result.sampleCount += static_cast<std::int64_t>(decodedFrame.pcm.size());
             frameSum =
@@ -177,13 +178,12 @@ VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path
 }
 
 VolumeAnalysis AnalyseVolume(const std::string& path, StreamInfo& info, std::int64_t beginFrame,
-                             std::int64_t endFrame, bool energiesOnly, const Settings&,
+                             std::int64_t endFrame, VolumeScope scope, const Settings&,
                              const MessageTable& messages, IProgress& progress) {
-    MpegFrameDecoder decoder(static_cast<long>(info.firstHeader.sampleRate),
+    MpegFrameDecoder decoder(static_cast<std::int32_t>(info.firstHeader.sampleRate),
                              info.firstHeader.channelMode == kMono ? 1 : 2,
                              MessageTable::Join(messages.MessageDlgAcmStreamOpenFailed));
-    return AnalyseVolumeWith(decoder, path, info, beginFrame, endFrame, energiesOnly, messages,
-                             progress);
+    return AnalyseVolumeWith(decoder, path, info, beginFrame, endFrame, scope, messages, progress);
 }
 
 NormalizationResult ComputeNormalization(const VolumeAnalysis& analysis, const Settings& settings,

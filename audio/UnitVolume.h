@@ -17,6 +17,10 @@ struct StreamInfo;
 inline constexpr int AnalysisAttenuation = 8;
 inline constexpr int kLevelCount = 32769; // magnitudes 0 … 32768
 
+// What a volume analysis measures: every level (the normalisation) or only each frame's energy
+// (the ending, the CUE gaps), which needs no level histogram and cannot fail for want of sound.
+enum class VolumeScope { Levels, EnergiesOnly };
+
 struct VolumeAnalysis {
     // Samples per magnitude; empty after an energies-only pass.
     std::vector<std::uint64_t> LevelHistogram = std::vector<std::uint64_t>(kLevelCount);
@@ -26,15 +30,15 @@ struct VolumeAnalysis {
 };
 
 // Decodes frames beginFrame … endFrame - 1 of `info.frames` (file offsets) from the file at
-// `path`, writing each frame's energy into its entry. Unless `energiesOnly`, fails when the
+// `path`, writing each frame's energy into its entry. With VolumeScope::Levels, fails when the
 // result cannot give a volume. Throws VelmoraError with the user's text.
 VolumeAnalysis AnalyseVolume(const std::string& path, StreamInfo& info, std::int64_t beginFrame,
-                             std::int64_t endFrame, bool energiesOnly, const Settings& settings,
+                             std::int64_t endFrame, VolumeScope scope, const Settings& settings,
                              const MessageTable& messages, IProgress& progress);
 
 // The same, with the decoder supplied (tests use a scripted one).
 VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path, StreamInfo& info,
-                                 std::int64_t beginFrame, std::int64_t endFrame, bool energiesOnly,
+                                 std::int64_t beginFrame, std::int64_t endFrame, VolumeScope scope,
                                  const MessageTable& messages, IProgress& progress);
 
 inline constexpr int kAmplificationMax = 8; // TrackBarAmplification's range is -8 … +8

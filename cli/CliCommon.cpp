@@ -16,9 +16,23 @@ namespace velmora::cli {
 namespace {
 
 std::atomic<bool> g_interrupted{false};
+std::atomic<int> g_runningOperations{0};
 
 void OnSigint(int) {
+    if (g_runningOperations.load() == 0) {
+        std::signal(SIGINT, SIG_DFL);
+        std::raise(SIGINT);
+        return;
+    }
     g_interrupted.store(true);
+}
+
+void InstallInterruptHandlerOnce() {
+    static const bool installed = [] {
+        std::signal(SIGINT, OnSigint);
+        return true;
+    }();
+    (void)installed;
 }
 
 } // namespace
@@ -54,14 +68,18 @@ CliContext MakeContext(std::vector<std::string> args) {
     return ctx;
 }
 
+void BeginCommand() {
+    g_interrupted.store(false);
+}
+
 TerminalProgress::TerminalProgress(std::string label) : m_label(std::move(label)) {
     m_tty = isatty(STDERR_FILENO) != 0;
-    g_interrupted.store(false);
-    std::signal(SIGINT, OnSigint);
+    InstallInterruptHandlerOnce();
+    ++g_runningOperations;
 }
 
 TerminalProgress::~TerminalProgress() {
-    std::signal(SIGINT, SIG_DFL);
+    --g_runningOperations;
     if (m_drawn)
         std::fprintf(stderr, "\r\033[K");
 }
@@ -109,6 +127,30 @@ std::optional<int> ParseFileListArgs(const std::vector<std::string>& args, const
         return 2;
     }
     return std::nullopt;
+}
+
+int RunFileBatch(const std::vector<std::string>& files, const FileBatch& batch, std::ostream& out,
+                 std::ostream& err, const std::function<void(const std::string& file)>& examine) {
+    int status = 0;
+    for (const std::string& file : files) {
+        try {
+            examine(file);
+        } catch (const std::exception& e) {
+            status = 1;
+            if (batch.json)
+                out << "{\"file\": " << JsonString(file) << ", \"error\": " << JsonString(e.what())
+                    << "}\n";
+            else
+                err << batch.errorPrefix << file << ": " << e.what() << "\n";
+            // Ctrl+C ends the whole command, not just the file being read.
+            if (IsStopRequest(e)) {
+                out.flush();
+                break;
+            }
+        }
+        out.flush();
+    }
+    return status;
 }
 
 std::string JsonString(const std::string& s) {

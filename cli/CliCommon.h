@@ -5,6 +5,7 @@
 #include "UnitOptions.h"
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -31,7 +32,12 @@ CliContext MakeContext(std::vector<std::string> args);
 // would.
 void ApplyOptionAssignment(Settings& settings, const std::string& assignment);
 
-// A progress bar on stderr when it is a terminal; Ctrl+C asks the operation to stop.
+// Starts a command: forgets a Ctrl+C from an earlier command run in the same process.
+void BeginCommand();
+
+// A progress bar on stderr when it is a terminal. Ctrl+C while one exists asks the operation to
+// stop, and the request stands until the command ends, so that every later file stops at once;
+// Ctrl+C while none exists (at a prompt, say) ends the process as usual.
 class TerminalProgress final : public IProgress {
 public:
     explicit TerminalProgress(std::string label);
@@ -56,6 +62,17 @@ struct FileListArgs {
 // Returns the exit status when the command should stop here (help shown, or a usage error).
 std::optional<int> ParseFileListArgs(const std::vector<std::string>& args, const char* usage,
                                      FileListArgs& parsed, std::ostream& out, std::ostream& err);
+
+// The loop of the commands that take several files: `examine` each file in turn. A file that
+// fails is reported (a JSON error object on `out`, or "<errorPrefix><file>: <text>" on `err`)
+// and the next one follows, except after a stop request, which ends the whole command. Returns
+// the exit status: 1 when any file failed or the command was stopped.
+struct FileBatch {
+    bool json = false;
+    const char* errorPrefix = "";
+};
+int RunFileBatch(const std::vector<std::string>& files, const FileBatch& batch, std::ostream& out,
+                 std::ostream& err, const std::function<void(const std::string& file)>& examine);
 
 // Minimal JSON text helpers.
 std::string JsonString(const std::string& s);

@@ -1,5 +1,6 @@
 #include "CliCommon.h"
-#include "CueCli.h"
+#include "UnitOpenAudio.h"
+#include "UnitPath.h"
 
 #include "UnitCueSheet.h"
 #include "UnitSilence.h"
@@ -24,15 +25,15 @@ int CmdCue(CliContext& ctx, std::ostream& out, std::ostream& err) {
         return 2;
     }
     const std::string& path = ctx.args[0];
-    TerminalProgress progress(CueBaseName(path));
-    OpenResult opened = OpenForCue(path, ctx, progress);
+    TerminalProgress progress(BaseName(path));
+    OpenResult opened = OpenWithTailAnalysis(path, ctx.settings, ctx.messages, progress);
     TrimPoints trim;
     if (ctx.settings.CheckBoxAutoDetectSilence) {
-        if (const auto automatic = AutoTrim(opened.info, ctx.settings, false))
+        if (const auto automatic = AutoTrim(opened.info, ctx.settings, OperationState::Idle))
             trim = *automatic;
     }
-    const CueGenerateResult result =
-        GenerateCueSheet(path, opened.info, trim, false, ctx.settings, ctx.messages, progress);
+    const CueGenerateResult result = GenerateCueSheet(
+        path, opened.info, trim, PriorVolumeAnalysis::None, ctx.settings, ctx.messages, progress);
     std::string shown;
     for (char c : result.sheet.text)
         if (c != '\r')

@@ -1,8 +1,9 @@
 #include "CliCommon.h"
+#include "UnitPath.h"
 
 #include "UnitInfo.h"
 #include "UnitMP3.h"
-#include "UnitOpen.h"
+#include "UnitOpenAudio.h"
 #include "UnitOutputPlan.h"
 #include "UnitScanner.h"
 #include "UnitSilence.h"
@@ -85,12 +86,6 @@ std::string UserDecimalSeparator() {
     return separator;
 }
 
-const MessageTable::List* WarningList(const MessageTable& messages, const std::string& name) {
-    if (name == "MessageDlgRemovedBeginning")
-        return &messages.MessageDlgRemovedBeginning;
-    return nullptr;
-}
-
 int BitrateOfIndex(const MpegHeader& h, int index) {
     return kBitrateTable[h.versionId & 3][h.layerId & 3][index & 15];
 }
@@ -106,18 +101,10 @@ int AverageBitrate(const StreamInfo& info) {
     return static_cast<int>((sum + info.frameCount / 2) / info.frameCount);
 }
 
-std::string BaseName(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 InfoRecord Examine(const std::string& path, const CliContext& ctx) {
     TerminalProgress progress(BaseName(path));
     // The ending is judged from the decoded energies of the last frames, as the editor does.
-    const TailAnalysis tail = [&](StreamInfo& model, std::int64_t begin, std::int64_t end) {
-        AnalyseVolume(path, model, begin, end, true, ctx.settings, ctx.messages, progress);
-    };
-    const OpenResult opened = OpenSourceFile(path, ctx.settings, ctx.messages, progress, tail);
+    const OpenResult opened = OpenWithTailAnalysis(path, ctx.settings, ctx.messages, progress);
     const StreamInfo& info = opened.info;
     const MpegHeader& first = info.firstHeader;
     InfoRecord r;
@@ -151,14 +138,14 @@ InfoRecord Examine(const std::string& path, const CliContext& ctx) {
     if (info.extraInfoPresent)
         r.extraInfo = info.xingFound ? "Xing" : "Info";
     r.mp3Pro = info.mp3Pro;
-    const std::optional<TrimPoints> trim = AutoTrim(info, ctx.settings, false);
+    const std::optional<TrimPoints> trim = AutoTrim(info, ctx.settings, OperationState::Idle);
     if (trim) {
         r.silentBegin = trim->beginFrames;
         r.silentEnd = trim->endFrames;
     }
 
     const std::string separator = UserDecimalSeparator();
-    r.texts = BuildInformationTexts(info, true, ctx.messages, separator);
+    r.texts = BuildInformationTexts(info, TagsKept::Yes, ctx.messages, separator);
     r.audioStart = info.audioStart;
     r.retried = info.retried;
     r.riffHeaderSize = info.riffHeaderSize;
@@ -169,12 +156,15 @@ InfoRecord Examine(const std::string& path, const CliContext& ctx) {
     r.lyrics3Size = info.lyrics3Size;
     r.lyrics3Offset = info.lyrics3Offset;
     r.id3v2 = info.id3v2;
-    r.plan = ComputeOutputPlan(info, TrimPoints{}, ctx.settings, true,
-                               OutputIsWav(ctx.settings, first.layerId, std::nullopt), separator);
-    r.warnings = opened.warnings;
-    for (const std::string& name : opened.warnings)
-        if (const MessageTable::List* list = WarningList(ctx.messages, name))
-            r.warningTexts.push_back(MessageTable::Join(*list));
+    r.plan =
+        ComputeOutputPlan(info, TrimPoints{}, ctx.settings,
+                          {.tagsKept = TagsKept::Yes,
+                           .outputIsWav = OutputIsWav(ctx.settings, first.layerId, std::nullopt),
+                           .decimalSeparator = separator});
+    for (const OpenWarning w : opened.warnings) {
+        r.warnings.push_back(OpenWarningName(w));
+        r.warningTexts.push_back(MessageTable::Join(OpenWarningText(ctx.messages, w)));
+    }
     return r;
 }
 
@@ -362,37 +352,18 @@ int CmdInfo(CliContext& ctx, std::ostream& out, std::ostream& err) {
     FileListArgs parsed;
     if (const auto stop = ParseFileListArgs(ctx.args, kInfoUsage, parsed, out, err))
         return *stop;
-    const bool json = parsed.json;
-    const std::vector<std::string>& files = parsed.files;
-
-    int status = 0;
     bool firstBlock = true;
-    for (const std::string& file : files) {
-        try {
-            const InfoRecord r = Examine(file, ctx);
-            if (json) {
-                out << Json(r) << "\n";
-            } else {
-                if (!firstBlock)
-                    out << "\n";
-                PrintPlain(out, r);
-                firstBlock = false;
-            }
-            out.flush();
-        } catch (const std::exception& e) {
-            status = 1;
-            if (json)
-                out << "{\"file\": " << JsonString(file) << ", \"error\": " << JsonString(e.what())
-                    << "}\n";
-            else
-                err << file << ": " << e.what() << "\n";
-            out.flush();
-            // Ctrl+C ends the whole command, not just the file being scanned.
-            if (std::string(e.what()) == "Stopped at user request")
-                break;
+    return RunFileBatch(parsed.files, {parsed.json, ""}, out, err, [&](const std::string& file) {
+        const InfoRecord r = Examine(file, ctx);
+        if (parsed.json) {
+            out << Json(r) << "\n";
+            return;
         }
-    }
-    return status;
+        if (!firstBlock)
+            out << "\n";
+        PrintPlain(out, r);
+        firstBlock = false;
+    });
 }
 
 } // namespace velmora::cli

@@ -1,8 +1,9 @@
 #include "CliCommon.h"
+#include "UnitPath.h"
 
 #include "UnitFileView.h"
 #include "UnitID3v2.h"
-#include "UnitOpen.h"
+#include "UnitOpenAudio.h"
 #include "UnitScanner.h"
 #include "UnitVolume.h"
 #include "VelmoraError.h"
@@ -22,15 +23,11 @@ constexpr const char* kNormalizeUsage =
     "  --json  one JSON object per file, one per line; a file that fails gives\n"
     "          {\"file\": ..., \"error\": ...}\n";
 
-std::string BaseName(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // Opens the file as the editor does (tags, RIFF header, scan attempts). The full decode that
 // follows measures every frame, so the open needs no tail decode of its own.
 StreamInfo OpenForAnalysis(const std::string& path, const CliContext& ctx, IProgress& progress) {
-    return std::move(OpenSourceFile(path, ctx.settings, ctx.messages, progress, {}).info);
+    return std::move(
+        OpenWithTailAnalysis(path, ctx.settings, ctx.messages, progress, {TailDecode::Skip}).info);
 }
 
 struct NormalizeRecord {
@@ -42,8 +39,8 @@ struct NormalizeRecord {
 NormalizeRecord Normalize(const std::string& path, const CliContext& ctx) {
     TerminalProgress progress(BaseName(path));
     StreamInfo info = OpenForAnalysis(path, ctx, progress);
-    const VolumeAnalysis analysis =
-        AnalyseVolume(path, info, 0, info.frameCount, false, ctx.settings, ctx.messages, progress);
+    const VolumeAnalysis analysis = AnalyseVolume(
+        path, info, 0, info.frameCount, VolumeScope::Levels, ctx.settings, ctx.messages, progress);
     return {ComputeNormalization(analysis, ctx.settings), analysis.sampleCount,
             analysis.refusedFrames};
 }
@@ -79,24 +76,11 @@ int CmdNormalize(CliContext& ctx, std::ostream& out, std::ostream& err) {
     FileListArgs parsed;
     if (const auto stop = ParseFileListArgs(ctx.args, kNormalizeUsage, parsed, out, err))
         return *stop;
-    const bool json = parsed.json;
-    const std::vector<std::string>& files = parsed.files;
-    int status = 0;
-    for (const std::string& file : files) {
-        try {
-            const NormalizeRecord r = Normalize(file, ctx);
-            out << (json ? Json(file, r) : Plain(file, r)) << "\n";
-        } catch (const std::exception& e) {
-            status = 1;
-            if (json)
-                out << "{\"file\": " << JsonString(file) << ", \"error\": " << JsonString(e.what())
-                    << "}\n";
-            else
-                err << "velmora-cli: " << file << ": " << e.what() << "\n";
-        }
-        out.flush();
-    }
-    return status;
+    return RunFileBatch(parsed.files, {parsed.json, "velmora-cli: "}, out, err,
+                        [&](const std::string& file) {
+                            const NormalizeRecord r = Normalize(file, ctx);
+                            out << (parsed.json ? Json(file, r) : Plain(file, r)) << "\n";
+                        });
 }
 
 } // namespace velmora::cli

@@ -1,7 +1,8 @@
 #include "CliCommon.h"
+#include "UnitPath.h"
 
 #include "UnitMP3.h"
-#include "UnitOpen.h"
+#include "UnitOpenAudio.h"
 #include "UnitOutputPlan.h"
 #include "UnitSilence.h"
 #include "UnitTrackLength.h"
@@ -132,11 +133,6 @@ std::int64_t ParsePosition(const std::string& option, const std::string& text,
                      text + "\""};
 }
 
-std::string BaseName(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // The questions the editor would ask; without --yes a question stops the save, or on a terminal
 // the user answers it.
 bool Confirm(const std::vector<std::string>& questions, bool yes, std::ostream& err) {
@@ -169,7 +165,7 @@ SavePlan PlanSave(const StreamInfo& info, const SaveArgs& a, const Settings& set
     const MpegHeader& first = info.firstHeader;
     SavePlan p;
     if (a.autoTrim)
-        p.trim = AutoTrim(info, settings, false).value_or(TrimPoints{});
+        p.trim = AutoTrim(info, settings, OperationState::Idle).value_or(TrimPoints{});
     if (a.begin)
         p.trim.beginFrames = ParsePosition("--begin", *a.begin, first);
     if (a.end)
@@ -188,7 +184,8 @@ SavePlan PlanSave(const StreamInfo& info, const SaveArgs& a, const Settings& set
     const bool defaultWav = OutputIsWav(settings, first.layerId, std::nullopt);
     p.outputIsWav =
         a.wav && *a.wav != defaultWav ? OutputIsWav(settings, first.layerId, a.wav) : defaultWav;
-    p.display = ComputeOutputPlan(info, p.trim, settings, true, p.outputIsWav);
+    p.display = ComputeOutputPlan(info, p.trim, settings,
+                                  {.tagsKept = TagsKept::Yes, .outputIsWav = p.outputIsWav});
     return p;
 }
 
@@ -244,21 +241,16 @@ int Run(CliContext& ctx, const SaveArgs& a, std::ostream& out, std::ostream& err
         TerminalProgress progress(BaseName(a.file));
         // Decoding the last frames serves the automatic trim only (their energies, the ending);
         // a save at given trim points writes the same file without it.
-        TailAnalysis tail;
-        if (a.autoTrim)
-            tail = [&](StreamInfo& info, std::int64_t begin, std::int64_t end) {
-                AnalyseVolume(a.file, info, begin, end, true, settings, ctx.messages, progress);
-            };
-        return OpenSourceFile(a.file, settings, ctx.messages, progress, tail, nullptr,
-                              early ? &*early : nullptr);
+        return OpenWithTailAnalysis(a.file, settings, ctx.messages, progress,
+                                    {a.autoTrim ? TailDecode::Decode : TailDecode::Skip, nullptr,
+                                     early ? &*early : nullptr});
     }();
     const auto analysed = std::chrono::steady_clock::now();
     StreamInfo& info = opened.info;
     const MpegHeader& first = info.firstHeader;
-    for (const std::string& w : opened.warnings)
-        if (w == "MessageDlgRemovedBeginning")
-            err << "velmora-cli: warning: "
-                << MessageTable::Join(ctx.messages.MessageDlgRemovedBeginning) << "\n";
+    for (const OpenWarning w : opened.warnings)
+        err << "velmora-cli: warning: " << MessageTable::Join(OpenWarningText(ctx.messages, w))
+            << "\n";
 
     const SavePlan planned = PlanSave(info, a, settings);
     const TrimPoints& trim = planned.trim;

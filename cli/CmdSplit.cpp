@@ -1,5 +1,6 @@
 #include "CliCommon.h"
-#include "CueCli.h"
+#include "UnitOpenAudio.h"
+#include "UnitPath.h"
 
 #include "UnitCueSplit.h"
 #include "VelmoraError.h"
@@ -64,8 +65,8 @@ int CmdSplit(CliContext& ctx, std::ostream& out, std::ostream& err) {
         return 2;
     }
 
-    TerminalProgress progress(CueBaseName(path));
-    OpenResult opened = OpenForCue(path, ctx, progress);
+    TerminalProgress progress(BaseName(path));
+    OpenResult opened = OpenWithTailAnalysis(path, ctx.settings, ctx.messages, progress);
     const SplitResult result = SplitByCueSheet(
         path, opened.info, controls, ctx.settings, ctx.messages, progress,
         [&out](const std::string& written) { out << written << "\n"

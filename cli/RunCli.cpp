@@ -52,6 +52,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         if (args[0] != c.name)
             continue;
         try {
+            cli::BeginCommand();
             cli::CliContext ctx = cli::MakeContext({args.begin() + 1, args.end()});
             return c.fn(ctx, out, err);
         } catch (const std::exception& e) {

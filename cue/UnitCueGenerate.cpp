@@ -1,5 +1,7 @@
 #include "UnitCueGenerate.h"
 
+#include "UnitAtomicFile.h"
+
 #include "VelmoraError.h"
 
 #include <algorithm>
@@ -98,31 +100,12 @@ GeneratedCueSheet GenerateCueSheetText(const std::string& mp3Path, const StreamI
 }
 
 void WriteCueSheetFile(const std::string& path, const std::string& text) {
-    const auto fail = [&path](const char* what) {
-        throw VelmoraError(std::string(std::strerror(errno)) + " - " + what + " \"" + path + "\"");
-    };
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
-        fail("Could not create");
-    struct Closer {
-        int fd;
-        ~Closer() {
-            if (fd >= 0)
-                ::close(fd);
-        }
-    } closer{fd};
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            fail("Could not write");
-        done += static_cast<std::size_t>(n);
-    }
-    closer.fd = -1;
-    if (::close(fd) != 0)
-        fail("Could not write");
+    AtomicFileWriter file(path, {}, [&path](int error, AtomicFileStep step) {
+        const char* what = step == AtomicFileStep::Create ? "Could not create" : "Could not write";
+        return VelmoraError(std::string(std::strerror(error)) + " - " + what + " \"" + path + "\"");
+    });
+    file.Write(text);
+    file.Commit();
 }
 
 } // namespace velmora

@@ -1,5 +1,8 @@
 #include "UnitCueParse.h"
 
+#include "UnitDescriptor.h"
+#include "UnitIo.h"
+
 #include "VelmoraError.h"
 
 #include <cerrno>
@@ -140,15 +143,11 @@ CueTrackTable ParseCueSheet(const std::string& path, const CueParseContext& cont
     const auto fail = [&path](const std::string& what) {
         throw VelmoraError(std::string(std::strerror(errno)) + " - " + what + " \"" + path + "\"");
     };
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0)
         fail("Could not open");
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
     struct stat st {};
-    if (::fstat(fd, &st) != 0)
+    if (::fstat(fd.get(), &st) != 0)
         fail("Could not read");
     if (!S_ISREG(st.st_mode)) {
         errno = EISDIR;
@@ -157,18 +156,12 @@ CueTrackTable ParseCueSheet(const std::string& path, const CueParseContext& cont
     if (st.st_size > kMaxCueSheetBytes)
         throw VelmoraError("invalid CUE file - more than 16 MiB: \"" + path + "\"");
     std::string text(static_cast<std::size_t>(st.st_size), '\0');
-    std::size_t got = 0;
-    while (got < text.size()) {
-        const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            fail("Could not read");
-        if (n == 0)
-            break;
-        got += static_cast<std::size_t>(n);
+    const IoResult r = ReadFully(fd.get(), text.data(), st.st_size);
+    if (r.error != 0) {
+        errno = r.error;
+        fail("Could not read");
     }
-    text.resize(got);
+    text.resize(static_cast<std::size_t>(r.bytes));
     return ParseCueSheetText(text, context);
 }
 

@@ -6,13 +6,13 @@
 namespace velmora {
 
 CueGenerateResult GenerateCueSheet(const std::string& mp3Path, StreamInfo& info, TrimPoints trim,
-                                   bool volumeAnalysed, const Settings& settings,
+                                   PriorVolumeAnalysis prior, const Settings& settings,
                                    const MessageTable& messages, IProgress& progress) {
     CueGenerateResult result;
-    if (!volumeAnalysed) {
+    if (prior == PriorVolumeAnalysis::None) {
         const VolumeAnalysis analysis =
-            AnalyseVolume(mp3Path, info, trim.beginFrames, info.frameCount - trim.endFrames, false,
-                          settings, messages, progress);
+            AnalyseVolume(mp3Path, info, trim.beginFrames, info.frameCount - trim.endFrames,
+                          VolumeScope::Levels, settings, messages, progress);
         result.normalization = ComputeNormalization(analysis, settings);
     }
     result.sheet = GenerateCueSheetText(mp3Path, info, settings.SpinEditMinimumCueTrackLength);

@@ -1,9 +1,12 @@
 #include "UnitCueSplit.h"
 
+#include "UnitDescriptor.h"
 #include "UnitFileView.h"
+#include "UnitIo.h"
 #include "UnitMessages.h"
 #include "UnitOptions.h"
 #include "UnitOutputPlan.h"
+#include "UnitPath.h"
 #include "UnitWriter.h"
 #include "Unit_MP3_RIFF.h"
 #include "VelmoraError.h"
@@ -27,11 +30,6 @@ std::string JoinNames(const std::string& first, const std::string& second) {
     if (!first.empty() && !second.empty())
         return first + " - " + second;
     return first.empty() ? second : first;
-}
-
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 void CreateFolder(const std::string& folder) {
@@ -106,14 +104,10 @@ std::unique_ptr<TemporaryCueSheet> ExtractEmbeddedCueSheet(const std::string& mp
                                                            const std::string& cuePath,
                                                            const StreamInfo& info,
                                                            const MessageTable& messages) {
-    const int fd = ::open(cuePath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
+    const Descriptor fd(::open(cuePath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (fd.get() < 0)
         FileError("Could not create", cuePath);
     auto guard = std::make_unique<TemporaryCueSheet>(cuePath);
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
 
     FileView view;
     try {
@@ -126,15 +120,9 @@ std::unique_ptr<TemporaryCueSheet> ExtractEmbeddedCueSheet(const std::string& mp
     const std::int64_t length = info.id3v2.geobLength;
     if (begin < 0 || length < 0 || begin > view.size() || length > view.size() - begin)
         throw VelmoraError("Could not open " + mp3Path);
-    std::int64_t done = 0;
-    while (done < length) {
-        const ssize_t n =
-            ::write(fd, view.data() + begin + done, static_cast<std::size_t>(length - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            FileError("Could not write", cuePath);
-        done += n;
+    if (const IoResult r = WriteFully(fd.get(), view.data() + begin, length); r.error != 0) {
+        errno = r.error;
+        FileError("Could not write", cuePath);
     }
     return guard;
 }
@@ -170,7 +158,9 @@ SplitResult SplitByCueSheet(const std::string& mp3Path, StreamInfo& info,
         const TrimPoints trim{std::clamp<std::int64_t>(range.start, 0, n),
                               std::clamp<std::int64_t>(n - range.length - range.start, 0, n)};
         const OutputPlan plan =
-            ComputeOutputPlan(info, trim, settings, controls.tagsKept, outputIsWav).plan;
+            ComputeOutputPlan(info, trim, settings,
+                              {.tagsKept = TagsKept{controls.tagsKept}, .outputIsWav = outputIsWav})
+                .plan;
 
         WriteParams params;
         params.sourcePath = mp3Path;

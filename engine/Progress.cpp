@@ -30,7 +30,7 @@ void ProgressMeter::Move(std::int64_t done) {
 
 void ThrowIfStopped(IProgress& progress) {
     if (progress.StopRequested())
-        throw VelmoraError("Stopped at user request");
+        throw VelmoraError("Stopped at user request", ErrorKind::Stopped);
 }
 
 } // namespace velmora

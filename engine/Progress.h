@@ -4,6 +4,9 @@
 
 namespace velmora {
 
+// Whether the face is in the middle of an operation (OperationBusy): some actions then do nothing.
+enum class OperationState : bool { Idle, Busy };
+
 // What a long operation needs from the face that runs it.
 class IProgress {
 public:

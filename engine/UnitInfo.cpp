@@ -38,7 +38,7 @@ std::string AverageBitrateText(const StreamInfo& info, std::string_view decimalS
     return FormatOneDecimal(kbps, decimalSeparator) + " Kbps";
 }
 
-InformationTexts BuildInformationTexts(const StreamInfo& info, bool tagsKept,
+InformationTexts BuildInformationTexts(const StreamInfo& info, TagsKept tagsKept,
                                        const MessageTable& messages,
                                        std::string_view decimalSeparator) {
     InformationTexts t;
@@ -56,8 +56,8 @@ InformationTexts BuildInformationTexts(const StreamInfo& info, bool tagsKept,
     t.EditLength = FormatLength(h, info.frameCount);
     t.durationSeconds = FramesToSeconds(h, info.frameCount);
 
-    const bool v1 = tagsKept && info.id3v1Size > 0;
-    const bool v2 = tagsKept && info.id3v2.tagSize > 0;
+    const bool v1 = tagsKept == TagsKept::Yes && info.id3v1Size > 0;
+    const bool v2 = tagsKept == TagsKept::Yes && info.id3v2.tagSize > 0;
     t.EditID3 = v1 && v2 ? "1&2" : v1 ? "v1" : v2 ? "v2" : no;
 
     t.EditCRC = info.badCrcCount > 0 ? Message(messages, kMsgBad) : yesNo(h.hasCrc);
@@ -72,7 +72,7 @@ InformationTexts BuildInformationTexts(const StreamInfo& info, bool tagsKept,
         t.EditBitrate += " " + std::to_string(h.bitrateKbps) + "Kbps";
 
     t.EditEnding = info.abruptEnding ? "abrupt" : "natural";
-    t.EditEndingColor = info.abruptEnding ? 0x0000FF : 0;
+    t.EditEndingColor = info.abruptEnding ? kEndingColorAbrupt : kEndingColorNatural;
 
     t.LabelNumberMissingFH = std::to_string(info.missingHeaderCount);
     t.LabelLastFrameIncomplete = yesNo(info.lastFrameIncomplete);

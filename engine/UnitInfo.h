@@ -1,11 +1,17 @@
 #pragma once
 
+#include "UnitTags.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace velmora {
+
+// The colour of EditEnding's text, as 0xRRGGBB.
+inline constexpr std::uint32_t kEndingColorNatural = 0x000000; // black
+inline constexpr std::uint32_t kEndingColorAbrupt = 0xFF0000;  // red
 
 struct MessageTable;
 struct StreamInfo;
@@ -19,13 +25,13 @@ struct TagPageTexts {
 // Every text of the "Information" box and of the advanced information pages.
 struct InformationTexts {
     // GroupBoxInfo
-    std::string EditType;              // MPEG 1 layer III 44100Hz - joint-stereo
-    std::string EditLength;            // 3:07
-    std::string EditID3;               // no, v1, v2, 1&2
-    std::string EditCRC;               // yes, no, bad
-    std::string EditBitrate;           // CBR 128Kbps, VBR+ (131.4 Kbps average)
-    std::string EditEnding;            // natural, abrupt
-    std::uint32_t EditEndingColor = 0; // 0 black, 0x0000FF red (0x00BBGGRR)
+    std::string EditType;                                // MPEG 1 layer III 44100Hz - joint-stereo
+    std::string EditLength;                              // 3:07
+    std::string EditID3;                                 // no, v1, v2, 1&2
+    std::string EditCRC;                                 // yes, no, bad
+    std::string EditBitrate;                             // CBR 128Kbps, VBR+ (131.4 Kbps average)
+    std::string EditEnding;                              // natural, abrupt
+    std::uint32_t EditEndingColor = kEndingColorNatural; // 0xRRGGBB, as QColor(QRgb) takes it
     std::int64_t durationSeconds = 0;
 
     // Page "Frames"
@@ -47,7 +53,7 @@ struct InformationTexts {
 
 // The texts for the analysed file. tagsKept: the Ctrl+T toggle. decimalSeparator: the user's
 // locale's, for the average bitrate.
-InformationTexts BuildInformationTexts(const StreamInfo& info, bool tagsKept,
+InformationTexts BuildInformationTexts(const StreamInfo& info, TagsKept tagsKept,
                                        const MessageTable& messages,
                                        std::string_view decimalSeparator = ".");
 

@@ -4,6 +4,7 @@
 #include "UnitFileView.h"
 #include "UnitMessages.h"
 #include "UnitOptions.h"
+#include "UnitPath.h"
 #include "UnitTags.h"
 #include "Unit_MP3_RIFF.h"
 #include "VelmoraError.h"
@@ -21,11 +22,6 @@ constexpr int kXingRoom = 4 + 4 + 4 + 4 + 100 + 4;
 std::string ErrorAnalyzingText(const MessageTable& messages) {
     return MessageOr(messages, kMsgErrorAnalyzing,
                      "Error analyzing this file - probably not an MPEG audio file");
-}
-
-std::string NoHeaderText(const MessageTable& messages) {
-    return MessageOr(messages, kMsgNoValidHeader,
-                     "Failed to find a valid MPEG header - this is not an MP3 file!");
 }
 
 bool AttemptAccepted(const StreamInfo& info, std::int64_t regionSize) {
@@ -50,6 +46,22 @@ void RunTailAnalysis(StreamInfo& info, const Settings& settings, const TailAnaly
 }
 
 } // namespace
+
+const char* OpenWarningName(OpenWarning warning) {
+    switch (warning) {
+    case OpenWarning::RemovedBeginning:
+        return "MessageDlgRemovedBeginning";
+    }
+    return "";
+}
+
+const MessageTable::List& OpenWarningText(const MessageTable& messages, OpenWarning warning) {
+    switch (warning) {
+    case OpenWarning::RemovedBeginning:
+        return messages.MessageDlgRemovedBeginning;
+    }
+    AssertFailed("UnitMain", "a known warning", __LINE__);
+}
 
 MpegHeader BuildSeekHeaderTemplate(const MpegHeader& first) {
     std::uint32_t word = (first.headerWord & 0xCF0FFFFF) | 0x00100100;
@@ -94,26 +106,13 @@ SilentFrameTemplateData BuildSilentFrameTemplate(const MpegHeader& first, bool v
 StreamInfo ForecastStreamInfo(const StreamInfo& partial, std::int64_t scannedFrames,
                               std::int64_t scannedBytes, std::int64_t rangeBytes) {
     StreamInfo f;
-    f.firstHeader = partial.firstHeader;
+    static_cast<StreamShape&>(f) = partial;
+    static_cast<TagLayout&>(f) = partial;
+    f.sourceSize = partial.sourceSize;
     f.frameCount = scannedBytes > 0 ? static_cast<std::int64_t>(static_cast<double>(scannedFrames) *
                                                                 static_cast<double>(rangeBytes) /
                                                                 static_cast<double>(scannedBytes))
                                     : scannedFrames;
-    f.BitrateHistogram = partial.BitrateHistogram;
-    f.ConstantBitsMask = partial.ConstantBitsMask;
-    f.ConstantBitsValue = partial.ConstantBitsValue;
-    f.extraInfoPresent = partial.extraInfoPresent;
-    f.xingFound = partial.xingFound;
-    f.ExtraInfoFrame = partial.ExtraInfoFrame;
-    f.sourceSize = partial.sourceSize;
-    f.id3v1Size = partial.id3v1Size;
-    f.id3v1Bytes = partial.id3v1Bytes;
-    f.apeSize = partial.apeSize;
-    f.apeOffset = partial.apeOffset;
-    f.lyrics3Size = partial.lyrics3Size;
-    f.lyrics3Offset = partial.lyrics3Offset;
-    f.riffHeaderSize = partial.riffHeaderSize;
-    f.id3v2 = partial.id3v2;
     f.audioStart = partial.riffHeaderSize + partial.id3v2.tagSize;
     f.SeekHeaderTemplate = BuildSeekHeaderTemplate(f.firstHeader);
     f.SilentFrameTemplate = BuildSilentFrameTemplate(f.firstHeader, f.IsVbr());
@@ -151,7 +150,7 @@ OpenResult AnalyseFile(std::span<const std::uint8_t> file, const Settings& setti
             ScanStream(info, source, 0, settings, messages, progress);
         } catch (const VelmoraError& e) {
             // After the first attempt, a region with no header left means the skips ran out.
-            if (attempt == 1 || e.what() != NoHeaderText(messages))
+            if (attempt == 1 || e.kind() != ErrorKind::NoHeader)
                 throw;
             throw VelmoraError(ErrorAnalyzingText(messages));
         }
@@ -173,7 +172,7 @@ OpenResult AnalyseFile(std::span<const std::uint8_t> file, const Settings& setti
         ScanStream(info, region(), dominant, settings, messages, progress);
 
     if (info.audioStart > info.riffHeaderSize + info.id3v2.tagSize + kDamagedBeginningBytes)
-        result.warnings.emplace_back("MessageDlgRemovedBeginning");
+        result.warnings.push_back(OpenWarning::RemovedBeginning);
 
     for (std::int64_t i = 0; i < info.frames.size(); ++i)
         info.frames[i].offset += info.audioStart;
@@ -194,8 +193,7 @@ OpenResult OpenSourceFile(const std::string& path, const Settings& settings,
     OpenResult result =
         AnalyseFile(view.bytes(), settings, messages, progress, tailAnalysis, view.fd(), listener);
     result.info.sourceTimeNs = view.lastWriteTimeNs();
-    const auto slash = path.find_last_of('/');
-    result.fileName = slash == std::string::npos ? path : path.substr(slash + 1);
+    result.fileName = BaseName(path);
     return result;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "UnitMessages.h"
 #include "UnitScanner.h"
 
 #include <cstdint>
@@ -11,7 +12,6 @@
 namespace velmora {
 
 class IProgress;
-struct MessageTable;
 struct Settings;
 
 // Decodes frames beginFrame … endFrame - 1 of `info.frames` (file offsets) and writes their
@@ -19,12 +19,20 @@ struct Settings;
 using TailAnalysis =
     std::function<void(StreamInfo& info, std::int64_t beginFrame, std::int64_t endFrame)>;
 
+// What an open found that the user is told about while the file still opens.
+enum class OpenWarning {
+    RemovedBeginning, // more than 1000 bytes before the first frame were not audio
+};
+// The MessageTable list's name ("MessageDlgRemovedBeginning"), for machine-readable output.
+const char* OpenWarningName(OpenWarning warning);
+// The list shown for it.
+const MessageTable::List& OpenWarningText(const MessageTable& messages, OpenWarning warning);
+
 // A freshly analysed file. It replaces the face's model only when the open succeeded.
 struct OpenResult {
     StreamInfo info;
     std::string fileName; // the path's last part, for EditName
-    // Names of the MessageTable lists to show as warnings, e.g. "MessageDlgRemovedBeginning".
-    std::vector<std::string> warnings;
+    std::vector<OpenWarning> warnings;
     int attempts = 0; // scan attempts made (1 when the first was accepted)
 };
 

@@ -22,8 +22,10 @@ std::string FormatOneDecimal(double value, std::string_view decimalSeparator) {
 }
 
 OutputPlanDisplay ComputeOutputPlan(const StreamInfo& info, const TrimPoints& trim,
-                                    const Settings& settings, bool tagsKept, bool outputIsWav,
-                                    std::string_view decimalSeparator) {
+                                    const Settings& settings, const PlanOptions& options) {
+    const bool tagsKept = options.tagsKept == TagsKept::Yes;
+    const bool outputIsWav = options.outputIsWav;
+    const std::string_view decimalSeparator = options.decimalSeparator;
     OutputPlanDisplay display;
     if (trim.beginFrames < 0 || trim.endFrames < 0) {
         display.LabelSpaceSaved = "(0KB)";

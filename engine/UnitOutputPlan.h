@@ -1,6 +1,7 @@
 #pragma once
 
 #include "UnitSilence.h"
+#include "UnitTags.h"
 
 #include <cstdint>
 #include <string>
@@ -33,11 +34,15 @@ struct OutputPlanDisplay {
 // Whether the ID3v1 mode keeps, removes or recreates the tag.
 inline constexpr std::uint8_t kId3v1Remove = 0, kId3v1Keep = 1, kId3v1Recreate = 2;
 
-// The output plan for `trim` on the open file. tagsKept: the Ctrl+T toggle. outputIsWav: from
-// OutputIsWav. decimalSeparator: the user's locale's, for the saved-space text.
+struct PlanOptions {
+    TagsKept tagsKept = TagsKept::Yes;
+    bool outputIsWav = false;                // from OutputIsWav
+    std::string_view decimalSeparator = "."; // the user's locale's, for the saved-space text
+};
+
+// The output plan for `trim` on the open file.
 OutputPlanDisplay ComputeOutputPlan(const StreamInfo& info, const TrimPoints& trim,
-                                    const Settings& settings, bool tagsKept, bool outputIsWav,
-                                    std::string_view decimalSeparator = ".");
+                                    const Settings& settings, const PlanOptions& options);
 
 // "%.1f" of `value` with `decimalSeparator` in place of the point, whatever the process locale.
 std::string FormatOneDecimal(double value, std::string_view decimalSeparator);

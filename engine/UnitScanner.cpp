@@ -1,6 +1,7 @@
 #include "UnitScanner.h"
 
 #include "Progress.h"
+#include "UnitIo.h"
 #include "UnitMessages.h"
 #include "UnitOptions.h"
 #include "UnitSideInfo.h"
@@ -171,23 +172,19 @@ private:
         m_have = kept;
         const std::int64_t target =
             std::min(m_source.size - pos, std::max(want, kReadPiece + kFrameBytes - kept));
-        while (m_have < target) {
-            const ssize_t got = ::pread(m_source.fd, m_buffer.get() + m_have,
-                                        static_cast<std::size_t>(target - m_have),
-                                        m_source.fileOffset + m_base + m_have);
-            if (got < 0 && errno == EINTR)
-                continue;
-            // A file cut short since it was measured reads as an error, not as a shorter stream.
-            if (got <= 0)
-                throw VelmoraError(std::string(std::strerror(got < 0 ? errno : EIO)) + " - " +
-                                   MessageOr(m_messages, kMsgErrorAnalyzing,
-                                             "Error analyzing this file - probably not an MPEG "
-                                             "audio file"));
-            if (m_source.listener)
-                m_source.listener->BytesRead(m_source.fileOffset + m_base + m_have,
-                                             m_buffer.get() + m_have, got);
-            m_have += got;
-        }
+        if (m_have >= target)
+            return;
+        const std::int64_t at = m_source.fileOffset + m_base + m_have;
+        const IoResult r = PreadFully(m_source.fd, m_buffer.get() + m_have, target - m_have, at);
+        // A file cut short since it was measured reads as an error, not as a shorter stream.
+        if (r.error != 0 || r.bytes < target - m_have)
+            throw VelmoraError(std::string(std::strerror(r.error != 0 ? r.error : EIO)) + " - " +
+                               MessageOr(m_messages, kMsgErrorAnalyzing,
+                                         "Error analyzing this file - probably not an MPEG "
+                                         "audio file"));
+        if (m_source.listener)
+            m_source.listener->BytesRead(at, m_buffer.get() + m_have, r.bytes);
+        m_have += r.bytes;
     }
 
     const ScanSource& m_source;
@@ -216,24 +213,6 @@ bool TagAt(RangeReader& reader, std::int64_t size, std::int64_t at, const char* 
 
 bool TagAt(const std::uint8_t* start, std::int64_t size, std::int64_t at, const char* tag) {
     return at >= 0 && at + 4 <= size && std::memcmp(start + at, tag, 4) == 0;
-}
-
-void ClearScanFields(StreamInfo& info) {
-    info.firstHeader = MpegHeader{};
-    info.frameCount = 0;
-    info.frames.Clear();
-    info.missingHeaderCount = 0;
-    info.MissingHeaderList.clear();
-    info.badCrcCount = 0;
-    info.BitrateHistogram.fill(0);
-    info.ConstantBitsMask = 0;
-    info.ConstantBitsValue = 0;
-    info.leadingGarbage = false;
-    info.lastFrameIncomplete = false;
-    info.extraInfoPresent = false;
-    info.xingFound = false;
-    info.ExtraInfoFrame = ExtraInfoFrameCopy{};
-    info.mp3Pro = false;
 }
 
 // Keeps the leading extra-info frame at `pos`, with its identifier where a frame without CRC
@@ -288,7 +267,7 @@ private:
 
 void ScanStream(StreamInfo& info, const ScanSource& source, int requiredBitrateIndex,
                 const Settings& settings, const MessageTable& messages, IProgress& progress) {
-    ClearScanFields(info);
+    static_cast<ScanResult&>(info) = ScanResult{};
     RangeReader reader(source, messages);
     const std::int64_t size = source.size;
     const std::int64_t window = std::min(size - 4, kSearchWindow);
@@ -316,7 +295,8 @@ void ScanStream(StreamInfo& info, const ScanSource& source, int requiredBitrateI
         if (pos >= window) {
             throw VelmoraError(
                 MessageOr(messages, kMsgNoValidHeader,
-                          "Failed to find a valid MPEG header - this is not an MP3 file!"));
+                          "Failed to find a valid MPEG header - this is not an MP3 file!"),
+                ErrorKind::NoHeader);
         }
         const std::uint32_t word = HeaderWordAt(reader.Fetch(pos, 4));
         if ((word & mask) != value || !DecodeHeader(first, word)) {

@@ -108,33 +108,45 @@ struct SilentFrameTemplateData {
     std::vector<std::uint8_t> image; // one frame of digital silence, at most 1728 bytes
 };
 
-struct StreamInfo {
-    // Set by the scan.
+// What decides the head of an output: the first header, the bitrate statistics and the leading
+// extra-info frame. A forecast copies it from a scan under way.
+struct StreamShape {
     MpegHeader firstHeader;
+    std::array<std::int64_t, 16> BitrateHistogram{};
+    std::uint32_t ConstantBitsMask = 0;
+    std::uint32_t ConstantBitsValue = 0;
+    bool extraInfoPresent = false;
+    bool xingFound = false;
+    ExtraInfoFrameCopy ExtraInfoFrame;
+};
+
+// Everything one scan sets; each scan starts from a default one.
+struct ScanResult : StreamShape {
     std::int64_t frameCount = 0;
     FrameTable frames; // frameCount entries plus the two end entries
     std::int64_t missingHeaderCount = 0;
     std::vector<std::int64_t> MissingHeaderList; // the first 10
     std::int64_t badCrcCount = 0;
-    std::array<std::int64_t, 16> BitrateHistogram{};
-    std::uint32_t ConstantBitsMask = 0;
-    std::uint32_t ConstantBitsValue = 0;
     bool leadingGarbage = false;
     bool lastFrameIncomplete = false;
-    bool extraInfoPresent = false;
-    bool xingFound = false;
-    ExtraInfoFrameCopy ExtraInfoFrame;
     bool mp3Pro = false;
+};
 
-    // Set by the open pipeline (offsets from the file start).
-    std::int64_t sourceSize = 0;
-    std::int64_t sourceTimeNs = 0; // last-write time, nanoseconds since the epoch
+// The tags and the RIFF header around the audio (offsets from the file start), found by the open
+// before it scans.
+struct TagLayout {
     std::int64_t id3v1Size = 0;
     std::array<std::uint8_t, 128> id3v1Bytes{};
     std::int64_t apeSize = 0, apeOffset = 0;
     std::int64_t lyrics3Size = 0, lyrics3Offset = 0;
     std::int64_t riffHeaderSize = 0;
     TID3v2 id3v2;
+};
+
+struct StreamInfo : ScanResult, TagLayout {
+    // Set by the open pipeline (offsets from the file start).
+    std::int64_t sourceSize = 0;
+    std::int64_t sourceTimeNs = 0; // last-write time, nanoseconds since the epoch
     std::int64_t audioStart = 0;
     bool retried = false;
     MpegHeader SeekHeaderTemplate;

@@ -90,8 +90,8 @@ bool IsFrameSilent(const SilenceScanContext& ctx, const std::uint8_t* frame,
 }
 
 std::optional<TrimPoints> AutoTrim(const StreamInfo& info, const Settings& settings,
-                                   bool operationBusy) {
-    if (operationBusy)
+                                   OperationState state) {
+    if (state == OperationState::Busy)
         return std::nullopt;
     const std::int64_t count = info.frameCount;
     std::int64_t begin = 0;

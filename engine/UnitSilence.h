@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Progress.h"
+
 #include <cstdint>
 #include <optional>
 
@@ -33,6 +35,6 @@ bool IsFrameSilent(const SilenceScanContext& ctx, const std::uint8_t* frame,
 // The silent runs at both ends as trim counts (reservoir and mp3PRO rules applied).
 // Returns nothing while another operation is busy.
 std::optional<TrimPoints> AutoTrim(const StreamInfo& info, const Settings& settings,
-                                   bool operationBusy);
+                                   OperationState state);
 
 } // namespace velmora

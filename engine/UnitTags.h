@@ -9,6 +9,9 @@
 
 namespace velmora {
 
+// The editor's Ctrl+T toggle: whether the source's tags go into the output.
+enum class TagsKept : bool { No, Yes };
+
 struct StreamInfo;
 
 // The 128-byte ID3v1 record at the very end of a file.

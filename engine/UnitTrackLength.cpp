@@ -2,6 +2,7 @@
 
 #include "UnitMessages.h"
 #include "UnitOptions.h"
+#include "UnitPath.h"
 #include "VelmoraError.h"
 
 #include <algorithm>
@@ -11,18 +12,6 @@
 namespace velmora {
 
 namespace {
-
-// Folder part (with its trailing "/") and file-name part of a path.
-std::pair<std::string_view, std::string_view> SplitFolder(std::string_view path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string_view::npos)
-        return {{}, path};
-    return {path.substr(0, slash + 1), path.substr(slash + 1)};
-}
-
-std::string BaseName(std::string_view path) {
-    return std::string(SplitFolder(path).second);
-}
 
 // Each line of a message list with its first "%s" replaced, joined by line breaks.
 std::string Question(const MessageTable::List& list, const std::string& name) {
@@ -58,8 +47,8 @@ bool IsTrackLengthText(std::string_view text) {
 
 TrackLengthName InsertTrackLength(std::string_view path, std::string_view lengthText) {
     // Only the file name is annotated: a "." or "(" in a folder name must not be touched.
-    const auto [folder, fileName] = SplitFolder(path);
-    std::string name(fileName);
+    const std::string folder = FolderOf(path);
+    std::string name = BaseName(path);
 
     std::size_t a = 0;
     for (;;) {
@@ -106,7 +95,7 @@ std::string SuggestSaveAsName(std::string_view editName, const Settings& setting
 }
 
 std::string NameForSaveType(std::string_view fileName, bool wav) {
-    return ChangeFileExtension(SplitFolder(fileName).second, wav ? ".wav" : ".mp3");
+    return ChangeFileExtension(BaseName(fileName), wav ? ".wav" : ".mp3");
 }
 
 void CheckSaveAsTarget(const std::string& sourcePath, const std::string& outputPath) {

@@ -276,20 +276,20 @@ void UpdateModel(StreamInfo& info, const WriteParams& params, const writer::Layo
     info.frames = std::move(outcome.frames);
     info.sourceSize = outcome.size;
     info.sourceTimeNs = outcome.newTimeNs;
-    info.riffHeaderSize = layout.riffLength;
-    info.id3v2 = std::move(outcome.id3v2);
     info.audioStart = layout.riffLength + layout.id3v2Out;
-    info.id3v1Size = layout.id3v1Out;
-    if (layout.id3v1Out > 0)
-        info.id3v1Bytes = layout.id3v1.bytes;
-    const std::int64_t apeSource = info.apeOffset;
+    // The tags as they now stand, built whole so that none keeps a value from before the save.
+    TagLayout tags;
+    tags.riffHeaderSize = layout.riffLength;
+    tags.id3v2 = std::move(outcome.id3v2);
+    tags.id3v1Size = layout.id3v1Out;
+    tags.id3v1Bytes = layout.id3v1Out > 0 ? layout.id3v1.bytes : info.id3v1Bytes;
     const bool hadApe = info.apeSize > 0;
-    info.apeSize = info.lyrics3Size = info.apeOffset = info.lyrics3Offset = 0;
     for (const writer::TailBlock& block : layout.blocks) {
-        const bool ape = hadApe && block.sourceOffset == apeSource && info.apeSize == 0;
-        (ape ? info.apeOffset : info.lyrics3Offset) = block.outputOffset;
-        (ape ? info.apeSize : info.lyrics3Size) = block.size;
+        const bool ape = hadApe && block.sourceOffset == info.apeOffset && tags.apeSize == 0;
+        (ape ? tags.apeOffset : tags.lyrics3Offset) = block.outputOffset;
+        (ape ? tags.apeSize : tags.lyrics3Size) = block.size;
     }
+    static_cast<TagLayout&>(info) = std::move(tags);
     info.extraInfoPresent = layout.writeExtraInfo;
     info.ExtraInfoFrame = {};
     info.xingFound = false;

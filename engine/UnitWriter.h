@@ -17,9 +17,7 @@ struct OutputPlan;
 struct Settings;
 struct TrimPoints;
 
-namespace writer {
-class TemporaryOutput;
-}
+class AtomicFileWriter;
 
 enum class OutputTarget { InPlace, ToFile, ToMemory };
 
@@ -120,8 +118,8 @@ public:
 
     // The new file, when it holds the source's `length` bytes from `sourceStart` at
     // `outputStart`; otherwise null, and the copy is dropped.
-    std::unique_ptr<writer::TemporaryOutput> Take(std::int64_t sourceStart, std::int64_t length,
-                                                  std::int64_t outputStart);
+    std::unique_ptr<AtomicFileWriter> Take(std::int64_t sourceStart, std::int64_t length,
+                                           std::int64_t outputStart);
     // Whether the writer finished its output from this copy.
     bool Used() const { return m_state == State::Taken; }
 
@@ -133,7 +131,7 @@ private:
     std::string m_outputPath;
     Forecast m_forecast;
     State m_state = State::Waiting;
-    std::unique_ptr<writer::TemporaryOutput> m_output;
+    std::unique_ptr<AtomicFileWriter> m_output;
     std::int64_t m_sourceStart = 0;
     std::int64_t m_outputStart = 0;
     std::int64_t m_frontier = 0;         // source bytes before it are in the file or pending

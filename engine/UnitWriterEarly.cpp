@@ -57,9 +57,9 @@ void EarlyCopy::FrameReached(const StreamInfo& partial, std::int64_t index, std:
         at = m_forecast.outputOffset ? m_forecast.outputOffset(forecast) : -1;
         if (at < 0)
             return;
-        m_output = std::make_unique<writer::TemporaryOutput>(m_outputPath);
+        m_output = writer::NewOutputFile(m_outputPath);
         // At most the rest of the range goes in after the head; the writer sets the length.
-        writer::ReserveSpace(m_output->fd(), at + (rangeEnd - offset));
+        writer::ReserveNewFileSpace(m_output->fd(), at + (rangeEnd - offset));
     } catch (...) {
         m_output.reset();
         return;
@@ -114,8 +114,8 @@ void EarlyCopy::Stop() {
     m_output.reset();
 }
 
-std::unique_ptr<writer::TemporaryOutput>
-EarlyCopy::Take(std::int64_t sourceStart, std::int64_t length, std::int64_t outputStart) {
+std::unique_ptr<AtomicFileWriter> EarlyCopy::Take(std::int64_t sourceStart, std::int64_t length,
+                                                  std::int64_t outputStart) {
     if (m_state == State::Copying && sourceStart == m_sourceStart && outputStart == m_outputStart &&
         m_frontier - m_sourceStart >= length) {
         const std::int64_t pending = static_cast<std::int64_t>(m_pending.size());

@@ -2,6 +2,7 @@
 
 #include "Progress.h"
 #include "UnitDescriptor.h"
+#include "UnitIo.h"
 #include "UnitMP3.h"
 #include "UnitMessages.h"
 #include "UnitOptions.h"
@@ -42,12 +43,10 @@ public:
     ~GrowthUndo() {
         if (!m_active)
             return;
-        const int fd = ::open(m_path.c_str(), O_WRONLY | O_CLOEXEC);
-        if (fd >= 0) {
-            if (::ftruncate(fd, m_oldSize) != 0) {
-            }
-            ::close(fd);
-        }
+        // Best effort on the way out of a failure that is being reported already.
+        const Descriptor fd(::open(m_path.c_str(), O_WRONLY | O_CLOEXEC));
+        if (fd.get() >= 0)
+            IgnoreFailure(::ftruncate(fd.get(), m_oldSize));
     }
     GrowthUndo(const GrowthUndo&) = delete;
     GrowthUndo& operator=(const GrowthUndo&) = delete;
@@ -62,8 +61,8 @@ private:
 // Checks that the file is still the analysed one and, when the output is longer, reserves the
 // space before any byte moves: a write into a mapped extension that the disk cannot hold would
 // kill the process with the file half moved. Returns whether the file grew.
-bool ReserveSpace(const std::string& path, const StreamInfo& info, std::int64_t size,
-                  const MessageTable& messages) {
+bool CheckAndGrowSource(const std::string& path, const StreamInfo& info, std::int64_t size,
+                        const MessageTable& messages) {
     const Descriptor fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0)
         throw AccessDenied(errno, messages);
@@ -79,9 +78,9 @@ bool ReserveSpace(const std::string& path, const StreamInfo& info, std::int64_t 
         return false;
     const int error = ::posix_fallocate(fd.get(), st.st_size, size - st.st_size);
     if (error != 0) {
-        // A failed reservation can still have grown the file.
-        if (::ftruncate(fd.get(), st.st_size) != 0) {
-        }
+        // A failed reservation can still have grown the file; the reservation's error is the
+        // one to report.
+        IgnoreFailure(::ftruncate(fd.get(), st.st_size));
         throw IoError(error);
     }
     return true;
@@ -106,16 +105,8 @@ public:
         return m_buffer.data() + (pos - m_start);
     }
     void Flush() {
-        std::int64_t done = 0;
-        while (done < m_length) {
-            const ssize_t put = ::pwrite(m_fd, m_buffer.data() + done,
-                                         static_cast<std::size_t>(m_length - done), m_start + done);
-            if (put < 0 && errno == EINTR)
-                continue;
-            if (put <= 0)
-                throw IoError(put < 0 ? errno : EIO);
-            done += put;
-        }
+        if (const IoResult r = PwriteFully(m_fd, m_buffer.data(), m_length, m_start); r.error != 0)
+            throw IoError(r.error);
         m_length = 0;
     }
 
@@ -125,19 +116,10 @@ private:
     void Load(std::int64_t pos, std::int64_t n) {
         VELMORA_ASSERT(n <= kPiece, "UnitWriter");
         m_start = pos;
-        m_length = 0;
-        while (m_length < kPiece) {
-            const ssize_t got =
-                ::pread(m_fd, m_buffer.data() + m_length,
-                        static_cast<std::size_t>(kPiece - m_length), m_start + m_length);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0)
-                throw IoError(errno);
-            if (got == 0)
-                break;
-            m_length += got;
-        }
+        const IoResult r = PreadFully(m_fd, m_buffer.data(), kPiece, m_start);
+        if (r.error != 0)
+            throw IoError(r.error);
+        m_length = r.bytes;
         if (m_length < n) // the file is shorter than its model says
             throw IoError(EIO);
     }
@@ -154,7 +136,7 @@ InPlaceOutcome WriteInPlace(const WriteParams& params, const StreamInfo& info, L
                             const WriteContext& context, IProgress& progress,
                             bool updateModelAfter) {
     const std::string& path = params.sourcePath;
-    const bool grown = ReserveSpace(path, info, layout.size, context.messages);
+    const bool grown = CheckAndGrowSource(path, info, layout.size, context.messages);
     GrowthUndo undo(path, info.sourceSize, grown);
     FileView view = OpenFileView(path, FileAccess::ReadWrite, context.messages);
     if (view.size() != std::max(info.sourceSize, layout.size))

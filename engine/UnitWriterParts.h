@@ -3,6 +3,7 @@
 // Pieces shared by the writer's units; not for use outside the writer.
 
 #include "Progress.h"
+#include "UnitAtomicFile.h"
 #include "UnitFileView.h"
 #include "UnitGain.h"
 #include "UnitScanner.h"
@@ -12,6 +13,7 @@
 #include "VelmoraError.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -103,33 +105,15 @@ std::vector<std::uint8_t> OutputId3v2(std::span<const std::uint8_t> source, cons
 void ApplyFrameDelta(std::uint8_t* frame, std::int64_t available, int delta,
                      std::optional<std::uint16_t> computedCrc);
 
-// A new file written under a temporary name beside the target and renamed over it only when
-// complete, so a failure never harms a file that was there before. Dropped, it is removed.
-class TemporaryOutput {
-public:
-    explicit TemporaryOutput(const std::string& outputPath); // throws IoError
-    ~TemporaryOutput();
-    TemporaryOutput(const TemporaryOutput&) = delete;
-    TemporaryOutput& operator=(const TemporaryOutput&) = delete;
-
-    int fd() const { return m_fd; }
-    // Flushes it to disk when it replaces a file, closes it and renames it over the target.
-    void Commit();
-
-private:
-    std::string m_target;
-    std::string m_temporary;
-    int m_fd = -1;
-    bool m_replacing = false;
-    mode_t m_mode = 0;
-    uid_t m_owner = 0;
-    gid_t m_group = 0;
-};
+// The new file of a Save As, written under a temporary name beside the target and renamed over
+// it only when complete, so a failure never harms a file that was there before. Failures throw
+// IoError naming `outputPath`.
+std::unique_ptr<AtomicFileWriter> NewOutputFile(const std::string& outputPath);
 
 // Reserves the disk space of a new file of `size` bytes, so that a full disk shows before the
 // file is written and the writes need not allocate block by block. Throws IoError when the space
 // is not there; a file system that cannot reserve is left to find out as it writes.
-void ReserveSpace(int fd, std::int64_t size);
+void ReserveNewFileSpace(int fd, std::int64_t size);
 
 // Writes all `n` bytes at `offset`; throws IoError.
 void PWriteAll(int fd, const std::uint8_t* p, std::int64_t n, std::int64_t offset);

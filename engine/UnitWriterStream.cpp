@@ -1,20 +1,17 @@
 // The stream targets: a new file (written beside the target and renamed over it) or a buffer.
 
 #include "Progress.h"
+#include "UnitIo.h"
 #include "UnitMP3.h"
 #include "UnitWriterParts.h"
 #include "Unit_MP3_RIFF.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <optional>
-#include <random>
-#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 #include <utility>
@@ -136,69 +133,15 @@ private:
 
 } // namespace
 
-TemporaryOutput::TemporaryOutput(const std::string& outputPath) : m_target(outputPath) {
-    // Writing through a link replaces the file it points to, not the link.
-    struct stat st {};
-    if (::lstat(m_target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* resolved = ::realpath(m_target.c_str(), nullptr)) {
-            m_target = resolved;
-            std::free(resolved);
-        }
-    }
-    if (::stat(m_target.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode))
-            throw IoError(EISDIR, "\"" + outputPath + "\"");
-        m_replacing = true;
-        m_mode = st.st_mode & 07777;
-        m_owner = st.st_uid;
-        m_group = st.st_gid;
-    }
-    const std::size_t slash = m_target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : m_target.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? m_target : m_target.substr(slash + 1);
-    std::random_device random;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string candidate = folder + "." + name.substr(0, 180) + "." +
-                                      std::to_string(::getpid()) + "-" + std::to_string(random()) +
-                                      ".part";
-        m_fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (m_fd >= 0) {
-            m_temporary = candidate;
-            break;
-        }
-        if (errno != EEXIST)
-            throw IoError(errno, "\"" + outputPath + "\"");
-    }
-    if (m_fd < 0)
-        throw IoError(EEXIST, "\"" + outputPath + "\"");
-    // The new file takes the place of the old one with its owner and permissions.
-    if (m_replacing) {
-        if (::fchown(m_fd, m_owner, m_group) != 0) {
-        }
-        (void)::fchmod(m_fd, m_mode);
-    }
+std::unique_ptr<AtomicFileWriter> NewOutputFile(const std::string& outputPath) {
+    return std::make_unique<AtomicFileWriter>(outputPath,
+                                              AtomicFileOptions{0666, DataSync::WhenReplacing},
+                                              [outputPath](int error, AtomicFileStep) {
+                                                  return IoError(error, "\"" + outputPath + "\"");
+                                              });
 }
 
-TemporaryOutput::~TemporaryOutput() {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    if (!m_temporary.empty())
-        ::unlink(m_temporary.c_str());
-}
-
-void TemporaryOutput::Commit() {
-    // Before an old file is replaced the new one must be on disk, or a crash could lose both.
-    if (m_replacing && ::fsync(m_fd) != 0)
-        throw IoError(errno);
-    const int fd = std::exchange(m_fd, -1);
-    if (::close(fd) != 0)
-        throw IoError(errno);
-    if (::rename(m_temporary.c_str(), m_target.c_str()) != 0)
-        throw IoError(errno, "\"" + m_target + "\"");
-    m_temporary.clear();
-}
-
-void ReserveSpace(int fd, std::int64_t size) {
+void ReserveNewFileSpace(int fd, std::int64_t size) {
     // The system call, not posix_fallocate: where it is not supported, the library would write
     // the whole file with zeros first.
     if (size > 0 && ::fallocate(fd, 0, 0, static_cast<off_t>(size)) != 0 &&
@@ -207,17 +150,8 @@ void ReserveSpace(int fd, std::int64_t size) {
 }
 
 void PWriteAll(int fd, const std::uint8_t* p, std::int64_t n, std::int64_t offset) {
-    while (n > 0) {
-        const ssize_t done = ::pwrite(
-            fd, p, static_cast<std::size_t>(std::min<std::int64_t>(n, INT_MAX / 2)), offset);
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            throw IoError(done < 0 ? errno : ENOSPC);
-        p += done;
-        n -= done;
-        offset += done;
-    }
+    if (const IoResult r = PwriteFully(fd, p, n, offset); r.error != 0)
+        throw IoError(r.error);
 }
 
 namespace {
@@ -262,8 +196,8 @@ void PutTail(StreamSink& sink, const WriteParams& params, const StreamInfo& info
 
 // The new file the early copy began, when it holds exactly the frames this run copies: they
 // follow each other in the source (no bytes between them dropped) and none of them changes.
-std::unique_ptr<TemporaryOutput> TakeEarlyCopy(const WriteParams& params, const StreamInfo& info,
-                                               const Layout& layout) {
+std::unique_ptr<AtomicFileWriter> TakeEarlyCopy(const WriteParams& params, const StreamInfo& info,
+                                                const Layout& layout) {
     if (!params.earlyCopy || layout.target != OutputTarget::ToFile)
         return nullptr;
     const bool unchanged =
@@ -281,7 +215,7 @@ std::unique_ptr<TemporaryOutput> TakeEarlyCopy(const WriteParams& params, const 
 }
 
 // Completes a file whose frames are in place already: the head before them, the tail after.
-void FinishEarlyCopy(TemporaryOutput& file, const WriteParams& params, const StreamInfo& info,
+void FinishEarlyCopy(AtomicFileWriter& file, const WriteParams& params, const StreamInfo& info,
                      const Layout& layout, const WriteContext& context, const FileView& view) {
     std::vector<std::uint8_t> head;
     std::vector<std::uint8_t> tail;
@@ -336,17 +270,17 @@ std::int64_t WriteStream(const WriteParams& params, const StreamInfo& info, Layo
     const MpegHeader& first = info.firstHeader;
     WriteProgress meter(progress, params.frameCount, params.showProgress);
 
-    if (std::unique_ptr<TemporaryOutput> early = TakeEarlyCopy(params, info, layout)) {
+    if (std::unique_ptr<AtomicFileWriter> early = TakeEarlyCopy(params, info, layout)) {
         FinishEarlyCopy(*early, params, info, layout, context, view);
         meter.Show(params.frameCount);
         early->Commit();
         return 0;
     }
 
-    std::optional<TemporaryOutput> file;
+    std::unique_ptr<AtomicFileWriter> file;
     if (layout.target == OutputTarget::ToFile) {
-        file.emplace(params.outputPath);
-        ReserveSpace(file->fd(), layout.size);
+        file = NewOutputFile(params.outputPath);
+        ReserveNewFileSpace(file->fd(), layout.size);
     }
     if (params.memoryTarget) {
         params.memoryTarget->clear();

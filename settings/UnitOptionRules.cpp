@@ -1,8 +1,8 @@
 #include "UnitOptionRules.h"
 
-#include "../engine/VelmoraError.h"
 #include "UnitIni.h"
 #include "UnitSettingsStore.h"
+#include "VelmoraError.h"
 
 #include <climits>
 

@@ -1,6 +1,6 @@
 #include "UnitSettingsFile.h"
 
-#include "../engine/VelmoraError.h"
+#include "VelmoraError.h"
 
 #include <cerrno>
 #include <climits>

@@ -21,8 +21,9 @@ struct Decoded {
 };
 
 Decoded DecodeAll(const std::vector<std::uint8_t>& file, const StreamInfo& info, int gainSteps) {
-    MpegFrameDecoder decoder(static_cast<long>(info.firstHeader.sampleRate),
-                             info.firstHeader.channelMode == kMono ? 1 : 2, "open failed", true);
+    MpegFrameDecoder decoder(static_cast<std::int32_t>(info.firstHeader.sampleRate),
+                             info.firstHeader.channelMode == kMono ? 1 : 2, "open failed",
+                             SynthRoutines::Portable);
     Decoded d;
     for (std::int64_t i = 0; i < info.frameCount; ++i) {
         const FrameEntry& e = info.frames[i];

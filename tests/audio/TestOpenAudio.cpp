@@ -4,7 +4,7 @@
 #include "UnitInfo.h"
 #include "UnitMessages.h"
 #include "UnitMpg123.h"
-#include "UnitOpen.h"
+#include "UnitOpenAudio.h"
 #include "UnitOptions.h"
 #include "UnitOutputPlan.h"
 #include "UnitVolume.h"
@@ -20,12 +20,8 @@ using namespace velmora::test;
 namespace {
 
 OpenResult OpenWithDecoder(const std::string& path, const Settings& settings = {}) {
-    const MessageTable messages = MessageTable::English();
     NullProgress progress;
-    auto tail = [&](StreamInfo& info, std::int64_t begin, std::int64_t end) {
-        AnalyseVolume(path, info, begin, end, true, settings, messages, progress);
-    };
-    return OpenSourceFile(path, settings, messages, progress, tail);
+    return OpenWithTailAnalysis(path, settings, MessageTable::English(), progress);
 }
 
 std::string Encode(const TempDir& dir, const std::string& name, const std::string& args,
@@ -82,8 +78,9 @@ TEST(OpenTemplates, SilentFrameDecodesToDigitalSilence) {
             if (t.header.hasCrc) {
                 EXPECT_EQ(StoredCrc(t.image.data()), FrameCrc(t.header, t.image.data()));
             }
-            MpegFrameDecoder decoder(static_cast<long>(first.sampleRate),
-                                     first.channelMode == kMono ? 1 : 2, "open failed", true);
+            MpegFrameDecoder decoder(static_cast<std::int32_t>(first.sampleRate),
+                                     first.channelMode == kMono ? 1 : 2, "open failed",
+                                     SynthRoutines::Portable);
             std::size_t samples = 0;
             for (int i = 0; i < 20; ++i) {
                 const FrameDecodeResult r = decoder.DecodeFrame(t.image);
@@ -112,7 +109,7 @@ TEST(OpenWithDecoder, EndingFollowsTheDecodedTail) {
 
     const OpenResult abrupt = OpenWithDecoder(Encode(dir, "loud.mp3", "-b 128", loud));
     EXPECT_TRUE(abrupt.info.abruptEnding);
-    EXPECT_EQ(BuildInformationTexts(abrupt.info, true, MessageTable::English()).EditEnding,
+    EXPECT_EQ(BuildInformationTexts(abrupt.info, TagsKept::Yes, MessageTable::English()).EditEnding,
               "abrupt");
     const std::int64_t n = abrupt.info.frameCount;
     EXPECT_GT(abrupt.info.frames[n - 1].energy, 12u);
@@ -151,7 +148,7 @@ TEST(OpenWithDecoder, NewXingFrameGivesPeersTheExactLength) {
     ASSERT_TRUE(r.info.IsVbr());
     ASSERT_TRUE(WantExtraInfo(r.info, s));
     const TrimPoints trim{20, 30};
-    const OutputPlan plan = ComputeOutputPlan(r.info, trim, s, true, false).plan;
+    const OutputPlan plan = ComputeOutputPlan(r.info, trim, s, {}).plan;
     const ExtraInfoOut xing = BuildExtraInfoFrame(r.info, s, plan, trim, 0);
     const auto source = ReadFile(path);
     std::vector<std::uint8_t> out = xing.bytes;

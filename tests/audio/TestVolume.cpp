@@ -68,8 +68,8 @@ protected:
         return ListFrames(bytes);
     }
     VolumeAnalysis Analyse(StreamInfo& info, std::int64_t begin, std::int64_t end,
-                           bool energiesOnly = false) {
-        return AnalyseVolumeWith(m_decoder, m_path, info, begin, end, energiesOnly, m_messages,
+                           VolumeScope scope = VolumeScope::Levels) {
+        return AnalyseVolumeWith(m_decoder, m_path, info, begin, end, scope, m_messages,
                                  m_progress);
     }
     std::string ErrorOf(StreamInfo& info, std::int64_t begin, std::int64_t end) {
@@ -215,7 +215,7 @@ TEST_F(FramesOnDisk, FailureTexts) {
     m_decoder.status = [&](std::int64_t i) { return refuseTwo.count(i) ? kDecodeRefused : 0; };
     EXPECT_EQ(ErrorOf(info, 0, 10), "acm codec had trouble decoding the file");
     m_decoder.seen.clear();
-    EXPECT_EQ(Analyse(info, 0, 10, true).refusedFrames, 2);
+    EXPECT_EQ(Analyse(info, 0, 10, VolumeScope::EnergiesOnly).refusedFrames, 2);
 
     m_decoder.seen.clear();
     m_decoder.status = [](std::int64_t i) { return i == 3 ? 27 : 0; };
@@ -226,7 +226,7 @@ TEST_F(FramesOnDisk, FailureTexts) {
     m_decoder.pcm.assign(2304, 0);
     EXPECT_EQ(ErrorOf(info, 0, 10),
               "Unable to determine the volume (the MP3 codec did not decode the file?)");
-    EXPECT_NO_THROW(Analyse(info, 0, 10, true));
+    EXPECT_NO_THROW(Analyse(info, 0, 10, VolumeScope::EnergiesOnly));
     EXPECT_EQ(ErrorOf(info, 3, 3),
               "Unable to determine the volume (the MP3 codec did not decode the file?)");
 
@@ -282,8 +282,8 @@ TEST(AnalyseVolume, LameToneOfKnownLevelGivesItsPeakAttenuatedByTwelveDecibels) 
         EncodeWithLame(pcm, {44100, 2}, "-b 192", path);
         StreamInfo info = ListFrames(ReadFile(path));
         NullProgress progress;
-        const VolumeAnalysis a = AnalyseVolume(path, info, 0, info.frameCount, false, settings,
-                                               MessageTable::English(), progress);
+        const VolumeAnalysis a = AnalyseVolume(path, info, 0, info.frameCount, VolumeScope::Levels,
+                                               settings, MessageTable::English(), progress);
         EXPECT_EQ(a.refusedFrames, 0);
         EXPECT_EQ(a.sampleCount, info.frameCount * 2304);
         const int peak = ComputeNormalization(a, fullScale).peak;
@@ -303,7 +303,8 @@ TEST(AnalyseVolume, LameSilenceAndGarbageFrames) {
     const MessageTable messages = MessageTable::English();
     const auto errorOf = [&](StreamInfo& i) -> std::string {
         try {
-            AnalyseVolume(path, i, 0, i.frameCount, false, Settings{}, messages, progress);
+            AnalyseVolume(path, i, 0, i.frameCount, VolumeScope::Levels, Settings{}, messages,
+                          progress);
         } catch (const VelmoraError& e) {
             return e.what();
         }

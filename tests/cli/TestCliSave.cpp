@@ -148,7 +148,7 @@ TEST(CliSave, AutoTrimTakesTheSilentEnds) {
     const Settings defaults;
     const StreamInfo info =
         OpenSourceFile(dir.File("a.mp3"), defaults, MessageTable::English(), progress, {}).info;
-    const TrimPoints trim = AutoTrim(info, defaults, false).value();
+    const TrimPoints trim = AutoTrim(info, defaults, OperationState::Idle).value();
     ASSERT_GT(trim.beginFrames, 0);
     ASSERT_GT(trim.endFrames, 0);
     const CliResult r = RunSave({dir.File("a.mp3"), "--auto-trim", "--dry-run"});

@@ -3,7 +3,7 @@
 #include "FrameBuilder.h"
 #include "Progress.h"
 #include "UnitMessages.h"
-#include "UnitOpen.h"
+#include "UnitOpenAudio.h"
 #include "UnitOptions.h"
 #include "UnitVolume.h"
 
@@ -87,13 +87,8 @@ inline void WriteText(const std::string& path, const std::string& text) {
 inline OpenResult OpenWithDecoder(const std::string& path, const Settings& settings = {},
                                   bool decode = false) {
     NullProgress progress;
-    const MessageTable messages = MessageTable::English();
-    TailAnalysis tail;
-    if (decode)
-        tail = [&](StreamInfo& info, std::int64_t b, std::int64_t e) {
-            AnalyseVolume(path, info, b, e, true, settings, messages, progress);
-        };
-    return OpenSourceFile(path, settings, messages, progress, tail);
+    return OpenWithTailAnalysis(path, settings, MessageTable::English(), progress,
+                                {decode ? TailDecode::Decode : TailDecode::Skip});
 }
 
 // The bytes of frames [first, first + count) of an opened file.

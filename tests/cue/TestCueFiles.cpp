@@ -54,8 +54,9 @@ TEST(GenerateCueSheet, LameRecordingGetsATrackAtTheMiddleOfEveryGap) {
     Settings settings;
     settings.SpinEditMinimumCueTrackLength = 5;
     NullProgress progress;
-    const CueGenerateResult result = GenerateCueSheet(rec.path, opened.info, {}, false, settings,
-                                                      MessageTable::English(), progress);
+    const CueGenerateResult result =
+        GenerateCueSheet(rec.path, opened.info, {}, PriorVolumeAnalysis::None, settings,
+                         MessageTable::English(), progress);
 
     ASSERT_EQ(result.sheet.trackFrames.size(), 4u) << result.sheet.text;
     EXPECT_EQ(result.sheet.trackFrames[0], 0);
@@ -89,8 +90,8 @@ TEST(GenerateCueSheet, DigitalSilenceOnlyStopsBeforeWritingASheet) {
     EncodeWithLame(pcm, spec, "-b 128", dir.File("quiet.mp3"));
     OpenResult opened = OpenWithDecoder(dir.File("quiet.mp3"), {}, true);
     NullProgress progress;
-    EXPECT_THROW(GenerateCueSheet(dir.File("quiet.mp3"), opened.info, {}, false, {},
-                                  MessageTable::English(), progress),
+    EXPECT_THROW(GenerateCueSheet(dir.File("quiet.mp3"), opened.info, {}, PriorVolumeAnalysis::None,
+                                  {}, MessageTable::English(), progress),
                  VelmoraError);
     EXPECT_FALSE(std::filesystem::exists(dir.File("quiet.cue")));
 }
@@ -106,8 +107,8 @@ TEST(GenerateThenSplit, OneFilePerTrackWithTheSourceFramesByteForByte) {
     settings.SpinEditMinimumCueTrackLength = 5;
     NullProgress progress;
     const MessageTable messages = MessageTable::English();
-    const CueGenerateResult sheet =
-        GenerateCueSheet(rec.path, opened.info, {}, false, settings, messages, progress);
+    const CueGenerateResult sheet = GenerateCueSheet(
+        rec.path, opened.info, {}, PriorVolumeAnalysis::None, settings, messages, progress);
     const SplitResult split =
         SplitByCueSheet(rec.path, opened.info, {}, settings, messages, progress);
 

@@ -11,7 +11,7 @@ using namespace velmora::test;
 namespace {
 
 InformationTexts Texts(const StreamInfo& info, bool tagsKept = true, std::string_view sep = ".") {
-    return BuildInformationTexts(info, tagsKept, MessageTable::English(), sep);
+    return BuildInformationTexts(info, TagsKept{tagsKept}, MessageTable::English(), sep);
 }
 
 std::vector<std::uint8_t> Id3v1(std::uint8_t genre) {

@@ -69,12 +69,12 @@ TEST(AnalyseFile, RejectedAttemptsMoveOnWithGrowingSkips) {
         EXPECT_EQ(r.info.frames[0].offset, 5000);
         EXPECT_EQ(r.info.frameCount, 300);
         EXPECT_EQ(r.warnings.size(), c.warned ? 1u : 0u);
-        const auto texts = BuildInformationTexts(r.info, true, MessageTable::English());
+        const auto texts = BuildInformationTexts(r.info, TagsKept::Yes, MessageTable::English());
         EXPECT_EQ(texts.LabelFirstFrameInvalid, "yes");
         EXPECT_EQ(texts.LabelFirstFrameMissing, "yes");
     }
     const OpenResult damaged = Analyse(DamagedStart({0, 1200, 2400, 3600}));
-    EXPECT_EQ(damaged.warnings, std::vector<std::string>{"MessageDlgRemovedBeginning"});
+    EXPECT_EQ(damaged.warnings, std::vector<OpenWarning>{OpenWarning::RemovedBeginning});
 }
 
 TEST(AnalyseFile, FourValidFramesAreNotEnough) {
@@ -151,9 +151,9 @@ TEST(AnalyseFile, EndingIsAbruptWhenTheLast100FramesAreLoud) {
     loud.energy = 12;
     const OpenResult r = Analyse(AudibleFrames(300), {}, loud.Bind());
     EXPECT_TRUE(r.info.abruptEnding);
-    const auto texts = BuildInformationTexts(r.info, true, MessageTable::English());
+    const auto texts = BuildInformationTexts(r.info, TagsKept::Yes, MessageTable::English());
     EXPECT_EQ(texts.EditEnding, "abrupt");
-    EXPECT_EQ(texts.EditEndingColor, 0x0000FFu);
+    EXPECT_EQ(texts.EditEndingColor, 0xFF0000u); // red as QColor(QRgb) reads it
 
     // One quiet frame among the last 100 makes it natural.
     auto quietOne = [](StreamInfo& info, std::int64_t b, std::int64_t e) {
@@ -162,8 +162,9 @@ TEST(AnalyseFile, EndingIsAbruptWhenTheLast100FramesAreLoud) {
     };
     const OpenResult natural = Analyse(AudibleFrames(300), {}, quietOne);
     EXPECT_FALSE(natural.info.abruptEnding);
-    EXPECT_EQ(BuildInformationTexts(natural.info, true, MessageTable::English()).EditEnding,
-              "natural");
+    EXPECT_EQ(
+        BuildInformationTexts(natural.info, TagsKept::Yes, MessageTable::English()).EditEnding,
+        "natural");
 }
 
 TEST(AnalyseFile, TailAnalysisFailureFailsTheOpen) {
@@ -369,4 +370,50 @@ TEST(OpenTemplates, SilentFrameIsLongerThanItsSideInformationInEveryFormat) {
                             EXPECT_LE(lower.frameLength, lower.sideInfoEnd) << std::hex << word;
                         }
                     }
+}
+
+// A face that asks to stop at its first pump.
+class StopAtOnce final : public IProgress {
+public:
+    void SetTotal(int) override {}
+    void Report(int) override {}
+    void ProcessMessages() override { m_stop = true; }
+    bool StopRequested() const override { return m_stop; }
+
+private:
+    bool m_stop = false;
+};
+
+TEST(AnalyseFile, OutcomesAreKnownByKindWhateverTheLanguage) {
+    MessageTable translated = MessageTable::English();
+    for (std::string& text : translated.MessageStrings)
+        text = "(xx) " + text;
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> file;
+        bool stop;
+        ErrorKind kind;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"stopped", AudibleFrames(3000), true, ErrorKind::Stopped, "Stopped at user request"},
+        {"no header", {}, false, ErrorKind::NoHeader, translated.MessageStrings[kMsgNoValidHeader]},
+        // The retries recognise the scan's "no header" by its kind, so the translated text of
+        // the second attempt still becomes the analysis error.
+        {"skips ran out", AudibleFrames(4), false, ErrorKind::Failure,
+         translated.MessageStrings[kMsgErrorAnalyzing]},
+    };
+    for (const Case& c : cases) {
+        StopAtOnce stopping;
+        NullProgress running;
+        IProgress& progress = c.stop ? static_cast<IProgress&>(stopping) : running;
+        try {
+            AnalyseFile(c.file, Settings{}, translated, progress, {});
+            ADD_FAILURE() << c.name << ": opened";
+        } catch (const VelmoraError& e) {
+            EXPECT_EQ(e.kind(), c.kind) << c.name;
+            EXPECT_EQ(IsStopRequest(e), c.kind == ErrorKind::Stopped) << c.name;
+            EXPECT_EQ(e.what(), c.text) << c.name;
+        }
+    }
 }

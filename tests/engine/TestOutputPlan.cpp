@@ -12,7 +12,9 @@ namespace {
 
 OutputPlanDisplay Plan(const StreamInfo& info, const Settings& s, TrimPoints trim = {},
                        bool tagsKept = true, bool wav = false, std::string_view sep = ".") {
-    return ComputeOutputPlan(info, trim, s, tagsKept, wav, sep);
+    return ComputeOutputPlan(
+        info, trim, s,
+        {.tagsKept = TagsKept{tagsKept}, .outputIsWav = wav, .decimalSeparator = sep});
 }
 
 std::vector<std::uint8_t> Id3v1() {

@@ -149,7 +149,7 @@ TEST(ScanLameFiles, FrameCountsAgreeWithLibmpg123) {
             ++run;
         EXPECT_GT(run, perSecond * 3 / 4);
         EXPECT_LE(run, perSecond);
-        const auto trim = AutoTrim(info, Settings{}, false);
+        const auto trim = AutoTrim(info, Settings{}, OperationState::Idle);
         ASSERT_TRUE(trim.has_value());
         EXPECT_EQ(trim->beginFrames, info.mp3Pro ? 0 : run - info.frames[run].reservoirDepth);
         EXPECT_GT(trim->endFrames, perSecond / 2);

@@ -183,11 +183,11 @@ TEST(AutoTrim, SilentRunsAtBothEnds) {
         for (const auto& [spec, count] : c.runs)
             AppendFrames(bytes, spec, count);
         const StreamInfo info = Scan(bytes);
-        const auto trim = AutoTrim(info, Settings{}, false);
+        const auto trim = AutoTrim(info, Settings{}, OperationState::Idle);
         ASSERT_TRUE(trim.has_value());
         EXPECT_EQ(trim->beginFrames, c.begin) << c.name;
         EXPECT_EQ(trim->endFrames, c.end) << c.name;
-        EXPECT_FALSE(AutoTrim(info, Settings{}, true).has_value());
+        EXPECT_FALSE(AutoTrim(info, Settings{}, OperationState::Busy).has_value());
     }
 }
 
@@ -206,10 +206,10 @@ TEST(AutoTrim, Mp3ProKeepsItsBeginning) {
     ASSERT_TRUE(info.mp3Pro);
 
     Settings keep;
-    EXPECT_EQ(AutoTrim(info, keep, false)->beginFrames, 0);
+    EXPECT_EQ(AutoTrim(info, keep, OperationState::Idle)->beginFrames, 0);
     Settings allow;
     allow.CheckBoxDisableSilenceDetectionBeginning_mp3PRO = false;
-    EXPECT_EQ(AutoTrim(info, allow, false)->beginFrames, 12);
+    EXPECT_EQ(AutoTrim(info, allow, OperationState::Idle)->beginFrames, 12);
 
     // The same frames in MPEG-2.5 are not mp3PRO: the whole run is trimmed.
     audio.versionId = silent.versionId = 0;
@@ -218,5 +218,5 @@ TEST(AutoTrim, Mp3ProKeepsItsBeginning) {
     AppendFrames(bytes, audio, 200);
     const StreamInfo plain = Scan(bytes);
     EXPECT_FALSE(plain.mp3Pro);
-    EXPECT_EQ(AutoTrim(plain, keep, false)->beginFrames, 20);
+    EXPECT_EQ(AutoTrim(plain, keep, OperationState::Idle)->beginFrames, 20);
 }

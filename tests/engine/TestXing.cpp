@@ -39,7 +39,7 @@ struct Output {
 Output Build(const StreamInfo& info, const Settings& s, TrimPoints trim = {},
              std::int64_t id3v2Out = 0) {
     Output o;
-    o.plan = ComputeOutputPlan(info, trim, s, true, false).plan;
+    o.plan = ComputeOutputPlan(info, trim, s, {}).plan;
     o.frame = BuildExtraInfoFrame(info, s, o.plan, trim, id3v2Out);
     return o;
 }
@@ -70,7 +70,7 @@ TEST(ExtraInfo, VbrStreamsGetANewXingFrameFrom256Frames) {
         EXPECT_EQ(o.frame.bytes[static_cast<std::size_t>(i)], 0) << i;
     // Its length is what the plan counted.
     EXPECT_EQ(o.plan.predictedSize - t.frameLength,
-              ComputeOutputPlan(r256.info, {3, 2}, s, true, false).plan.predictedSize -
+              ComputeOutputPlan(r256.info, {3, 2}, s, {}).plan.predictedSize -
                   ExtraInfoLength(r256.info, s));
 
     Settings mpeg2Off = s;

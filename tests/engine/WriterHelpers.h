@@ -49,7 +49,9 @@ struct SaveSpec {
 };
 
 inline OutputPlan PlanFor(const StreamInfo& info, const Settings& s, const SaveSpec& spec) {
-    return ComputeOutputPlan(info, spec.trim, s, spec.tagsKept, spec.wav).plan;
+    return ComputeOutputPlan(info, spec.trim, s,
+                             {.tagsKept = TagsKept{spec.tagsKept}, .outputIsWav = spec.wav})
+        .plan;
 }
 
 // Save (output empty) or Save As with the parameters the commands use; the writer must produce

@@ -126,14 +126,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         static_cast<std::size_t>(info.SilentFrameTemplate.header.frameLength))
         __builtin_trap();
 
-    const InformationTexts texts = BuildInformationTexts(info, knobs & 1, messages, ",");
+    const InformationTexts texts =
+        BuildInformationTexts(info, TagsKept{(knobs & 1) != 0}, messages, ",");
     if (texts.EditType.empty() || texts.ListBoxMissingFH.empty())
         __builtin_trap();
 
     const std::int64_t n = info.frameCount;
     const TrimPoints trims[] = {{0, 0}, {n / 3, n / 4}, {n, 0}, {0, n}, {-1, 0}};
     for (const TrimPoints& trim : trims) {
-        const OutputPlanDisplay d = ComputeOutputPlan(info, trim, settings, knobs & 2, knobs & 4);
+        const OutputPlanDisplay d = ComputeOutputPlan(
+            info, trim, settings,
+            {.tagsKept = TagsKept{(knobs & 2) != 0}, .outputIsWav = (knobs & 4) != 0});
         if (!d.valid || d.plan.outputFrames < 0)
             continue;
         if (d.plan.predictedSize < 0 || d.plan.predictedSize > fileSize + (1 << 30))

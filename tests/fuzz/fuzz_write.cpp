@@ -304,8 +304,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TrimPoints trim;
     trim.beginFrames = std::min(TrimFrames(knobs.trimBegin, n), n);
     trim.endFrames = std::min(TrimFrames(knobs.trimEnd, n), n - trim.beginFrames);
-    const OutputPlanDisplay display =
-        ComputeOutputPlan(info, trim, settings, knobs.tagsKept, knobs.wav);
+    const OutputPlanDisplay display = ComputeOutputPlan(
+        info, trim, settings, {.tagsKept = TagsKept{knobs.tagsKept}, .outputIsWav = knobs.wav});
     Check(display.valid);
     const OutputPlan& plan = display.plan;
     const WriteContext context{settings, messages, knobs.wav, knobs.tagsKept};
@@ -345,7 +345,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         forecast.startFrame = [&](const MpegHeader&) { return trim.beginFrames; };
         forecast.outputOffset = [&](const StreamInfo& f) {
             const OutputPlan fp =
-                ComputeOutputPlan(f, trim, settings, knobs.tagsKept, knobs.wav).plan;
+                ComputeOutputPlan(f, trim, settings,
+                                  {.tagsKept = TagsKept{knobs.tagsKept}, .outputIsWav = knobs.wav})
+                    .plan;
             const WriteParams p = MakeSaveParams(scratch.source, scratch.early, f, trim, fp,
                                                  settings, knobs.gain, knobs.fadeIn, knobs.fadeOut);
             return OutputHeadLength(p, f, context);
