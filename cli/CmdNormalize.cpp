@@ -20,7 +20,8 @@ constexpr const char* kNormalizeUsage =
     "  Decodes every frame of each file and prints the normalisation caption, the value in dB,\n"
     "  the amplification step and the peak level, for the normalisation options in effect.\n"
     "  --json  one JSON object per file, one per line; a file that fails gives\n"
-    "          {\"file\": ..., \"error\": ...}\n";
+    "          {\"file\": ..., \"error\": ...}; a name that is not UTF-8 comes exactly as\n"
+    "          hexadecimal bytes in \"fileBytes\" as well\n";
 
 std::string BaseName(const std::string& path) {
     const auto slash = path.find_last_of('/');
@@ -60,7 +61,7 @@ std::string StepText(const NormalizationResult& n, const char* none) {
 
 std::string Json(const std::string& file, const NormalizeRecord& r) {
     const NormalizationResult& n = r.normalization;
-    return "{\"file\": " + JsonString(file) + ", \"caption\": " + JsonString(n.caption) +
+    return "{" + JsonFileFields(file) + ", \"caption\": " + JsonString(n.caption) +
            ", \"normalizationValue\": " + Fixed(n.NormalizationValue, "%.4f") +
            ", \"step\": " + StepText(n, "null") + ", \"peak\": " + std::to_string(n.peak) +
            ", \"samples\": " + std::to_string(r.samples) +
@@ -89,7 +90,7 @@ int CmdNormalize(CliContext& ctx, std::ostream& out, std::ostream& err) {
         } catch (const std::exception& e) {
             status = 1;
             if (json)
-                out << "{\"file\": " << JsonString(file) << ", \"error\": " << JsonString(e.what())
+                out << "{" << JsonFileFields(file) << ", \"error\": " << JsonString(e.what())
                     << "}\n";
             else
                 err << "velmora-cli: " << file << ": " << e.what() << "\n";
