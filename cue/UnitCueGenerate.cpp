@@ -1,14 +1,9 @@
 #include "UnitCueGenerate.h"
 
-#include "VelmoraError.h"
+#include "UnitAtomicFile.h"
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace velmora {
 
@@ -73,10 +68,22 @@ std::vector<std::int64_t> FindCueSplits(const FrameTable& frames, std::int64_t f
     return splits;
 }
 
+std::string CueFileLinePath(const std::string& path) {
+    std::string out;
+    out.reserve(path.size());
+    for (const char c : path) {
+        if (c == '"')
+            out += "''";
+        else
+            out += (static_cast<unsigned char>(c) < ' ' || c == 0x7F) ? ' ' : c;
+    }
+    return out;
+}
+
 std::string RenderCueSheet(const std::string& mp3Path, const MpegHeader& header,
                            std::vector<std::int64_t> splits) {
     std::stable_sort(splits.begin(), splits.end());
-    std::string text = "FILE \"" + mp3Path + "\" BINARY\r\n";
+    std::string text = "FILE \"" + CueFileLinePath(mp3Path) + "\" BINARY\r\n";
     char line[64];
     for (std::size_t k = 0; k < splits.size(); ++k) {
         std::snprintf(line, sizeof line, "  TRACK %02d AUDIO\r\n", static_cast<int>(k + 1));
@@ -98,31 +105,7 @@ GeneratedCueSheet GenerateCueSheetText(const std::string& mp3Path, const StreamI
 }
 
 void WriteCueSheetFile(const std::string& path, const std::string& text) {
-    const auto fail = [&path](const char* what) {
-        throw VelmoraError(std::string(std::strerror(errno)) + " - " + what + " \"" + path + "\"");
-    };
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
-        fail("Could not create");
-    struct Closer {
-        int fd;
-        ~Closer() {
-            if (fd >= 0)
-                ::close(fd);
-        }
-    } closer{fd};
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            fail("Could not write");
-        done += static_cast<std::size_t>(n);
-    }
-    closer.fd = -1;
-    if (::close(fd) != 0)
-        fail("Could not write");
+    ReplaceFileAtomically(path, text);
 }
 
 } // namespace velmora

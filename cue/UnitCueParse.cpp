@@ -1,5 +1,6 @@
 #include "UnitCueParse.h"
 
+#include "UnitUtf8.h"
 #include "VelmoraError.h"
 
 #include <cerrno>
@@ -85,7 +86,9 @@ std::int64_t IndexFrame(std::string_view line, const CueParseContext& context) {
 
 } // namespace
 
-CueTrackTable ParseCueSheetText(std::string_view text, const CueParseContext& context) {
+CueTrackTable ParseCueSheetText(std::string_view sheet, const CueParseContext& context) {
+    const std::string utf8 = CueSheetTextToUtf8(sheet);
+    const std::string_view text = utf8;
     CueTrackTable table;
     std::string trackPerformer;
     std::string trackTitle;

@@ -20,7 +20,8 @@ struct CueGenerateResult {
     std::optional<NormalizationResult> normalization;
 };
 
-// Finds the quiet gaps of the open file and writes the sheet beside it (mp3Path with ".cue").
+// Finds the quiet gaps of the open file and writes the sheet beside it (mp3Path with ".cue"); its
+// FILE line holds the absolute path.
 // Without an earlier volume analysis (`volumeAnalysed` false) the frames between the trim points
 // are decoded first, as the Auto volume action does; its errors stop the command before anything
 // is written.

@@ -2,6 +2,7 @@
 
 #include "../engine/VelmoraError.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -137,7 +138,10 @@ void ReplaceFileAtomically(const std::string& path, std::string_view data, unsig
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, ".tmp%ld.%08x", static_cast<long>(::getpid()),
                       static_cast<unsigned>(random()));
-        temp = target + suffix;
+        // The temporary name must fit wherever the target's own name just fits.
+        const std::size_t nameStart = target.rfind('/') + 1;
+        const std::size_t nameRoom = NAME_MAX - std::strlen(suffix);
+        temp = target.substr(0, nameStart + std::min(target.size() - nameStart, nameRoom)) + suffix;
         raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                      static_cast<mode_t>(mode));
         if (raw < 0 && errno != EEXIST)
