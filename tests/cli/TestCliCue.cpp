@@ -2,11 +2,9 @@
 #include "Fixtures.h"
 #include "FrameBuilder.h"
 #include "RunCli.h"
-#include "SmallTmpfs.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
@@ -104,50 +102,18 @@ TEST(CliCue, SplitWithoutASheetFailsWithAMessage) {
 TEST(CliCue, SplitRefusesASheetWithoutTracksAndMakesNoFolder) {
     TempDir dir;
     std::vector<std::uint8_t> frames;
-    FrameSpec spec;
-    spec.part23Length = {800, 800, 800, 800};
-    AppendFrames(frames, spec, 200);
+    AppendFrames(frames, FrameSpec{}, 200);
     WriteFile(dir.File("x.mp3"), frames);
     std::string utf16 = "\xFF\xFE";
-    for (char c : std::string("FILE \"x.mp3\" MP3\r\nTRACK 01 AUDIO\r\nINDEX 01 00:00:00\r\n"))
+    for (char c : std::string("FILE \"x\"\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"))
         utf16 += std::string(1, c) + '\0';
-    const std::string sheets[] = {"", "REM GENRE Rock\r\nREM a comment\r\n",
-                                  "FILE \"x.mp3\" MP3\r\n  TRACK 01 AUDIO\r\n", utf16};
-    for (const std::string& sheet : sheets) {
+    for (const std::string& sheet : {std::string(), std::string("REM only\r\n"), utf16}) {
         WriteFile(dir.File("x.cue"), std::vector<std::uint8_t>(sheet.begin(), sheet.end()));
         const CliRun r = Cli({"split", "--defaults", dir.File("x.mp3")});
-        EXPECT_EQ(r.status, 1) << sheet;
-        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, "velmora-cli: invalid CUE file\n");
         EXPECT_FALSE(fs::exists(dir.File("x"))) << sheet;
     }
-}
-
-TEST(CliCue, AFullDiskLeavesNoEmptySheetBehind) {
-    if (!HaveProgram("lame"))
-        GTEST_SKIP() << "lame is not installed";
-    SmallTmpfs disk;
-    if (!disk.mounted())
-        GTEST_SKIP() << "mounting a tmpfs is not permitted here";
-    // Small enough for the 64 KiB disk: three seconds of mono at 32 kbit/s.
-    const PcmSpec spec{22050, 1};
-    std::vector<std::int16_t> pcm;
-    AppendTone(pcm, spec, 1.5, 440.0, 9000);
-    AppendSilence(pcm, spec, 0.5);
-    AppendTone(pcm, spec, 1.0, 660.0, 9000);
-    TempDir dir;
-    EncodeWithLame(pcm, spec, "-b 32", dir.File("x.mp3"));
-    fs::copy_file(dir.File("x.mp3"), disk.File("x.mp3"));
-    disk.Fill();
-
-    const CliRun r = Cli({"cue", "--defaults", disk.File("x.mp3")});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err.rfind("velmora-cli: No space left on device - ", 0), 0u) << r.err;
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(disk.File("")))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"filler", "x.mp3"}));
 }
 
 TEST(CliCue, TheFileLineNamesTheSourceByItsAbsolutePath) {
@@ -156,7 +122,7 @@ TEST(CliCue, TheFileLineNamesTheSourceByItsAbsolutePath) {
     TempDir dir;
     fs::create_directories(dir.File("music"));
     MakeThreeTracks(dir.File("music/show.mp3"));
-    // The real program, started in another folder with a relative path.
+    // The real program, started in the sheet's folder with a relative path.
     std::string output;
     ASSERT_EQ(RunCommand("cd '" + dir.File("music") +
                              "' && '" VELMORA_CLI_PATH
@@ -165,7 +131,7 @@ TEST(CliCue, TheFileLineNamesTheSourceByItsAbsolutePath) {
               0)
         << output;
     const std::vector<std::uint8_t> sheet = ReadFile(dir.File("music/show.cue"));
-    const std::string text(sheet.begin(), sheet.end());
-    const std::string real = fs::canonical(dir.File("music")).string();
-    EXPECT_EQ(text.substr(0, text.find("\r\n")), "FILE \"" + real + "/show.mp3\" BINARY");
+    const std::string line =
+        "FILE \"" + fs::canonical(dir.File("music")).string() + "/show.mp3\" BINARY\r\n";
+    EXPECT_EQ(std::string(sheet.begin(), sheet.end()).substr(0, line.size()), line);
 }
