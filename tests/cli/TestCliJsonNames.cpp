@@ -11,16 +11,21 @@ TEST(CliJson, NamesThatAreNotUtf8GiveValidLinesWithTheExactBytesBeside) {
     TempDir dir;
     std::vector<std::uint8_t> frames;
     AppendFrames(frames, FrameSpec{}, 60);
-    WriteFile(dir.File("caf\xE9.mp3"), frames);
-    const std::string shown = "\"file\": \"" + dir.File("caf\xEF\xBF\xBD.mp3") + "\", ";
+    // A Latin-1 letter, an overlong NUL and a surrogate: one U+FFFD for each of their bytes.
+    const std::string name = dir.File("caf\xE9\xC0\x80\xED\xA0\x80.mp3");
+    WriteFile(name, frames);
+    std::string shown = "\"file\": \"" + dir.File("caf");
+    for (int i = 0; i < 6; ++i)
+        shown += "\xEF\xBF\xBD";
+    shown += ".mp3\", ";
     std::string bytes;
-    for (const unsigned char c : dir.File("caf\xE9.mp3"))
+    for (const unsigned char c : name)
         bytes += "0123456789abcdef"[c >> 4] + std::string(1, "0123456789abcdef"[c & 15]);
     std::string lines;
     // info reads the file, normalize fails on it (built frames hold no measurable audio), and a
     // missing file fails in info: every line shows the name alike.
     for (const char* command : {"info", "normalize"}) {
-        const CliRun r = RunCliCaptured({command, "--defaults", "--json", dir.File("caf\xE9.mp3")});
+        const CliRun r = RunCliCaptured({command, "--defaults", "--json", name});
         EXPECT_EQ(r.out.rfind("{" + shown + "\"fileBytes\": \"" + bytes + "\", ", 0), 0u) << r.out;
         lines += r.out;
     }

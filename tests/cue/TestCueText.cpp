@@ -4,7 +4,6 @@
 
 #include "UnitCueGenerate.h"
 #include "UnitCueParse.h"
-#include "UnitUtf8.h"
 #include "VelmoraError.h"
 
 #include <gtest/gtest.h>
@@ -20,21 +19,6 @@ std::string TextOf(const std::string& path) {
 }
 
 } // namespace
-
-TEST(Utf8Text, WellFormedSequencesStayAndEveryOtherByteBecomesAReplacement) {
-    const std::string r = "\xEF\xBF\xBD";
-    const std::pair<std::string, std::string> cases[] = {
-        {"Bj\xC3\xB6rk \xE2\x82\xAC \xF0\x9F\x8E\xB5",
-         "Bj\xC3\xB6rk \xE2\x82\xAC \xF0\x9F\x8E\xB5"},
-        {"caf\xE9.mp3", "caf" + r + ".mp3"},
-        {"\xC0\x80", r + r},                 // overlong
-        {"\xED\xA0\x80", r + r + r},         // surrogate
-        {"\xF4\x90\x80\x80", r + r + r + r}, // > U+10FFFF
-        {"\xE2\x82x", r + r + "x"},
-        {"\xE2\x82", r + r}};
-    for (const auto& [in, out] : cases)
-        EXPECT_EQ(ValidUtf8(in), out) << in;
-}
 
 TEST(ParseCueSheet, ByteOrderMarkAndWindows1252SheetsGiveUtf8Names) {
     const struct {
