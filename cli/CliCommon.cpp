@@ -2,6 +2,7 @@
 
 #include "UnitOptionRules.h"
 #include "UnitRegistryStore.h"
+#include "UnitUtf8.h"
 #include "VelmoraError.h"
 
 #include <atomic>
@@ -138,7 +139,7 @@ int RunFileBatch(const std::vector<std::string>& files, const FileBatch& batch, 
         } catch (const std::exception& e) {
             status = 1;
             if (batch.json)
-                out << "{\"file\": " << JsonString(file) << ", \"error\": " << JsonString(e.what())
+                out << "{" << JsonFileFields(file) << ", \"error\": " << JsonString(e.what())
                     << "}\n";
             else
                 err << batch.errorPrefix << file << ": " << e.what() << "\n";
@@ -153,7 +154,10 @@ int RunFileBatch(const std::vector<std::string>& files, const FileBatch& batch, 
     return status;
 }
 
-std::string JsonString(const std::string& s) {
+std::string JsonString(const std::string& text) {
+    // JSON is UTF-8: bytes of other encodings (file names, error texts holding them) would make
+    // the whole line unreadable to a parser.
+    const std::string s = ValidUtf8(text);
     std::string out = "\"";
     for (unsigned char c : s) {
         switch (c) {
@@ -183,6 +187,19 @@ std::string JsonString(const std::string& s) {
         }
     }
     return out + "\"";
+}
+
+std::string JsonFileFields(const std::string& file) {
+    std::string s = "\"file\": " + JsonString(file);
+    if (IsValidUtf8(file))
+        return s;
+    s += ", \"fileBytes\": \"";
+    char hex[3];
+    for (const unsigned char c : file) {
+        std::snprintf(hex, sizeof hex, "%02x", c);
+        s += hex;
+    }
+    return s + "\"";
 }
 
 } // namespace velmora::cli

@@ -74,8 +74,12 @@ struct FileBatch {
 int RunFileBatch(const std::vector<std::string>& files, const FileBatch& batch, std::ostream& out,
                  std::ostream& err, const std::function<void(const std::string& file)>& examine);
 
-// Minimal JSON text helpers.
-std::string JsonString(const std::string& s);
+// Minimal JSON text helpers. A JSON string is always valid UTF-8: bytes that are not become
+// U+FFFD.
+std::string JsonString(const std::string& text);
+// `"file": NAME`, and when the name is not valid UTF-8 also `"fileBytes": HEX`, its exact bytes,
+// so that a script can still reach the file.
+std::string JsonFileFields(const std::string& file);
 
 using CommandFn = int (*)(CliContext& ctx, std::ostream& out, std::ostream& err);
 int CmdInfo(CliContext& ctx, std::ostream& out, std::ostream& err);

@@ -27,7 +27,8 @@ constexpr const char* kInfoUsage =
     "  Opens each file as the editor does and prints what its information display and\n"
     "  advanced pages show, the ending, and what saving it now would produce.\n"
     "  --json  one JSON object per file, one per line (JSON Lines); a file that fails gives\n"
-    "          {\"file\": ..., \"error\": ...}\n";
+    "          {\"file\": ..., \"error\": ...}; a name that is not UTF-8 shows U+FFFD for\n"
+    "          its odd bytes and comes exactly as hexadecimal bytes in \"fileBytes\"\n";
 
 // What the command reports for one file, already in display form.
 struct InfoRecord {
@@ -233,7 +234,7 @@ void AppendDisplayJson(std::string& s, const InfoRecord& r) {
 }
 
 std::string Json(const InfoRecord& r) {
-    std::string s = "{\"file\": " + JsonString(r.file);
+    std::string s = "{" + JsonFileFields(r.file);
     s += ", \"version\": " + JsonString(r.version);
     s += ", \"layer\": " + JsonString(r.layer);
     s += ", \"sampleRate\": " + std::to_string(r.sampleRate);

@@ -21,7 +21,8 @@ constexpr const char* kNormalizeUsage =
     "  Decodes every frame of each file and prints the normalisation caption, the value in dB,\n"
     "  the amplification step and the peak level, for the normalisation options in effect.\n"
     "  --json  one JSON object per file, one per line; a file that fails gives\n"
-    "          {\"file\": ..., \"error\": ...}\n";
+    "          {\"file\": ..., \"error\": ...}; a name that is not UTF-8 comes exactly as\n"
+    "          hexadecimal bytes in \"fileBytes\" as well\n";
 
 // Opens the file as the editor does (tags, RIFF header, scan attempts). The full decode that
 // follows measures every frame, so the open needs no tail decode of its own.
@@ -57,7 +58,7 @@ std::string StepText(const NormalizationResult& n, const char* none) {
 
 std::string Json(const std::string& file, const NormalizeRecord& r) {
     const NormalizationResult& n = r.normalization;
-    return "{\"file\": " + JsonString(file) + ", \"caption\": " + JsonString(n.caption) +
+    return "{" + JsonFileFields(file) + ", \"caption\": " + JsonString(n.caption) +
            ", \"normalizationValue\": " + Fixed(n.NormalizationValue, "%.4f") +
            ", \"step\": " + StepText(n, "null") + ", \"peak\": " + std::to_string(n.peak) +
            ", \"samples\": " + std::to_string(r.samples) +

@@ -5,12 +5,7 @@
 #include "VelmoraError.h"
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace velmora {
 
@@ -75,10 +70,22 @@ std::vector<std::int64_t> FindCueSplits(const FrameTable& frames, std::int64_t f
     return splits;
 }
 
+std::string CueFileLinePath(const std::string& path) {
+    std::string out;
+    out.reserve(path.size());
+    for (const char c : path) {
+        if (c == '"')
+            out += "''";
+        else
+            out += (static_cast<unsigned char>(c) < ' ' || c == 0x7F) ? ' ' : c;
+    }
+    return out;
+}
+
 std::string RenderCueSheet(const std::string& mp3Path, const MpegHeader& header,
                            std::vector<std::int64_t> splits) {
     std::stable_sort(splits.begin(), splits.end());
-    std::string text = "FILE \"" + mp3Path + "\" BINARY\r\n";
+    std::string text = "FILE \"" + CueFileLinePath(mp3Path) + "\" BINARY\r\n";
     char line[64];
     for (std::size_t k = 0; k < splits.size(); ++k) {
         std::snprintf(line, sizeof line, "  TRACK %02d AUDIO\r\n", static_cast<int>(k + 1));

@@ -27,6 +27,10 @@ std::int64_t MinimumCueTrackFrames(const MpegHeader& header, std::int32_t second
 std::vector<std::int64_t> FindCueSplits(const FrameTable& frames, std::int64_t frameCount,
                                         std::int64_t minTrack);
 
+// `path` as the FILE line can hold it: a double quote would end the name and a line end would
+// cut the line, so they become two apostrophes and a blank, as in file names.
+std::string CueFileLinePath(const std::string& path);
+
 // The sheet text, CR LF line ends, the tracks in increasing order of their start.
 std::string RenderCueSheet(const std::string& mp3Path, const MpegHeader& header,
                            std::vector<std::int64_t> splits);
@@ -41,7 +45,8 @@ struct GeneratedCueSheet {
 GeneratedCueSheet GenerateCueSheetText(const std::string& mp3Path, const StreamInfo& info,
                                        std::int32_t minimumCueTrackLength);
 
-// Writes `text` to `path` (overwriting). File errors: strerror + " - " + the message.
+// Replaces the file at `path` with `text`; an old sheet stays as it was until the new one is
+// complete. File errors: strerror + " - " + the message.
 void WriteCueSheetFile(const std::string& path, const std::string& text);
 
 } // namespace velmora

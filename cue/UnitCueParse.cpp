@@ -3,6 +3,7 @@
 #include "UnitDescriptor.h"
 #include "UnitIo.h"
 
+#include "UnitUtf8.h"
 #include "VelmoraError.h"
 
 #include <cerrno>
@@ -35,11 +36,22 @@ bool StartsWith(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && s.substr(0, prefix.size()) == prefix;
 }
 
+bool IsContinuationByte(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
 // Characters `first` (1-based) … up to, not including, the last one: the text between quotes.
+// The text is UTF-8, so neither end may cut a character.
 std::string QuotedValue(std::string_view line, std::size_t first) {
     if (line.size() <= first)
         return {};
-    return std::string(line.substr(first - 1, line.size() - first));
+    std::size_t begin = first - 1;
+    std::size_t end = line.size() - 1;
+    while (end > begin && IsContinuationByte(line[end]))
+        --end;
+    while (begin < end && IsContinuationByte(line[begin]))
+        ++begin;
+    return std::string(line.substr(begin, end - begin));
 }
 
 // Like the 1-based Copy of a text: fewer characters near the end, none beyond it.
@@ -88,7 +100,9 @@ std::int64_t IndexFrame(std::string_view line, const CueParseContext& context) {
 
 } // namespace
 
-CueTrackTable ParseCueSheetText(std::string_view text, const CueParseContext& context) {
+CueTrackTable ParseCueSheetText(std::string_view sheet, const CueParseContext& context) {
+    const std::string utf8 = CueSheetTextToUtf8(sheet);
+    const std::string_view text = utf8;
     CueTrackTable table;
     std::string trackPerformer;
     std::string trackTitle;

@@ -35,7 +35,9 @@ struct CueParseContext {
     bool outputIsWav = false;     // ".wav" names instead of ".mp3"
 };
 
-// Reads the sheet text. Lines may end in CR LF, LF or CR; the last needs no line end.
+// Reads the sheet text. Lines may end in CR LF, LF or CR; the last needs no line end. The text
+// is UTF-8 (a byte-order mark is skipped) or, when it is not valid UTF-8, Windows-1252; the names
+// in the table are UTF-8.
 // Throws VelmoraError ("invalid CUE file", "CUE PERFORMER found after INDEX",
 // "invalid CUE file - bad index order", "invalid CUE file - index out of range", or
 // "'xx' is not a valid integer value" for an index field that is not a number).

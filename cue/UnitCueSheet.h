@@ -23,9 +23,10 @@ struct CueGenerateResult {
 // Whether the frames' energies are those of a volume analysis run since the open.
 enum class PriorVolumeAnalysis : bool { None, Done };
 
-// Finds the quiet gaps of the open file and writes the sheet beside it (mp3Path with ".cue").
-// Without an earlier volume analysis the frames between the trim points are decoded first, as
-// the Auto volume action does; its errors stop the command before anything is written.
+// Finds the quiet gaps of the open file and writes the sheet beside it (mp3Path with ".cue"); its
+// FILE line holds the absolute path. Without an earlier volume analysis the frames between the
+// trim points are decoded first, as the Auto volume action does; its errors stop the command
+// before anything is written.
 CueGenerateResult GenerateCueSheet(const std::string& mp3Path, StreamInfo& info, TrimPoints trim,
                                    PriorVolumeAnalysis prior, const Settings& settings,
                                    const MessageTable& messages, IProgress& progress);

@@ -145,6 +145,9 @@ SplitResult SplitByCueSheet(const std::string& mp3Path, StreamInfo& info,
     const bool outputIsWav = OutputIsWav(settings, info.firstHeader.layerId, std::nullopt);
     const std::int64_t n = info.frameCount;
     const CueTrackTable table = ParseCueSheet(cuePath, {info.firstHeader, n, outputIsWav});
+    // A sheet without tracks (empty, comments only, another encoding) must not pass for a split.
+    if (table.tracks.empty())
+        throw VelmoraError("invalid CUE file");
 
     result.folder = CueOutputFolder(mp3Path, table, info.id3v2);
     CreateFolder(result.folder);

@@ -79,8 +79,9 @@ struct SplitResult {
 // Called after each track is written, with its path.
 using TrackWritten = std::function<void(const std::string& path)>;
 
-// Cuts the open file into one file per track of its sheet. A parse error stops before anything
-// is written; a writer error stops after the tracks already written (those files stay).
+// Cuts the open file into one file per track of its sheet. A parse error, or a sheet without a
+// track ("invalid CUE file"), stops before anything is written; a writer error stops after the
+// tracks already written (those files stay).
 SplitResult SplitByCueSheet(const std::string& mp3Path, StreamInfo& info,
                             const SplitControls& controls, const Settings& settings,
                             const MessageTable& messages, IProgress& progress,

@@ -98,3 +98,40 @@ TEST(CliCue, SplitWithoutASheetFailsWithAMessage) {
     for (const auto& c : bad)
         EXPECT_EQ(Cli(c.args).status, c.status) << c.args.back();
 }
+
+TEST(CliCue, SplitRefusesASheetWithoutTracksAndMakesNoFolder) {
+    TempDir dir;
+    std::vector<std::uint8_t> frames;
+    AppendFrames(frames, FrameSpec{}, 200);
+    WriteFile(dir.File("x.mp3"), frames);
+    std::string utf16 = "\xFF\xFE";
+    for (char c : std::string("FILE \"x\"\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"))
+        utf16 += std::string(1, c) + '\0';
+    for (const std::string& sheet : {std::string(), std::string("REM only\r\n"), utf16}) {
+        WriteFile(dir.File("x.cue"), std::vector<std::uint8_t>(sheet.begin(), sheet.end()));
+        const CliRun r = Cli({"split", "--defaults", dir.File("x.mp3")});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "velmora-cli: invalid CUE file\n");
+        EXPECT_FALSE(fs::exists(dir.File("x"))) << sheet;
+    }
+}
+
+TEST(CliCue, TheFileLineNamesTheSourceByItsAbsolutePath) {
+    if (!HaveProgram("lame"))
+        GTEST_SKIP() << "lame is not installed";
+    TempDir dir;
+    fs::create_directories(dir.File("music"));
+    MakeThreeTracks(dir.File("music/show.mp3"));
+    // The real program, started in the sheet's folder with a relative path.
+    std::string output;
+    ASSERT_EQ(RunCommand("cd '" + dir.File("music") +
+                             "' && '" VELMORA_CLI_PATH
+                             "' cue --defaults ../music/./show.mp3 >/dev/null",
+                         &output),
+              0)
+        << output;
+    const std::vector<std::uint8_t> sheet = ReadFile(dir.File("music/show.cue"));
+    const std::string line =
+        "FILE \"" + fs::canonical(dir.File("music")).string() + "/show.mp3\" BINARY\r\n";
+    EXPECT_EQ(std::string(sheet.begin(), sheet.end()).substr(0, line.size()), line);
+}

@@ -1,4 +1,5 @@
 #include "UnitCueParse.h"
+#include "UnitUtf8.h"
 #include "VelmoraError.h"
 
 #include "FrameBuilder.h"
@@ -260,8 +261,13 @@ TEST(ParseCueSheet, EveryKeptFuzzerInputGivesATableOrAnError) {
             continue;
         ++files;
         try {
-            ParseCueSheetText(std::string(bytes.begin() + 1, bytes.end()),
-                              Context((bytes[0] & 0x7F) * 1000, (bytes[0] & 0x80) != 0));
+            const CueTrackTable t =
+                ParseCueSheetText(std::string(bytes.begin() + 1, bytes.end()),
+                                  Context((bytes[0] & 0x7F) * 1000, (bytes[0] & 0x80) != 0));
+            EXPECT_TRUE(IsValidUtf8(t.CueAlbumPerformer) && IsValidUtf8(t.CueAlbumTitle))
+                << entry.path();
+            for (const CueTrack& track : t.tracks)
+                EXPECT_TRUE(IsValidUtf8(track.name)) << entry.path();
         } catch (const VelmoraError&) {
         }
     }

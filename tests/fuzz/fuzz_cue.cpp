@@ -1,5 +1,7 @@
-// libFuzzer target: any text given to the CUE sheet reader yields a table or a VelmoraError.
+// libFuzzer target: any text given to the CUE sheet reader yields a table or a VelmoraError, and
+// the table's names are UTF-8 file names.
 #include "UnitCueParse.h"
+#include "UnitUtf8.h"
 #include "VelmoraError.h"
 
 #include <cstddef>
@@ -20,12 +22,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         const CueTrackTable table = ParseCueSheetText(
             std::string_view(reinterpret_cast<const char*>(data + 1), size - 1), context);
-        if (table.tracks.size() > static_cast<std::size_t>(kMaxCueTracks))
+        if (table.tracks.size() > static_cast<std::size_t>(kMaxCueTracks) ||
+            !IsValidUtf8(table.CueAlbumTitle) || !IsValidUtf8(table.CueAlbumPerformer))
             std::abort();
         for (std::size_t k = 0; k < table.tracks.size(); ++k) {
             const CueTrack& t = table.tracks[k];
             if (t.name.size() > kNameMax || t.name.find('/') != std::string::npos ||
-                t.startFrame > context.totalFrames ||
+                !IsValidUtf8(t.name) || t.startFrame > context.totalFrames ||
                 (k > 0 && t.startFrame <= table.tracks[k - 1].startFrame))
                 std::abort();
         }
