@@ -1,5 +1,7 @@
 #include "UnitFrameTable.h"
 
+#include "UnitIo.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -47,7 +49,7 @@ FrameEntry* MapWholeChunk() {
         ::munmap(raw, aligned - start);
     if (const std::size_t tail = kHugePage - (aligned - start); tail > 0)
         ::munmap(reinterpret_cast<void*>(aligned + bytes), tail);
-    (void)::madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);
+    IgnoreFailure(::madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE));
     return reinterpret_cast<FrameEntry*>(aligned);
 }
 
@@ -70,8 +72,8 @@ void FrameTable::GrowLastChunk(std::int64_t entries) {
     m_chunks.back() = static_cast<FrameEntry*>(grown);
     // The new half is about to be filled: made resident in one call rather than a fault per page
     // (a kernel without the call faults them in as before).
-    (void)::madvise(static_cast<char*>(grown) + ChunkBytes(m_lastCapacity),
-                    ChunkBytes(entries) - ChunkBytes(m_lastCapacity), MADV_POPULATE_WRITE);
+    IgnoreFailure(::madvise(static_cast<char*>(grown) + ChunkBytes(m_lastCapacity),
+                            ChunkBytes(entries) - ChunkBytes(m_lastCapacity), MADV_POPULATE_WRITE));
     m_lastCapacity = entries;
 }
 
