@@ -62,7 +62,8 @@ FrameDecodeResult MpegFrameDecoder::DecodeFrame(std::span<const std::uint8_t> fr
     // libmpg123 prints format errors even when quiet; a frame of another rate is refused here.
     MpegHeader header;
     if (frame.size() >= 4 && (HeaderWordAt(frame.data()) & kSyncMask) == kSyncMask &&
-        DecodeHeader(header, HeaderWordAt(frame.data())) && header.sampleRate != m_rate) {
+        DecodeHeader(header, HeaderWordAt(frame.data())) &&
+        header.sampleRate != static_cast<std::uint32_t>(m_rate)) {
         result.status = kDecodeRefused;
         return result;
     }

@@ -6,6 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace velmora;
 
 namespace {
@@ -161,4 +166,36 @@ TEST(WriteCueSheetFile, OverwritesAndReportsFileErrors) {
     const std::vector<std::uint8_t> bytes = test::ReadFile(dir.File("a.cue"));
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "new\r\n");
     EXPECT_THROW(WriteCueSheetFile(dir.File("no/such/a.cue"), "x"), VelmoraError);
+}
+
+TEST(WriteCueSheetFile, ReplacesTheLinkedSheetWholeAndKeepsItsMode) {
+    test::TempDir dir;
+    const std::string real = dir.File("real.cue");
+    const std::string link = dir.File("a.cue");
+    WriteCueSheetFile(real, "old\r\n");
+    ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
+    ASSERT_EQ(::symlink("real.cue", link.c_str()), 0);
+
+    WriteCueSheetFile(link, "new\r\n");
+    const std::vector<std::uint8_t> bytes = test::ReadFile(real);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "new\r\n");
+    struct stat st {};
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(::stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    // Nothing but the two names: no temporary file is left behind.
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a.cue", "real.cue"}));
+
+    try {
+        WriteCueSheetFile(dir.File("no/such/a.cue"), "x");
+        ADD_FAILURE() << "written";
+    } catch (const VelmoraError& e) {
+        EXPECT_EQ(std::string(e.what()), "No such file or directory - Could not create \"" +
+                                             dir.File("no/such/a.cue") + "\"");
+    }
 }
