@@ -216,6 +216,9 @@ void TFormMain::ApplyThemeColours() {
     ImageFadeOut->setPixmap(FadeRampPixmap(false, gray, rampSize, ratio));
     ImageFadeInBlack->setPixmap(FadeRampPixmap(true, black, rampSize, ratio));
     ImageFadeOutBlack->setPixmap(FadeRampPixmap(false, black, rampSize, ratio));
+    const QIcon play = PlayIcon(ThemedColour(FixedColour::Black, palette(), QPalette::Button));
+    BitBtnTestBegin->setIcon(play);
+    BitBtnTestEnd->setIcon(play);
 }
 
 void TFormMain::changeEvent(QEvent* event) {

@@ -7,7 +7,6 @@
 #include <QBoxLayout>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -226,14 +225,10 @@ QGridLayout* TFormMain::BuildTrimButtons() {
         b->setFixedHeight(std::max(b->sizeHint().height(), 22));
         return b;
     };
-    // The desktop theme's play icon; the style's own where the theme has none.
-    const QIcon play = QIcon::fromTheme(QStringLiteral("media-playback-start"),
-                                        style()->standardIcon(QStyle::SP_MediaPlay));
+    // Their play icons follow the palette (ApplyThemeColours).
     BitBtnTestBegin = toolButton("BitBtnTestBegin", QString());
-    BitBtnTestBegin->setIcon(play);
     BitBtnTestBegin->setCheckable(true);
     BitBtnTestEnd = toolButton("BitBtnTestEnd", QString());
-    BitBtnTestEnd->setIcon(play);
     BitBtnTestEnd->setCheckable(true);
     BitBtnWinAmpGetTrimBegin = toolButton("BitBtnWinAmpGetTrimBegin", QStringLiteral("W"));
     BitBtnWinAmpGetTrimEnd = toolButton("BitBtnWinAmpGetTrimEnd", QStringLiteral("W"));

@@ -108,6 +108,26 @@ QPixmap FadeRampPixmap(bool rising, const QColor& colour, QSize size, qreal pixe
     return pixmap;
 }
 
+QIcon PlayIcon(const QColor& colour) {
+    const QIcon themed = QIcon::fromTheme(QStringLiteral("media-playback-start"));
+    if (!themed.isNull())
+        return themed;
+    QIcon drawn;
+    for (const qreal ratio : {1.0, 1.25, 1.5, 2.0, 3.0}) {
+        QPixmap pixmap(QSize(16, 16) * ratio);
+        pixmap.setDevicePixelRatio(ratio);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(colour);
+        painter.drawPolygon(QPolygonF() << QPointF(4, 2.5) << QPointF(13, 8) << QPointF(4, 13.5));
+        painter.end();
+        drawn.addPixmap(pixmap);
+    }
+    return drawn;
+}
+
 QIcon ApplicationIcon() {
     LoadBundledIcons();
     QIcon bundled;

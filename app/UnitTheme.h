@@ -25,6 +25,9 @@ FixedColour FixedColourOf(unsigned rgb);
 // A fade ramp, `size` in device-independent pixels, drawn for `pixelRatio`.
 QPixmap FadeRampPixmap(bool rising, const QColor& colour, QSize size, qreal pixelRatio);
 
+// The desktop theme's "media-playback-start", else a triangle drawn in `colour` for every scale.
+QIcon PlayIcon(const QColor& colour);
+
 // The desktop theme's icon, else the bundled picture.
 QIcon ApplicationIcon();
 inline constexpr const char* kDesktopId = "io.github.velmora.Velmora";
