@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 using namespace velmora;
 using namespace velmora::test;
@@ -127,6 +128,14 @@ TEST(Theme, FadeRampsAreDrawnAtThePixelRatio) {
         EXPECT_EQ(qAlpha(image.pixel(0, 1)), 0) << ratio;
     }
     EXPECT_FALSE(ApplicationIcon().isNull());
+    const QIcon play = PlayIcon(Qt::white);
+    ASSERT_FALSE(play.isNull());
+    const QImage sharp = play.pixmap(QSize(16, 16), 2.0).toImage();
+    EXPECT_EQ(sharp.width(), 32);
+    // Drawn in the colour asked for, unless the icon theme has its own.
+    if (QIcon::fromTheme(QStringLiteral("media-playback-start")).isNull()) {
+        EXPECT_EQ(sharp.pixelColor(16, 16), QColor(Qt::white));
+    }
 }
 
 namespace {
@@ -231,4 +240,28 @@ TEST_F(EditorTest, BadDropsGiveAClearMessageOrNothing) {
         EXPECT_EQ(dialogs.Texts(IDialogs::Kind::Error).size(), c.error ? 1u : 0u);
         EXPECT_EQ(window->FileIsOpen(), c.opens);
     }
+}
+
+TEST(EditorStart, AFreshAccountGetsOnlyItsStoreAtExit) {
+    TempDir root;
+    namespace fs = std::filesystem;
+    for (const char* folder : {"home", "runtime", "tmp", "work"})
+        fs::create_directory(root.File(folder));
+    fs::permissions(root.File("runtime"), fs::perms::owner_all);
+    const std::string file = root.File("work/a.mp3");
+    WriteFile(file, QuietFrames(100));
+    std::string output;
+    const int status = RunCommand(
+        "cd " + root.File("work") + " && env -i PATH=/usr/bin:/bin HOME=" + root.File("home") +
+            " XDG_CONFIG_HOME=" + root.File("home/config") +
+            " XDG_RUNTIME_DIR=" + root.File("runtime") + " TMPDIR=" + root.File("tmp") +
+            " QT_QPA_PLATFORM=offscreen " VELMORA_EDITOR_PATH " --quit-when-idle " + file,
+        &output);
+    EXPECT_EQ(status, 0) << output;
+    std::vector<std::string> created;
+    for (const auto& entry : fs::recursive_directory_iterator(root.path()))
+        if (!entry.is_directory())
+            created.push_back(fs::relative(entry.path(), root.path()).string());
+    std::sort(created.begin(), created.end());
+    EXPECT_EQ(created, (std::vector<std::string>{"home/config/Velmora/Velmora.reg", "work/a.mp3"}));
 }
