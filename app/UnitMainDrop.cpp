@@ -58,6 +58,9 @@ bool TFormMain::FilterDrag(QObject* watched, QEvent* event) {
 }
 
 void TFormMain::OpenDropped(const QList<QUrl>& urls) {
+    // Something may have started between the drop and now: the drop is void then.
+    if (m_fileOpen || m_operationBusy)
+        return;
     const auto first =
         std::find_if(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
     if (first == urls.end())
