@@ -1,11 +1,13 @@
 #include "EditorStart.h"
 
+#include "EditorArgs.h"
 #include "EditorSeams.h"
 #include "UnitAbout.h"
 #include "UnitAdvancedInfo.h"
 #include "UnitMain.h"
 #include "UnitRegistryStore.h"
 #include "UnitSettingsStore.h"
+#include "UnitTheme.h"
 
 #include <QApplication>
 #include <QDir>
@@ -14,6 +16,7 @@
 #include <QProxyStyle>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,52 +24,11 @@
 #include <optional>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace velmora {
 
 namespace {
-
-constexpr const char* kUsage =
-    "Usage: velmora [--quit-when-idle] [--timing] [--screenshots DIR] [FILE]\n"
-    "  Opens the editor, and FILE in it as the Open command would.\n"
-    "  --quit-when-idle  print the information box, then quit; messages go to stderr and the\n"
-    "                    exit status is 1 when an error was shown\n"
-    "  --timing          print how long the open took and the event loop's longest wait\n"
-    "  --screenshots DIR write PNGs of the main window, the advanced information and the About\n"
-    "                    box into DIR, then quit\n";
-
-struct StartOptions {
-    bool quitWhenIdle = false;
-    bool timing = false;
-    std::optional<QString> screenshots;
-    std::optional<QString> file;
-};
-
-// Returns the exit status when the run ends here.
-std::optional<int> ParseArguments(int argc, char** argv, StartOptions& options) {
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (!optionsEnded && arg == "--") {
-            optionsEnded = true;
-        } else if (!optionsEnded && (arg == "--help" || arg == "-h")) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else if (!optionsEnded && arg == "--quit-when-idle") {
-            options.quitWhenIdle = true;
-        } else if (!optionsEnded && arg == "--timing") {
-            options.timing = true;
-        } else if (!optionsEnded && arg == "--screenshots" && i + 1 < argc) {
-            options.screenshots = QFile::decodeName(argv[++i]);
-        } else if ((optionsEnded || arg.empty() || arg[0] != '-') && !options.file) {
-            options.file = QFile::decodeName(argv[i]);
-        } else {
-            std::fprintf(stderr, "velmora: unexpected argument \"%s\"\n%s", argv[i], kUsage);
-            return 2;
-        }
-    }
-    return std::nullopt;
-}
 
 // Qt ends the process when its window system cannot be reached; say why in one line instead.
 void FatalStartMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
@@ -133,6 +95,10 @@ bool Grab(QWidget* widget, const QString& path) {
 void WriteScreenshots(TFormMain& window, const QString& folder) {
     QDir().mkpath(folder);
     Grab(&window, folder + QStringLiteral("/main-window.png"));
+    const QPalette light = QApplication::palette();
+    QApplication::setPalette(DarkPalette());
+    Grab(&window, folder + QStringLiteral("/main-window-dark.png"));
+    QApplication::setPalette(light);
     for (const auto& [dialog, name] :
          {std::pair<QDialog*, const char*>{window.AdvancedInfo(), "advanced-info.png"},
           std::pair<QDialog*, const char*>{window.About(), "about.png"}}) {
@@ -147,9 +113,13 @@ void WriteScreenshots(TFormMain& window, const QString& folder) {
 } // namespace
 
 int RunEditor(int argc, char** argv) {
-    StartOptions options;
-    if (const std::optional<int> status = ParseArguments(argc, argv, options))
-        return *status;
+    EditorArguments options;
+    const ArgumentsOutcome parsed = ParseEditorArguments(
+        std::vector<std::string>(argv + std::min(argc, 1), argv + argc), options);
+    std::fputs(parsed.out.c_str(), stdout);
+    std::fputs(parsed.err.c_str(), stderr);
+    if (parsed.exitStatus)
+        return *parsed.exitStatus;
     if (DisplayMissing()) {
         std::fputs("velmora: no display found (DISPLAY and WAYLAND_DISPLAY are unset); run it in "
                    "a desktop session or under xvfb-run\n",
@@ -160,6 +130,8 @@ int RunEditor(int argc, char** argv) {
     QApplication app(argc, argv);
     qInstallMessageHandler(previous);
     QApplication::setApplicationName(QLatin1String(kProductName));
+    QGuiApplication::setDesktopFileName(QLatin1String(kDesktopId));
+    QApplication::setWindowIcon(ApplicationIcon());
     QApplication::setStyle(new HintStyle);
 
     Settings settings = LoadEditorSettings();
@@ -175,7 +147,7 @@ int RunEditor(int argc, char** argv) {
         if (options.file) {
             QElapsedTimer clock;
             clock.start();
-            window.OpenPath(*options.file);
+            window.OpenNativePath(*options.file);
             if (options.timing)
                 std::fprintf(stderr, "open: %lld ms, longest event-loop wait: %lld ms\n",
                              static_cast<long long>(clock.elapsed()),

@@ -69,6 +69,8 @@ TFormMain::TFormMain(Settings& settings, IDialogs& dialogs, IShell& shell, QWidg
     column->setSizeConstraint(QLayout::SetFixedSize);
     setCentralWidget(central);
     BuildMenu();
+    setAcceptDrops(true);
+    setWindowIcon(ApplicationIcon());
 
     Timer = new QTimer(this);
     Timer->setObjectName(QStringLiteral("Timer"));
@@ -95,6 +97,7 @@ void TFormMain::FormCreate() {
 
 void TFormMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
+    ApplyThemeColours(); // the screen's pixel ratio is known now
     if (m_activated)
         return;
     m_activated = true;
@@ -150,9 +153,7 @@ void TFormMain::SetFileOpenState(bool open) {
     MenuSave->setEnabled(open);
     MenuSaveAs->setEnabled(open);
     MenuClose->setEnabled(open);
-    const QColor panelText = open ? QColor(Qt::black) : QColor(128, 128, 128);
-    SetTextColor(PanelVolume, QPalette::WindowText, panelText);
-    SetTextColor(PanelVolumeMax, QPalette::WindowText, panelText);
+    ApplyThemeColours();
 
     if (open) {
         const MpegHeader& first = m_info->firstHeader;
@@ -196,6 +197,34 @@ void TFormMain::SetFileOpenState(bool open) {
     }
     m_trimSyncGuard = 0;
     RefreshTimeReadouts();
+}
+
+// The read-outs' fixed colours, made to read on the current palette; the ramps drawn for the
+// screen's pixel ratio.
+void TFormMain::ApplyThemeColours() {
+    const QColor panelText = ThemedColour(m_fileOpen ? FixedColour::Black : FixedColour::Gray,
+                                          palette(), QPalette::Window);
+    SetTextColor(PanelVolume, QPalette::WindowText, panelText);
+    SetTextColor(PanelVolumeMax, QPalette::WindowText, panelText);
+    SetTextColor(EditEnding, QPalette::Text,
+                 ThemedColour(m_endingColour, palette(), QPalette::Base));
+    const QColor gray = ThemedColour(FixedColour::Gray, palette(), QPalette::Window);
+    const QColor black = ThemedColour(FixedColour::Black, palette(), QPalette::Window);
+    const qreal ratio = devicePixelRatioF();
+    const QSize rampSize(36, 14);
+    ImageFadeIn->setPixmap(FadeRampPixmap(true, gray, rampSize, ratio));
+    ImageFadeOut->setPixmap(FadeRampPixmap(false, gray, rampSize, ratio));
+    ImageFadeInBlack->setPixmap(FadeRampPixmap(true, black, rampSize, ratio));
+    ImageFadeOutBlack->setPixmap(FadeRampPixmap(false, black, rampSize, ratio));
+    const QIcon play = PlayIcon(ThemedColour(FixedColour::Black, palette(), QPalette::Button));
+    BitBtnTestBegin->setIcon(play);
+    BitBtnTestEnd->setIcon(play);
+}
+
+void TFormMain::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange)
+        ApplyThemeColours();
 }
 
 void TFormMain::RefreshTimeReadouts() {

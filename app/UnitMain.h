@@ -2,14 +2,16 @@
 
 #include "EditorSeams.h"
 #include "UnitMessages.h"
-#include "UnitOptions.h"
 #include "UnitOpen.h"
+#include "UnitOptions.h"
 #include "UnitScanner.h"
+#include "UnitTheme.h"
 
 #include <QMainWindow>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
+#include <QUrl>
 
 #include <functional>
 #include <optional>
@@ -20,6 +22,7 @@ class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMimeData;
 class QProgressBar;
 class QPushButton;
 class QSlider;
@@ -54,6 +57,8 @@ public:
 
     // The Open command's work on a path already chosen (also `velmora FILE`).
     void OpenPath(const QString& path);
+    // The same for a name in the file system's own bytes.
+    void OpenNativePath(const std::string& path);
     bool FileIsOpen() const { return m_fileOpen; }
     const velmora::StreamInfo* Model() const { return m_info ? &*m_info : nullptr; }
     bool OperationBusy() const { return m_operationBusy; }
@@ -66,6 +71,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -91,6 +97,7 @@ private:
     void RefreshTimeReadouts();
     void RunCommand(const std::function<void()>& handler);
     bool FormKeyPress(QKeyEvent* key);
+    void ApplyThemeColours();
     void StopPreview() {}
     void DeletePreviewFiles() {}
 
@@ -108,6 +115,11 @@ private:
     void ShowInformation();
     void ToggleTagsKept();
 
+    // Files dropped from a file manager (UnitMainDrop.cpp).
+    bool FilterDrag(QObject* watched, QEvent* event);
+    bool DropAllowed(const QMimeData* data) const;
+    void OpenDropped(const QList<QUrl>& urls);
+
     velmora::Settings& m_settings;
     velmora::IDialogs& m_dialogs;
     velmora::IShell& m_shell;
@@ -124,6 +136,7 @@ private:
     bool m_closeConfirmed = false;
     bool m_placementSaved = false;
     qint64 m_lastOpenGapMs = 0;
+    velmora::FixedColour m_endingColour = velmora::FixedColour::Black;
     std::optional<velmora::StreamInfo> m_info;
     QString m_openDialogPath; // the Open dialog's last choice: the open file's path
     std::vector<QWidget*> m_components;
@@ -176,6 +189,8 @@ private:
     QPushButton* ButtonAutoVolume = nullptr;
     QSlider* TrackBarFadeIn = nullptr;
     QSlider* TrackBarFadeOut = nullptr;
+    QLabel* ImageFadeIn = nullptr;
+    QLabel* ImageFadeOut = nullptr;
     QLabel* ImageFadeInBlack = nullptr;
     QLabel* ImageFadeOutBlack = nullptr;
     QLabel* PanelVolumeMax = nullptr;

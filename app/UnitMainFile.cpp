@@ -7,6 +7,7 @@
 #include "UnitInfo.h"
 #include "UnitOpenAudio.h"
 #include "UnitSilence.h"
+#include "UnitTheme.h"
 
 #include <QAction>
 #include <QDir>
@@ -74,11 +75,15 @@ void TFormMain::MenuOpenClick() {
 }
 
 void TFormMain::OpenPath(const QString& path) {
+    OpenNativePath(QFile::encodeName(path).toStdString());
+}
+
+void TFormMain::OpenNativePath(const std::string& path) {
     RunCommand([this, path] {
         if (m_fileOpen || m_operationBusy)
             return;
-        m_openDialogPath = path;
-        OpenSourceFile(QFile::encodeName(path).toStdString());
+        m_openDialogPath = QFile::decodeName(QByteArray::fromStdString(path));
+        OpenSourceFile(path);
     });
 }
 
@@ -137,9 +142,8 @@ void TFormMain::ShowInformation() {
     EditCRC->setText(QString::fromStdString(texts.EditCRC));
     EditBitrate->setText(QString::fromStdString(texts.EditBitrate));
     EditEnding->setText(QString::fromStdString(texts.EditEnding));
-    QPalette palette = EditEnding->palette();
-    palette.setColor(QPalette::Text, QColor(QRgb(texts.EditEndingColor)));
-    EditEnding->setPalette(palette);
+    m_endingColour = FixedColourOf(texts.EditEndingColor);
+    ApplyThemeColours();
     m_advancedInfo->ShowInformation(texts);
 }
 

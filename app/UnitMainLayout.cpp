@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
@@ -51,22 +50,6 @@ protected:
         QTabWidget::resizeEvent(event);
     }
 };
-
-// A fade ramp: rising for the fade-in, falling for the fade-out.
-QPixmap FadeRamp(bool rising, const QColor& color) {
-    constexpr int kWidth = 36, kHeight = 14;
-    QPixmap pixmap(kWidth, kHeight);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPolygon ramp;
-    ramp << QPoint(0, kHeight) << QPoint(kWidth, kHeight)
-         << (rising ? QPoint(kWidth, 0) : QPoint(0, 0));
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(color);
-    painter.drawPolygon(ramp);
-    return pixmap;
-}
 
 QLineEdit* ReadOnly(QLineEdit* edit) {
     edit->setReadOnly(true);
@@ -242,11 +225,10 @@ QGridLayout* TFormMain::BuildTrimButtons() {
         b->setFixedHeight(std::max(b->sizeHint().height(), 22));
         return b;
     };
+    // Their play icons follow the palette (ApplyThemeColours).
     BitBtnTestBegin = toolButton("BitBtnTestBegin", QString());
-    BitBtnTestBegin->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
     BitBtnTestBegin->setCheckable(true);
     BitBtnTestEnd = toolButton("BitBtnTestEnd", QString());
-    BitBtnTestEnd->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
     BitBtnTestEnd->setCheckable(true);
     BitBtnWinAmpGetTrimBegin = toolButton("BitBtnWinAmpGetTrimBegin", QStringLiteral("W"));
     BitBtnWinAmpGetTrimEnd = toolButton("BitBtnWinAmpGetTrimEnd", QStringLiteral("W"));
@@ -278,10 +260,9 @@ QGroupBox* TFormMain::BuildFadeGroup(const char* name, const QString& caption, c
     bar->setRange(0, 32);
     bar->setInvertedAppearance(true);
     bar->setFixedHeight(64);
+    // Their pictures are drawn for the palette and the screen (ApplyThemeColours).
     QLabel* ramp = Component<QLabel>(image, group);
-    ramp->setPixmap(FadeRamp(rising, QColor(128, 128, 128)));
     QLabel* black = Component<QLabel>(blackImage, group);
-    black->setPixmap(FadeRamp(rising, Qt::black));
     QSizePolicy keepPlace = black->sizePolicy();
     keepPlace.setRetainSizeWhenHidden(true);
     black->setSizePolicy(keepPlace);
@@ -294,9 +275,11 @@ QGroupBox* TFormMain::BuildFadeGroup(const char* name, const QString& caption, c
     row->addLayout(images);
     if (rising) {
         TrackBarFadeIn = bar;
+        ImageFadeIn = ramp;
         ImageFadeInBlack = black;
     } else {
         TrackBarFadeOut = bar;
+        ImageFadeOut = ramp;
         ImageFadeOutBlack = black;
     }
     return group;

@@ -132,6 +132,8 @@ void TFormMain::MenuExitClick() {
 }
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+    if (FilterDrag(watched, event))
+        return true;
     if (event->type() != QEvent::KeyPress)
         return false;
     // Keys of this window only, seen once: at the focus widget, or here when nothing has focus.

@@ -58,6 +58,9 @@ echo "$info" | grep -q '^Type: *MPEG 1 layer III' || fail "velmora-cli info did 
 if [ -x "$root/usr/bin/velmora" ]; then
   env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/velmora" --help >/dev/null ||
     fail "velmora --help needs a display"
+  editor=$(env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/velmora" --version)
+  [ "${editor#velmora }" = "$("$root/usr/bin/velmora-cli" --version | sed 's/^velmora-cli //')" ] ||
+    fail "velmora and velmora-cli differ in their versions"
 fi
 
 echo "== installed and removed with dpkg in a root of its own"

@@ -2,6 +2,7 @@
 
 #include "TSpinEdit.h"
 #include "UnitRegistryStore.h"
+#include "UnitTheme.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -63,7 +64,8 @@ TEST_F(EditorTest, WindowStatesFollowTheFileAndTheLayer) {
         EXPECT_EQ(Text("EditName"), QString::fromLatin1(s.editName));
         EXPECT_EQ(Get<TSpinEdit>("SpinEditBeginF")->value(), s.beginFrames);
         EXPECT_EQ(Get<QLabel>("PanelVolumeMax")->palette().color(QPalette::WindowText),
-                  s.open ? QColor(Qt::black) : QColor(128, 128, 128));
+                  ThemedColour(s.open ? FixedColour::Black : FixedColour::Gray, window->palette(),
+                               QPalette::Window));
     };
 
     for (const bool reset : {true, false}) {
