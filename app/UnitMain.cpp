@@ -76,6 +76,8 @@ TFormMain::TFormMain(Settings& settings, IDialogs& dialogs, IShell& shell, QWidg
     for (QWidget* component : m_components)
         component->setToolTipDuration(kHintDurationMs);
 
+    ConnectTrimControls();
+    ConnectVolumeControls();
     FormCreate();
     m_advancedInfo = new TFormAdvancedInfo(this);
     m_about = new TFormAbout(shell, this);
@@ -166,8 +168,12 @@ void TFormMain::SetFileOpenState(bool open) {
         const int seconds = static_cast<int>(FramesToSeconds(first, m_info->frameCount));
         for (TTimeSpin* spin : {TimeSpinBeginS, TimeSpinEndS, TimeSpinEndP, TimeSpinDuration})
             spin->setMaximum(seconds);
-        for (TSpinEdit* spin : {SpinEditBeginF, SpinEditEndF, SpinEditEndP, SpinEditDuration})
+        // Past 999999 frames (about seven hours) the fields take the digits the count needs.
+        const int digits = static_cast<int>(QString::number(frames).size());
+        for (TSpinEdit* spin : {SpinEditBeginF, SpinEditEndF, SpinEditEndP, SpinEditDuration}) {
+            spin->setMaxDigits(std::max(TSpinEdit::kDefaultMaxDigits, digits));
             spin->setMaximum(frames);
+        }
         SpinEditEndP->setValue(frames);
         SpinEditDuration->setValue(frames);
         TrackBarAmplification->setValue(m_settings.TrackBarDefaultAmplification);
@@ -193,9 +199,15 @@ void TFormMain::SetFileOpenState(bool open) {
             edit->clear();
         ProgressBar->setValue(0);
         PanelVolumeNormalization->hide();
+        m_volumeAnalysisDone = false;
+        LabelSpaceSaved->clear();
+        LabelTimeRemain->clear();
     }
+    if (open)
+        SyncTimeControls();
     m_trimSyncGuard = 0;
     RefreshTimeReadouts();
+    UpdateDiskSpaceSavingDisplay();
 }
 
 void TFormMain::RefreshTimeReadouts() {

@@ -52,18 +52,21 @@ protected:
     }
 };
 
-// A fade ramp: rising for the fade-in, falling for the fade-out.
+// A fade picture beside its vertical bar (0 at the top): the lower the bar, the longer the fade,
+// drawn as a ramp that reaches further across. The fade-in rises, the fade-out falls.
 QPixmap FadeRamp(bool rising, const QColor& color) {
-    constexpr int kWidth = 36, kHeight = 14;
+    constexpr int kWidth = 19, kHeight = 43;
     QPixmap pixmap(kWidth, kHeight);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
-    QPolygon ramp;
-    ramp << QPoint(0, kHeight) << QPoint(kWidth, kHeight)
-         << (rising ? QPoint(kWidth, 0) : QPoint(0, 0));
     painter.setPen(Qt::NoPen);
     painter.setBrush(color);
+    QPolygon ramp;
+    if (rising)
+        ramp << QPoint(0, 0) << QPoint(kWidth, kHeight) << QPoint(0, kHeight);
+    else
+        ramp << QPoint(kWidth, 0) << QPoint(kWidth, kHeight) << QPoint(0, kHeight);
     painter.drawPolygon(ramp);
     return pixmap;
 }
@@ -279,24 +282,24 @@ QGroupBox* TFormMain::BuildFadeGroup(const char* name, const QString& caption, c
     bar->setInvertedAppearance(true);
     bar->setFixedHeight(64);
     QLabel* ramp = Component<QLabel>(image, group);
-    ramp->setPixmap(FadeRamp(rising, QColor(128, 128, 128)));
+    ramp->setPixmap(FadeRamp(rising, QColor(160, 160, 160)));
     QLabel* black = Component<QLabel>(blackImage, group);
     black->setPixmap(FadeRamp(rising, Qt::black));
-    QSizePolicy keepPlace = black->sizePolicy();
-    keepPlace.setRetainSizeWhenHidden(true);
-    black->setSizePolicy(keepPlace);
-    auto* images = new QVBoxLayout;
-    images->addWidget(ramp);
-    images->addWidget(black);
-    images->addStretch();
+    // The black picture lies over the grey one and shows only where fades apply.
+    auto* pictures = new QGridLayout;
+    pictures->addWidget(ramp, 0, 0, Qt::AlignTop);
+    pictures->addWidget(black, 0, 0, Qt::AlignTop);
+    pictures->setRowStretch(1, 1);
     auto* row = new QHBoxLayout(group);
     row->addWidget(bar);
-    row->addLayout(images);
+    row->addLayout(pictures);
     if (rising) {
         TrackBarFadeIn = bar;
+        ImageFadeIn = ramp;
         ImageFadeInBlack = black;
     } else {
         TrackBarFadeOut = bar;
+        ImageFadeOut = ramp;
         ImageFadeOutBlack = black;
     }
     return group;
@@ -305,12 +308,13 @@ QGroupBox* TFormMain::BuildFadeGroup(const char* name, const QString& caption, c
 QGroupBox* TFormMain::BuildVolumeGroup() {
     GroupBoxAmplification = Component<QGroupBox>("GroupBoxAmplification", nullptr);
     GroupBoxAmplification->setTitle(tr("Volume control"));
-    PanelVolumeNormalization = Component<QFrame>("PanelVolumeNormalization", GroupBoxAmplification);
-    static_cast<QFrame*>(PanelVolumeNormalization)->setFrameShape(QFrame::HLine);
-    PanelVolumeNormalization->setFixedHeight(4);
-    QSizePolicy keepPlace = PanelVolumeNormalization->sizePolicy();
-    keepPlace.setRetainSizeWhenHidden(true);
-    PanelVolumeNormalization->setSizePolicy(keepPlace);
+    // The marker moves within its row to wherever the analysis puts the bar's handle.
+    m_markerRow = new QWidget(GroupBoxAmplification);
+    m_markerRow->setFixedHeight(4);
+    PanelVolumeNormalization = Component<QFrame>("PanelVolumeNormalization", m_markerRow);
+    static_cast<QFrame*>(PanelVolumeNormalization)->setFrameStyle(QFrame::Box | QFrame::Plain);
+    PanelVolumeNormalization->setFixedSize(9, 4);
+    PanelVolumeNormalization->hide();
     TrackBarAmplification =
         Component<QSlider>("TrackBarAmplification", GroupBoxAmplification, kTagVolumeBit);
     TrackBarAmplification->setOrientation(Qt::Horizontal);
@@ -355,8 +359,8 @@ QGroupBox* TFormMain::BuildVolumeGroup() {
     readOuts->addWidget(PanelVolumeMax);
     readOuts->addWidget(PanelVolume);
     auto* left = new QVBoxLayout;
-    left->addWidget(PanelVolumeNormalization);
     left->addWidget(TrackBarAmplification);
+    left->addWidget(m_markerRow);
     left->addLayout(scale);
     left->addStretch();
     left->addLayout(readOuts);

@@ -132,6 +132,8 @@ void TFormMain::MenuExitClick() {
 }
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+    if (RefuseInputWhileWriting(watched, event) || FadeImageMouseDown(watched, event))
+        return true;
     if (event->type() != QEvent::KeyPress)
         return false;
     // Keys of this window only, seen once: at the focus widget, or here when nothing has focus.
@@ -160,7 +162,18 @@ bool TFormMain::FormKeyPress(QKeyEvent* key) {
     case Qt::Key_T:
         if (modifiers != Qt::ControlModifier)
             return false;
-        RunCommand([this] { ToggleTagsKept(); });
+        if (m_writeRunning)
+            m_shell.Beep();
+        else
+            RunCommand([this] { ToggleTagsKept(); });
+        return true;
+    case Qt::Key_F5:
+        if (modifiers == Qt::ShiftModifier)
+            return false;
+        RunCommand([this] {
+            if (!EndOntoBegin())
+                m_shell.Beep();
+        });
         return true;
     case Qt::Key_Plus:
     case Qt::Key_Minus:
