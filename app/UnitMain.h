@@ -106,6 +106,7 @@ private:
     void RefreshTimeReadouts();
     void RunCommand(const std::function<void()>& handler);
     bool FormKeyPress(QKeyEvent* key);
+    bool IsWindowKey(QObject* watched) const;
     void StopPreview() {}
     void DeletePreviewFiles() {}
 

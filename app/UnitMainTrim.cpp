@@ -78,8 +78,11 @@ void TFormMain::FrameControlChange(int quantity) {
         switch (quantity) {
         case kBegin: {
             const int e = SpinEditEndF->value();
-            if (e >= 0 && v + e > total)
+            if (e >= 0 && v + e > total) {
                 set(SpinEditEndF, total - v);
+                // The end position follows the lowered end, or it would contradict it.
+                set(SpinEditEndP, total - SpinEditEndF->value());
+            }
             set(SpinEditDuration, total - v - e);
             break;
         }

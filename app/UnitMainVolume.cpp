@@ -5,6 +5,7 @@
 #include "UnitVolume.h"
 
 #include <QEvent>
+#include <QGroupBox>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QProgressBar>
@@ -25,6 +26,7 @@ constexpr int kFadeBand = 11;
 void TFormMain::ConnectVolumeControls() {
     connect(TrackBarAmplification, &QSlider::valueChanged, this,
             [this] { RunCommand([this] { TrackBarAmplificationChange(); }); });
+    TrackBarAmplificationChange();
     for (QSlider* bar : {TrackBarFadeIn, TrackBarFadeOut}) {
         connect(bar, &QSlider::valueChanged, this,
                 [this, bar] { RunCommand([this, bar] { TrackBarFadeChange(bar); }); });
@@ -103,6 +105,8 @@ void TFormMain::PlaceNormalizationMarker() {
         groove.x() + handle / 2 +
         QStyle::sliderPositionFromValue(option.minimum, option.maximum, option.sliderPosition,
                                         groove.width() - handle);
-    const QPoint inRow = TrackBarAmplification->mapTo(m_markerRow, QPoint(centre, 0));
+    const QPoint inRow = m_markerRow->mapFrom(
+        GroupBoxAmplification,
+        TrackBarAmplification->mapTo(GroupBoxAmplification, QPoint(centre, 0)));
     PanelVolumeNormalization->move(inRow.x() - PanelVolumeNormalization->width() / 2, 0);
 }

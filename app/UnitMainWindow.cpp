@@ -132,19 +132,24 @@ void TFormMain::MenuExitClick() {
 }
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
-    if (RefuseInputWhileWriting(watched, event) || FadeImageMouseDown(watched, event))
+    if (FadeImageMouseDown(watched, event))
         return true;
-    if (event->type() != QEvent::KeyPress)
-        return false;
+    // The window's own keys first: during a write they refuse with a beep, Escape closes.
+    if (event->type() == QEvent::KeyPress && IsWindowKey(watched) &&
+        FormKeyPress(static_cast<QKeyEvent*>(event)))
+        return true;
+    return RefuseInputWhileWriting(watched, event);
+}
+
+bool TFormMain::IsWindowKey(QObject* watched) const {
     // Keys of this window only, seen once: at the focus widget, or here when nothing has focus.
     const QWidget* widget = qobject_cast<QWidget*>(watched);
     if (!widget || widget->window() != this)
         return false;
     if (watched != QApplication::focusWidget() && watched != this)
         return false;
-    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this)
-        return false;
-    return FormKeyPress(static_cast<QKeyEvent*>(event));
+    const QWidget* modal = QApplication::activeModalWidget();
+    return !modal || modal == this;
 }
 
 bool TFormMain::FormKeyPress(QKeyEvent* key) {

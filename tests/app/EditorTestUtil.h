@@ -54,7 +54,29 @@ public:
         openPaths.pop_front();
         return path;
     }
-    std::optional<QString> SaveFile(QWidget*, const FileRequest&) override { return std::nullopt; }
+    // Save dialogs: the path typed, and the filter picked while the dialog is open (-1: none).
+    struct SaveAnswer {
+        QString path;
+        int pickFilter = -1;
+    };
+    std::deque<SaveAnswer> savePaths; // cancel when empty
+    std::vector<FileRequest> saveRequests;
+    std::vector<QString> renamedTo; // what the dialog showed after each filter pick
+    std::optional<QString> SaveFile(QWidget*, const FileRequest& request) override {
+        saveRequests.push_back(request);
+        if (savePaths.empty())
+            return std::nullopt;
+        const SaveAnswer answer = savePaths.front();
+        savePaths.pop_front();
+        int chosen = request.selectedFilter;
+        if (answer.pickFilter >= 0) {
+            chosen = answer.pickFilter;
+            renamedTo.push_back(request.filterChanged(request.selected, chosen));
+        }
+        if (request.chosenFilter)
+            *request.chosenFilter = chosen;
+        return answer.path;
+    }
     std::vector<QString> Texts(Kind kind) const {
         std::vector<QString> out;
         for (const Shown& m : messages)
