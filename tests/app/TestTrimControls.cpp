@@ -177,3 +177,28 @@ TEST_F(TrimTest, CommandsCommitTheFieldBeingTyped) {
     EXPECT_EQ(trim->endFrames, 0);
     EXPECT_EQ(Shown(), (Fields{1000, 0, 1000, 0}));
 }
+
+// The mp3PRO warning comes once per opened file, after the change that trims the beginning.
+TEST_F(TrimTest, Mp3ProWarningOncePerFileAfterTheChange) {
+    FrameSpec audio = AudibleFrameSpec();
+    audio.versionId = 2;
+    audio.bitrateIndex = 8;
+    audio.part23Length = {700, 700, 0, 0};
+    const std::string path = files.File("pro.mp3");
+    WriteFile(path, QuietFrames(200, audio));
+    Show();
+    for (int opening = 1; opening <= 2; ++opening) {
+        Open(path);
+        ASSERT_TRUE(window->Model()->mp3Pro);
+        for (const int begin : {10, 20}) {
+            const std::size_t shown = dialogs.messages.size();
+            Frames("SpinEditBeginF")->setValue(begin);
+            EXPECT_EQ(dialogs.messages.size(), shown) << "not inside the change";
+            QApplication::processEvents();
+            ASSERT_EQ(dialogs.messages.size(), std::size_t(opening));
+        }
+        EXPECT_TRUE(dialogs.messages.back().text.startsWith(
+            QStringLiteral("mp3PRO files are not completely streamable")));
+        Menu("MenuClose")->trigger();
+    }
+}
