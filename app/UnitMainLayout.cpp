@@ -52,8 +52,8 @@ protected:
     }
 };
 
-// A fade picture beside its vertical bar (0 at the top): the lower the bar, the longer the fade,
-// drawn as a ramp that reaches further across. The fade-in rises, the fade-out falls.
+// A fade picture beside its vertical bar: a ramp that rises for the fade-in and falls for the
+// fade-out.
 QPixmap FadeRamp(bool rising, const QColor& color) {
     constexpr int kWidth = 19, kHeight = 43;
     QPixmap pixmap(kWidth, kHeight);
@@ -64,9 +64,9 @@ QPixmap FadeRamp(bool rising, const QColor& color) {
     painter.setBrush(color);
     QPolygon ramp;
     if (rising)
-        ramp << QPoint(0, 0) << QPoint(kWidth, kHeight) << QPoint(0, kHeight);
-    else
         ramp << QPoint(kWidth, 0) << QPoint(kWidth, kHeight) << QPoint(0, kHeight);
+    else
+        ramp << QPoint(0, 0) << QPoint(kWidth, kHeight) << QPoint(0, kHeight);
     painter.drawPolygon(ramp);
     return pixmap;
 }
