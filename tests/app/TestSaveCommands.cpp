@@ -1,10 +1,7 @@
 #include "EditorTestUtil.h"
 
-#include "Fixtures.h"
 #include "TSpinEdit.h"
 
-#include <QComboBox>
-#include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -28,14 +25,10 @@ protected:
     // Opens `frames` quiet frames (0: three seconds of a lame tone) and trims `begin` frames.
     std::string OpenSource(const std::string& name, int frames, int begin = 10) {
         const std::string path = files.File(name);
-        if (frames > 0) {
+        if (frames > 0)
             WriteFile(path, QuietFrames(frames));
-        } else {
-            PcmSpec spec;
-            std::vector<std::int16_t> pcm;
-            AppendTone(pcm, spec, 3.0, 440.0, 12000);
-            EncodeWithLame(pcm, spec, "-b 128", path);
-        }
+        else
+            LameTone(path, 12000);
         Open(path);
         EXPECT_TRUE(window->FileIsOpen()) << name;
         Get<TSpinEdit>("SpinEditBeginF")->setValue(begin);
@@ -187,40 +180,4 @@ TEST_F(SaveTest, FailedSavesLeaveTheSourceAndTheWindowUsable) {
         EXPECT_TRUE(window->FileIsOpen() && Menu("MenuSave")->isEnabled()) << c.name;
         Menu("MenuClose")->trigger();
     }
-}
-
-TEST(DialogFilters, StoredFormBecomesQtNameFilters) {
-    const std::pair<const char*, QStringList> cases[] = {
-        {"MPEG files (*.mpg;*.mpeg)|*.mpg;*.mpeg|Any file (*.*)|*.*",
-         {"MPEG files (*.mpg *.mpeg)", "Any file (*)"}},
-        {"Fichiers MP3|*.mp3|Fichiers WAV|*.wav|",
-         {"Fichiers MP3 (*.mp3)", "Fichiers WAV (*.wav)"}},
-    };
-    for (const auto& [stored, filters] : cases)
-        EXPECT_EQ(NameFiltersFromText(QString::fromLatin1(stored)), filters) << stored;
-}
-
-// Qt's own save dialog renames the file in it when the type changes, and reports the type.
-TEST(DialogFilters, SaveDialogRenamesOnATypeChange) {
-    TempDir dir;
-    IDialogs::FileRequest request;
-    request.folder = QString::fromStdString(dir.path());
-    request.filters = QStringList{"MP3 files (*.mp3)", "WAV embedded MP3 files (*.wav)"};
-    request.selected = QStringLiteral("Song.mp3");
-    request.filterChanged = [](const QString& name, int filter) {
-        return name.chopped(4) + (filter == 1 ? ".wav" : ".mp3");
-    };
-    int chosen = -1;
-    request.chosenFilter = &chosen;
-    QTimer::singleShot(0, [] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
-        types->setCurrentIndex(1);
-        emit types->activated(1);                // as a pick by the user
-        static_cast<QDialog*>(dialog)->accept(); // QFileDialog::accept, as the Save button
-    });
-    QtDialogs dialogs;
-    EXPECT_EQ(dialogs.SaveFile(nullptr, request), request.folder + QStringLiteral("/Song.wav"));
-    EXPECT_EQ(chosen, 1);
 }

@@ -135,26 +135,3 @@ TEST_F(TrimTest, InvalidOrUnfinishedCounts) {
     EXPECT_EQ(trim->beginFrames, 1000);
     EXPECT_EQ(Shown(), (Fields{1000, 0, 1000, 0}));
 }
-
-// The mp3PRO warning: once per opened file, after the change that trims the beginning.
-TEST_F(TrimTest, Mp3ProWarningOncePerFile) {
-    FrameSpec pro = AudibleFrameSpec();
-    pro.versionId = 2;
-    pro.bitrateIndex = 8;
-    pro.part23Length = {700, 700, 0, 0};
-    WriteFile(files.File("pro.mp3"), QuietFrames(200, pro));
-    Show();
-    for (std::size_t opening = 1; opening <= 2; ++opening) {
-        Open(files.File("pro.mp3"));
-        ASSERT_TRUE(window->Model()->mp3Pro);
-        for (const int begin : {10, 20}) {
-            const std::size_t shown = dialogs.messages.size();
-            Frames(0)->setValue(begin);
-            EXPECT_EQ(dialogs.messages.size(), shown) << "not inside the change";
-            QApplication::processEvents();
-            ASSERT_EQ(dialogs.messages.size(), opening);
-        }
-        EXPECT_TRUE(dialogs.messages.back().text.startsWith("mp3PRO files are not completely"));
-        Menu("MenuClose")->trigger();
-    }
-}
