@@ -74,8 +74,8 @@ private:
     bool m_active = false;
 };
 
-// Whether the file on disk is still the one the model describes (a failed in-place save that
-// moved no byte leaves it so; a file that vanished keeps its model as well).
+// Whether the file on disk is still the one the model describes: always after a failed Save As,
+// and after a failed Save that moved no byte. A file that vanished keeps its model as well.
 bool SourceUnchanged(const std::string& path, const StreamInfo& info) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
@@ -182,10 +182,9 @@ void TFormMain::WriteEdited(const std::string& outputPath, const TrimPoints& tri
                                   QString::fromStdString(result.renameProblem));
         } catch (...) {
             failure = std::current_exception();
-            action = WindowActionAfterError(params);
-            if (action == WindowAction::CloseFile && !params.closeAfterSave &&
-                SourceUnchanged(params.sourcePath, *m_info))
-                action = WindowAction::ReenableCommands;
+            // A failure that left the source as the model describes it keeps the file open.
+            action = SourceUnchanged(params.sourcePath, *m_info) ? WindowAction::ReenableCommands
+                                                                 : WindowActionAfterError(params);
         }
     }
     FinishWrite(action, savedPath);

@@ -140,6 +140,7 @@ TEST_F(SaveTest, ALongSaveRefusesCommandsAndEscapeClosesAfterIt) {
 // A source gone or write-protected since the open, a target folder without write permission, a
 // full disk: the error box, the source as it was, and the file still open.
 TEST_F(SaveTest, FailedSavesLeaveTheSourceAndTheWindowUsable) {
+    settings.CheckBoxCloseAfterSave = true;
     SmallFilesystem full(files.File("full"));
     ::mkdir(files.File("locked").c_str(), 0755);
     ::chmod(files.path().c_str(), 0755);
