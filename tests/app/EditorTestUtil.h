@@ -67,7 +67,8 @@ public:
         savePaths.pop_front();
         if (pick >= 0)
             renamedTo.push_back(request.filterChanged(request.selected, pick));
-        *request.chosenFilter = pick >= 0 ? pick : request.selectedFilter;
+        if (request.chosenFilter)
+            *request.chosenFilter = pick >= 0 ? pick : request.selectedFilter;
         return path;
     }
     std::vector<QString> Texts(Kind kind) const {
