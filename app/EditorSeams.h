@@ -91,8 +91,13 @@ public:
     qint64 LongestGapMs() const;
 
 private:
+    static constexpr qint64 kBarIntervalNs = 15'000'000;
+    void ShowPosition();
+
     QProgressBar* m_bar;
     const bool& m_stopRequested;
+    int m_position = 0;
+    qint64 m_lastBarNs = 0;
     qint64 m_lastPumpNs = 0;
     qint64 m_longestGapNs = 0;
 };
