@@ -4,6 +4,8 @@
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
 
@@ -32,10 +34,30 @@ std::optional<QString> RunFileDialog(QWidget* parent, const IDialogs::FileReques
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
                                                        : QFileDialog::AnyFile);
     dialog.setNameFilters(request.filters);
+    if (request.selectedFilter >= 0 && request.selectedFilter < request.filters.size())
+        dialog.selectNameFilter(request.filters[request.selectedFilter]);
     if (!request.selected.isEmpty())
         dialog.selectFile(request.selected);
+    if (mode == QFileDialog::AcceptSave) {
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
+        dialog.setDefaultSuffix(QStringLiteral("mp3"));
+        // The desktop's own dialogs do not report a type change while they are open.
+        dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    }
+    if (request.filterChanged) {
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&dialog, &request](const QString& filter) {
+                             const auto* edit =
+                                 dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                             const QString shown = edit ? edit->text() : QString();
+                             dialog.selectFile(request.filterChanged(
+                                 QFileInfo(shown).fileName(), request.filters.indexOf(filter)));
+                         });
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
+    if (request.chosenFilter)
+        *request.chosenFilter = request.filters.indexOf(dialog.selectedNameFilter());
     return dialog.selectedFiles().constFirst();
 }
 
@@ -106,12 +128,22 @@ void QtProgress::SetTotal(int total) {
         m_bar->setMaximum(total);
 }
 
+// A bar paints at once on every move, and a paint costs as much as writing a megabyte: it moves
+// at most every 15 ms, and always onto its end.
 void QtProgress::Report(int position) {
-    if (m_bar)
-        m_bar->setValue(position);
+    m_position = position;
+    if (m_bar && (position == m_bar->maximum() || MonotonicNs() - m_lastBarNs >= kBarIntervalNs))
+        ShowPosition();
+}
+
+void QtProgress::ShowPosition() {
+    m_bar->setValue(m_position);
+    m_lastBarNs = MonotonicNs();
 }
 
 void QtProgress::ProcessMessages() {
+    if (m_bar && m_bar->value() != m_position && MonotonicNs() - m_lastBarNs >= kBarIntervalNs)
+        ShowPosition();
     const qint64 now = MonotonicNs();
     m_longestGapNs = std::max(m_longestGapNs, now - m_lastPumpNs);
     QCoreApplication::processEvents();
@@ -132,6 +164,25 @@ BusyScope::~BusyScope() {
     QApplication::restoreOverrideCursor();
     if (m_flag)
         *m_flag = false;
+}
+
+QStringList NameFiltersFromText(const QString& text) {
+    const QStringList parts = text.split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString& pattern : patterns) {
+            pattern = pattern.trimmed();
+            if (pattern == QLatin1String("*.*"))
+                pattern = QStringLiteral("*");
+        }
+        QString name = parts[i].trimmed();
+        // "MP3 files (*.mp3)": the patterns in the name are the ones after it.
+        if (name.endsWith(QLatin1Char(')')) && name.contains(QLatin1Char('(')))
+            name = name.left(name.lastIndexOf(QLatin1Char('('))).trimmed();
+        filters << name + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+    }
+    return filters;
 }
 
 QString ErrorBoxText(const QString& text) {

@@ -28,6 +28,13 @@ public:
         QString folder;      // empty: the dialog's own choice
         QStringList filters; // "MP3 files (*.mp3)"
         QString selected;
+        int selectedFilter = 0;
+        bool overwritePrompt = false; // Save: ask before replacing an existing file
+        // Save: the file name to show after the user picked filter `filter` while the dialog is
+        // open, from the name shown then (without folder).
+        std::function<QString(const QString& fileName, int filter)> filterChanged;
+        // Save: where the dialog writes the index of the filter chosen at the end.
+        int* chosenFilter = nullptr;
     };
     // The chosen path, or nothing when the user cancels.
     virtual std::optional<QString> OpenFile(QWidget* parent, const FileRequest& request) = 0;
@@ -84,8 +91,13 @@ public:
     qint64 LongestGapMs() const;
 
 private:
+    static constexpr qint64 kBarIntervalNs = 15'000'000;
+    void ShowPosition();
+
     QProgressBar* m_bar;
     const bool& m_stopRequested;
+    int m_position = 0;
+    qint64 m_lastBarNs = 0;
     qint64 m_lastPumpNs = 0;
     qint64 m_longestGapNs = 0;
 };
@@ -101,6 +113,10 @@ public:
 private:
     bool* m_flag;
 };
+
+// Qt name filters from the "Name|*.a;*.b|Name|*.c" form the dialog texts are stored in; a name
+// that already ends in its patterns keeps only them once, and "*.*" is any file.
+QStringList NameFiltersFromText(const QString& text);
 
 // The error box's text: a period is appended when the last character sorts after ".".
 QString ErrorBoxText(const QString& text);

@@ -78,6 +78,8 @@ TFormMain::TFormMain(Settings& settings, IDialogs& dialogs, IShell& shell, QWidg
     for (QWidget* component : m_components)
         component->setToolTipDuration(kHintDurationMs);
 
+    ConnectTrimControls();
+    ConnectVolumeControls();
     FormCreate();
     m_advancedInfo = new TFormAdvancedInfo(this);
     m_about = new TFormAbout(shell, this);
@@ -167,8 +169,12 @@ void TFormMain::SetFileOpenState(bool open) {
         const int seconds = static_cast<int>(FramesToSeconds(first, m_info->frameCount));
         for (TTimeSpin* spin : {TimeSpinBeginS, TimeSpinEndS, TimeSpinEndP, TimeSpinDuration})
             spin->setMaximum(seconds);
-        for (TSpinEdit* spin : {SpinEditBeginF, SpinEditEndF, SpinEditEndP, SpinEditDuration})
+        // Past 999999 frames (about seven hours) the fields take the digits the count needs.
+        const int digits = static_cast<int>(QString::number(frames).size());
+        for (TSpinEdit* spin : {SpinEditBeginF, SpinEditEndF, SpinEditEndP, SpinEditDuration}) {
+            spin->setMaxDigits(std::max(TSpinEdit::kDefaultMaxDigits, digits));
             spin->setMaximum(frames);
+        }
         SpinEditEndP->setValue(frames);
         SpinEditDuration->setValue(frames);
         TrackBarAmplification->setValue(m_settings.TrackBarDefaultAmplification);
@@ -194,9 +200,15 @@ void TFormMain::SetFileOpenState(bool open) {
             edit->clear();
         ProgressBar->setValue(0);
         PanelVolumeNormalization->hide();
+        m_volumeAnalysisDone = false;
+        LabelSpaceSaved->clear();
+        LabelTimeRemain->clear();
     }
+    if (open)
+        SyncTimeControls();
     m_trimSyncGuard = 0;
     RefreshTimeReadouts();
+    UpdateDiskSpaceSavingDisplay();
 }
 
 // The read-outs' fixed colours, made to read on the current palette; the ramps drawn for the
@@ -211,7 +223,7 @@ void TFormMain::ApplyThemeColours() {
     const QColor gray = ThemedColour(FixedColour::Gray, palette(), QPalette::Window);
     const QColor black = ThemedColour(FixedColour::Black, palette(), QPalette::Window);
     const qreal ratio = devicePixelRatioF();
-    const QSize rampSize(36, 14);
+    const QSize rampSize(19, 43); // as tall as the clickable span of the fade bars
     ImageFadeIn->setPixmap(FadeRampPixmap(true, gray, rampSize, ratio));
     ImageFadeOut->setPixmap(FadeRampPixmap(false, gray, rampSize, ratio));
     ImageFadeInBlack->setPixmap(FadeRampPixmap(true, black, rampSize, ratio));

@@ -4,8 +4,11 @@
 #include "UnitMessages.h"
 #include "UnitOpen.h"
 #include "UnitOptions.h"
+#include "UnitOutputPlan.h"
 #include "UnitScanner.h"
+#include "UnitSilence.h"
 #include "UnitTheme.h"
+#include "UnitWriter.h"
 
 #include <QMainWindow>
 #include <QPoint>
@@ -68,6 +71,18 @@ public:
     TFormAbout* About() const { return m_about; }
     void ApplyWindowOptions();
 
+    // Commits the frame fields (the focused one first) and returns the trim points; nothing when a
+    // count is empty or both remove more than the stream holds. Every command that reads the trim
+    // points goes through here.
+    std::optional<velmora::TrimPoints> CommittedTrimPoints();
+    // Whether a volume analysis has placed the normalisation marker since the file was opened.
+    bool VolumeAnalysisDone() const { return m_volumeAnalysisDone; }
+    // A save is writing: commands that start an operation or change the trim points, the volume or
+    // the model refuse.
+    bool WriteRunning() const { return m_writeRunning; }
+    // The save dialog's title and its filter in the "Name|*.ext|Name|*.ext" form (translatable).
+    void SetSaveDialogTexts(const QString& title, const QString& filter);
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -98,13 +113,14 @@ private:
     void RunCommand(const std::function<void()>& handler);
     bool FormKeyPress(QKeyEvent* key);
     void ApplyThemeColours();
+    bool IsWindowKey(QObject* watched) const;
     void StopPreview() {}
     void DeletePreviewFiles() {}
 
     // Commands (UnitMainFile.cpp).
     void MenuOpenClick();
-    void MenuSaveClick() {}
-    void MenuSaveAsClick() {}
+    void MenuSaveClick();
+    void MenuSaveAsClick();
     void MenuCloseClick();
     void MenuOptionsClick();
     void MenuAboutClick();
@@ -119,6 +135,31 @@ private:
     bool FilterDrag(QObject* watched, QEvent* event);
     bool DropAllowed(const QMimeData* data) const;
     void OpenDropped(const QList<QUrl>& urls);
+    // Trimming controls (UnitMainTrim.cpp).
+    void ConnectTrimControls();
+    void FrameControlChange(int quantity);
+    void TimeControlChange(int quantity);
+    void SyncTimeControls();
+    void ShowBeginTime();
+    void UpdateDiskSpaceSavingDisplay();
+    void ButtonTrimSilenceClick();
+    bool EndOntoBegin();
+
+    // Volume and fades (UnitMainVolume.cpp).
+    void ConnectVolumeControls();
+    void TrackBarAmplificationChange();
+    void TrackBarFadeChange(QSlider* bar);
+    bool FadeImageMouseDown(QObject* image, QEvent* event);
+    void ButtonAutoVolumeClick();
+    void PlaceNormalizationMarker();
+
+    // Saving (UnitMainSave.cpp).
+    void WriteEdited(const std::string& outputPath, const velmora::TrimPoints& trim,
+                     bool outputIsWav);
+    void FinishWrite(velmora::WindowAction action, const std::string& savedPath);
+    bool RefuseInputWhileWriting(QObject* watched, QEvent* event) const;
+    bool CurrentOutputIsWav() const;
+    std::string SourcePath() const;
 
     velmora::Settings& m_settings;
     velmora::IDialogs& m_dialogs;
@@ -135,6 +176,13 @@ private:
     bool m_closeAfterCommand = false; // a close arrived while a command pumped events
     bool m_closeConfirmed = false;
     bool m_placementSaved = false;
+    bool m_writeRunning = false;
+    bool m_volumeAnalysisDone = false;
+    bool m_mp3ProWarned = false; // the mp3PRO trimming warning was shown for the open file
+    std::optional<bool> m_saveAsTypeOverride; // WAV or not, while a Save As writes the other type
+    velmora::OutputPlanDisplay m_plan;
+    QString m_saveDialogTitle;
+    QString m_saveDialogFilter;
     qint64 m_lastOpenGapMs = 0;
     velmora::FixedColour m_endingColour = velmora::FixedColour::Black;
     std::optional<velmora::StreamInfo> m_info;
@@ -196,4 +244,5 @@ private:
     QLabel* PanelVolumeMax = nullptr;
     QLabel* PanelVolume = nullptr;
     QWidget* PanelVolumeNormalization = nullptr;
+    QWidget* m_markerRow = nullptr; // holds the marker, which moves freely within it
 };

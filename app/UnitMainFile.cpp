@@ -51,10 +51,9 @@ private:
     qint64& m_out;
 };
 
-const QStringList kOpenFilters = {
-    QStringLiteral("MP3 files (*.mp3)"), QStringLiteral("MP2 files (*.mp2)"),
-    QStringLiteral("MPEG files (*.mpg *.mpeg)"), QStringLiteral("WAV embedded MP3 files (*.wav)"),
-    QStringLiteral("Any file (*)")};
+constexpr const char* kOpenFilter =
+    "MP3 files (*.mp3)|*.mp3|MP2 files (*.mp2)|*.mp2|MPEG files (*.mpg;*.mpeg)|*.mpg;*.mpeg|"
+    "WAV embedded MP3 files (*.wav)|*.wav|Any file (*.*)|*.*";
 
 } // namespace
 
@@ -65,7 +64,7 @@ void TFormMain::MenuOpenClick() {
     request.title = tr("Open an MP3 file");
     request.folder =
         m_settings.CheckBoxFileOpenInCurrentDirectory ? QDir::currentPath() : QString();
-    request.filters = kOpenFilters;
+    request.filters = NameFiltersFromText(QString::fromLatin1(kOpenFilter));
     request.selected = m_openDialogPath;
     const std::optional<QString> path = m_dialogs.OpenFile(this, request);
     if (!path)
@@ -101,6 +100,7 @@ void TFormMain::OpenSourceFile(const std::string& path) {
         name.Keep();
     }
     m_info = std::move(opened.info);
+    m_mp3ProWarned = false;
     SetFileOpenState(true);
     ShowInformation();
     ShowOpenWarnings(opened.warnings);
@@ -113,6 +113,8 @@ void TFormMain::OpenSourceFile(const std::string& path) {
             RefreshTimeReadouts();
         }
     }
+    if (m_settings.CheckBoxAutoNormalizeVolume)
+        ButtonAutoVolumeClick();
     if (m_settings.CheckBoxWarnWhenMissingFH && m_info->missingHeaderCount > 0)
         m_dialogs.Message(
             this, IDialogs::Kind::Warning, QStringLiteral("Velmora"),
@@ -150,9 +152,12 @@ void TFormMain::ShowInformation() {
 void TFormMain::ToggleTagsKept() {
     m_tagsKept = !m_tagsKept;
     ShowInformation();
+    UpdateDiskSpaceSavingDisplay();
 }
 
 void TFormMain::MenuCloseClick() {
+    if (m_writeRunning)
+        return;
     StopPreview();
     if (m_operationBusy) {
         m_stopRequested = true;
@@ -164,7 +169,11 @@ void TFormMain::MenuCloseClick() {
 }
 
 void TFormMain::MenuOptionsClick() {
+    // The options can read the file again and replace the model the writer works on.
+    if (m_writeRunning || m_operationBusy)
+        return;
     DeletePreviewFiles();
+    UpdateDiskSpaceSavingDisplay();
 }
 
 void TFormMain::MenuAboutClick() {

@@ -263,16 +263,14 @@ QGroupBox* TFormMain::BuildFadeGroup(const char* name, const QString& caption, c
     // Their pictures are drawn for the palette and the screen (ApplyThemeColours).
     QLabel* ramp = Component<QLabel>(image, group);
     QLabel* black = Component<QLabel>(blackImage, group);
-    QSizePolicy keepPlace = black->sizePolicy();
-    keepPlace.setRetainSizeWhenHidden(true);
-    black->setSizePolicy(keepPlace);
-    auto* images = new QVBoxLayout;
-    images->addWidget(ramp);
-    images->addWidget(black);
-    images->addStretch();
+    // The black picture lies over the grey one and shows only where fades apply.
+    auto* pictures = new QGridLayout;
+    pictures->addWidget(ramp, 0, 0, Qt::AlignTop);
+    pictures->addWidget(black, 0, 0, Qt::AlignTop);
+    pictures->setRowStretch(1, 1);
     auto* row = new QHBoxLayout(group);
     row->addWidget(bar);
-    row->addLayout(images);
+    row->addLayout(pictures);
     if (rising) {
         TrackBarFadeIn = bar;
         ImageFadeIn = ramp;
@@ -288,12 +286,13 @@ QGroupBox* TFormMain::BuildFadeGroup(const char* name, const QString& caption, c
 QGroupBox* TFormMain::BuildVolumeGroup() {
     GroupBoxAmplification = Component<QGroupBox>("GroupBoxAmplification", nullptr);
     GroupBoxAmplification->setTitle(tr("Volume control"));
-    PanelVolumeNormalization = Component<QFrame>("PanelVolumeNormalization", GroupBoxAmplification);
-    static_cast<QFrame*>(PanelVolumeNormalization)->setFrameShape(QFrame::HLine);
-    PanelVolumeNormalization->setFixedHeight(4);
-    QSizePolicy keepPlace = PanelVolumeNormalization->sizePolicy();
-    keepPlace.setRetainSizeWhenHidden(true);
-    PanelVolumeNormalization->setSizePolicy(keepPlace);
+    // The marker moves within its row to wherever the analysis puts the bar's handle.
+    m_markerRow = new QWidget(GroupBoxAmplification);
+    m_markerRow->setFixedHeight(4);
+    PanelVolumeNormalization = Component<QFrame>("PanelVolumeNormalization", m_markerRow);
+    static_cast<QFrame*>(PanelVolumeNormalization)->setFrameStyle(QFrame::Box | QFrame::Plain);
+    PanelVolumeNormalization->setFixedSize(9, 4);
+    PanelVolumeNormalization->hide();
     TrackBarAmplification =
         Component<QSlider>("TrackBarAmplification", GroupBoxAmplification, kTagVolumeBit);
     TrackBarAmplification->setOrientation(Qt::Horizontal);
@@ -338,8 +337,8 @@ QGroupBox* TFormMain::BuildVolumeGroup() {
     readOuts->addWidget(PanelVolumeMax);
     readOuts->addWidget(PanelVolume);
     auto* left = new QVBoxLayout;
-    left->addWidget(PanelVolumeNormalization);
     left->addWidget(TrackBarAmplification);
+    left->addWidget(m_markerRow);
     left->addLayout(scale);
     left->addStretch();
     left->addLayout(readOuts);

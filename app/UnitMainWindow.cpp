@@ -134,17 +134,24 @@ void TFormMain::MenuExitClick() {
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
     if (FilterDrag(watched, event))
         return true;
-    if (event->type() != QEvent::KeyPress)
-        return false;
+    if (FadeImageMouseDown(watched, event))
+        return true;
+    // The window's own keys first: during a write they refuse with a beep, Escape closes.
+    if (event->type() == QEvent::KeyPress && IsWindowKey(watched) &&
+        FormKeyPress(static_cast<QKeyEvent*>(event)))
+        return true;
+    return RefuseInputWhileWriting(watched, event);
+}
+
+bool TFormMain::IsWindowKey(QObject* watched) const {
     // Keys of this window only, seen once: at the focus widget, or here when nothing has focus.
     const QWidget* widget = qobject_cast<QWidget*>(watched);
     if (!widget || widget->window() != this)
         return false;
     if (watched != QApplication::focusWidget() && watched != this)
         return false;
-    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this)
-        return false;
-    return FormKeyPress(static_cast<QKeyEvent*>(event));
+    const QWidget* modal = QApplication::activeModalWidget();
+    return !modal || modal == this;
 }
 
 bool TFormMain::FormKeyPress(QKeyEvent* key) {
@@ -162,7 +169,18 @@ bool TFormMain::FormKeyPress(QKeyEvent* key) {
     case Qt::Key_T:
         if (modifiers != Qt::ControlModifier)
             return false;
-        RunCommand([this] { ToggleTagsKept(); });
+        if (m_writeRunning)
+            m_shell.Beep();
+        else
+            RunCommand([this] { ToggleTagsKept(); });
+        return true;
+    case Qt::Key_F5:
+        if (modifiers == Qt::ShiftModifier)
+            return false;
+        RunCommand([this] {
+            if (!EndOntoBegin())
+                m_shell.Beep();
+        });
         return true;
     case Qt::Key_Plus:
     case Qt::Key_Minus:

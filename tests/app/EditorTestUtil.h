@@ -3,6 +3,7 @@
 #include "../engine/OpenHelpers.h"
 #include "../engine/WriterHelpers.h"
 #include "EditorSeams.h"
+#include "Fixtures.h"
 #include "FrameBuilder.h"
 #include "GuiTestUtil.h"
 #include "UnitMain.h"
@@ -54,7 +55,22 @@ public:
         openPaths.pop_front();
         return path;
     }
-    std::optional<QString> SaveFile(QWidget*, const FileRequest&) override { return std::nullopt; }
+    // Save dialogs: the path typed and the filter picked while the dialog is open (-1: none).
+    std::deque<std::pair<QString, int>> savePaths; // cancel when empty
+    std::vector<FileRequest> saveRequests;
+    std::vector<QString> renamedTo; // what the dialog showed after each pick
+    std::optional<QString> SaveFile(QWidget*, const FileRequest& request) override {
+        saveRequests.push_back(request);
+        if (savePaths.empty())
+            return std::nullopt;
+        const auto [path, pick] = savePaths.front();
+        savePaths.pop_front();
+        if (pick >= 0)
+            renamedTo.push_back(request.filterChanged(request.selected, pick));
+        if (request.chosenFilter)
+            *request.chosenFilter = pick >= 0 ? pick : request.selectedFilter;
+        return path;
+    }
     std::vector<QString> Texts(Kind kind) const {
         std::vector<QString> out;
         for (const Shown& m : messages)
@@ -125,6 +141,13 @@ inline std::vector<std::uint8_t> QuietFrames(int count, FrameSpec spec = {}) {
     std::vector<std::uint8_t> out;
     AppendFrames(out, spec, count);
     return out;
+}
+
+// Three seconds of a 1 kHz tone with peak `amplitude`, encoded by lame at 128 kbit/s.
+inline void LameTone(const std::string& path, int amplitude) {
+    std::vector<std::int16_t> pcm;
+    AppendTone(pcm, PcmSpec{}, 3.0, 1000.0, amplitude);
+    EncodeWithLame(pcm, PcmSpec{}, "-b 128", path);
 }
 
 } // namespace velmora::test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Fixtures.h"
 #include "FrameBuilder.h"
 #include "Progress.h"
 #include "UnitMessages.h"
@@ -14,6 +15,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <sys/mount.h>
 #include <vector>
@@ -225,6 +227,25 @@ struct Mpg123Report {
     long frames = -1;
     std::string complaints;
 };
-Mpg123Report RunMpg123(const std::string& path);
+inline Mpg123Report RunMpg123(const std::string& path) {
+    Mpg123Report report;
+    std::string output;
+    report.status = RunCommand("mpg123 -t -v --no-gapless '" + path + "'", &output);
+    // The progress line ends with "> decoded+left"; the last one has the count.
+    static const std::regex progress(R"(> (\d+)\+(\d+))");
+    for (auto it = std::sregex_iterator(output.begin(), output.end(), progress);
+         it != std::sregex_iterator(); ++it)
+        report.frames = std::stol((*it)[1]);
+    std::string lower = output;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const char* word : {"warning", "error", "illegal", "resync", "note:", "can't", "cannot",
+                             "big_values", "part2_3"})
+        if (lower.find(word) != std::string::npos)
+            report.complaints += std::string(word) + " ";
+    if (!report.complaints.empty())
+        report.complaints += "in: " + output.substr(0, 2000);
+    return report;
+}
 
 } // namespace velmora::test

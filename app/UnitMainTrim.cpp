@@ -1,0 +1,205 @@
+// The trimming controls: four quantities in frames and in time, kept in step, and what they cost.
+#include "UnitMain.h"
+
+#include "TSpinEdit.h"
+#include "TTimeEdit.h"
+#include "UnitMP3.h"
+#include "Unit_MP3_RIFF.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+
+using namespace velmora;
+
+namespace {
+
+enum Quantity { kBegin = 0, kEnd = 1, kEndPosition = 2, kDuration = 3 };
+
+unsigned BitOf(int quantity) {
+    return 1u << quantity;
+}
+
+int TotalFrames(const StreamInfo& info) {
+    return static_cast<int>(std::min<std::int64_t>(info.frameCount, INT32_MAX));
+}
+
+} // namespace
+
+void TFormMain::ConnectTrimControls() {
+    const TSpinEdit* frames[] = {SpinEditBeginF, SpinEditEndF, SpinEditEndP, SpinEditDuration};
+    const TTimeSpin* times[] = {TimeSpinBeginS, TimeSpinEndS, TimeSpinEndP, TimeSpinDuration};
+    for (int q = 0; q < 4; ++q) {
+        connect(frames[q], &TSpinEdit::valueChanged, this,
+                [this, q] { RunCommand([this, q] { FrameControlChange(q); }); });
+        connect(times[q], &TTimeSpin::changed, this,
+                [this, q] { RunCommand([this, q] { TimeControlChange(q); }); });
+    }
+    connect(ButtonTrimSilence, &QPushButton::clicked, this,
+            [this] { RunCommand([this] { ButtonTrimSilenceClick(); }); });
+}
+
+// SpinEditBeginSChange, SpinEditEndSChange, TimeSpinEndPChange, TimeSpinDurationChange.
+void TFormMain::TimeControlChange(int quantity) {
+    if ((m_trimSyncGuard & BitOf(quantity)) != 0 || !m_fileOpen || !m_info)
+        return;
+    TTimeSpin* times[] = {TimeSpinBeginS, TimeSpinEndS, TimeSpinEndP, TimeSpinDuration};
+    TSpinEdit* frames[] = {SpinEditBeginF, SpinEditEndF, SpinEditEndP, SpinEditDuration};
+    const std::int64_t seconds = times[quantity]->value();
+    frames[quantity]->setValue(static_cast<int>(
+        std::min<std::int64_t>(SecondsToFrames(m_info->firstHeader, seconds), INT32_MAX)));
+}
+
+// SpinEditBeginFChange, SpinEditEndFChange, SpinEditEndPChange, SpinEditDurationChange.
+void TFormMain::FrameControlChange(int quantity) {
+    if (!m_fileOpen || !m_info)
+        return;
+    TSpinEdit* frames[] = {SpinEditBeginF, SpinEditEndF, SpinEditEndP, SpinEditDuration};
+    TTimeSpin* times[] = {TimeSpinBeginS, TimeSpinEndS, TimeSpinEndP, TimeSpinDuration};
+    const unsigned bit = BitOf(quantity);
+    // Restored, not cleared, at the end: under SetFileOpenState every bit stays set.
+    const unsigned before = m_trimSyncGuard;
+    m_trimSyncGuard |= bit;
+    const int v = frames[quantity]->value();
+    if (v >= 0)
+        times[quantity]->setValue(static_cast<int>(FramesToSeconds(m_info->firstHeader, v)));
+    RefreshTimeReadouts();
+    if (quantity == kBegin)
+        ShowBeginTime();
+
+    if (v >= 0 && m_trimSyncGuard == bit) {
+        const int total = TotalFrames(*m_info);
+        // Computed counts can fall below 0 (an empty partner reads -1); the fields take 0 then.
+        const auto set = [](TSpinEdit* field, int value) { field->setValue(std::max(0, value)); };
+        switch (quantity) {
+        case kBegin: {
+            const int e = SpinEditEndF->value();
+            if (e >= 0 && v + e > total) {
+                set(SpinEditEndF, total - v);
+                // The end position follows the lowered end, or it would contradict it.
+                set(SpinEditEndP, total - SpinEditEndF->value());
+            }
+            set(SpinEditDuration, total - v - e);
+            break;
+        }
+        case kEnd: {
+            const int g = SpinEditBeginF->value();
+            if (g >= 0 && v + g > total)
+                set(SpinEditBeginF, total - v);
+            set(SpinEditEndP, total - v);
+            set(SpinEditDuration, total - v - g);
+            break;
+        }
+        case kEndPosition: {
+            const int g = SpinEditBeginF->value();
+            if (g > v)
+                set(SpinEditBeginF, v);
+            set(SpinEditEndF, total - v);
+            set(SpinEditDuration, v - g);
+            break;
+        }
+        default: {
+            const int g = SpinEditBeginF->value();
+            if (g >= 0) {
+                const int e = std::max(0, total - v - g);
+                set(SpinEditEndF, e);
+                set(SpinEditEndP, total - e);
+                set(SpinEditBeginF, total - v - e);
+            }
+            break;
+        }
+        }
+        UpdateDiskSpaceSavingDisplay();
+    }
+    m_trimSyncGuard = before;
+}
+
+// The time controls follow frame counts that were set while every bit of the guard was up.
+void TFormMain::SyncTimeControls() {
+    if (!m_info)
+        return;
+    const TSpinEdit* frames[] = {SpinEditBeginF, SpinEditEndF, SpinEditEndP, SpinEditDuration};
+    TTimeSpin* times[] = {TimeSpinBeginS, TimeSpinEndS, TimeSpinEndP, TimeSpinDuration};
+    for (int q = 0; q < 4; ++q)
+        if (frames[q]->value() >= 0)
+            times[q]->setValue(
+                static_cast<int>(FramesToSeconds(m_info->firstHeader, frames[q]->value())));
+}
+
+// The mp3PRO warning, once per file, after the change handler has returned.
+void TFormMain::ShowBeginTime() {
+    if (SpinEditBeginF->value() <= 0 || !m_info || !m_info->mp3Pro ||
+        !m_settings.CheckBoxWarnWhenTrimBeginning_mp3PRO || m_mp3ProWarned)
+        return;
+    m_mp3ProWarned = true;
+    QTimer::singleShot(0, this, [this] {
+        m_dialogs.Message(
+            this, IDialogs::Kind::Warning, QStringLiteral("Velmora"),
+            QString::fromStdString(MessageTable::Join(m_messages.MessageDlg_mp3PROwarning)));
+    });
+}
+
+bool TFormMain::CurrentOutputIsWav() const {
+    return m_info && OutputIsWav(m_settings, m_info->firstHeader.layerId, m_saveAsTypeOverride);
+}
+
+void TFormMain::UpdateDiskSpaceSavingDisplay() {
+    if (!m_fileOpen || !m_info)
+        return;
+    TrimPoints trim{SpinEditBeginF->value(), SpinEditEndF->value()};
+    // A typed count not yet committed can remove more than there is: no plan for that.
+    if (trim.beginFrames + trim.endFrames > m_info->frameCount)
+        trim = {-1, -1};
+    m_plan =
+        ComputeOutputPlan(*m_info, trim, m_settings,
+                          {.tagsKept = m_tagsKept ? TagsKept::Yes : TagsKept::No,
+                           .outputIsWav = CurrentOutputIsWav(),
+                           .decimalSeparator = QLocale::system().decimalPoint().toStdString()});
+    LabelSpaceSaved->setText(QString::fromStdString(m_plan.LabelSpaceSaved));
+    LabelTimeRemain->setText(QString::fromStdString(m_plan.LabelTimeRemain));
+}
+
+std::optional<TrimPoints> TFormMain::CommittedTrimPoints() {
+    if (!m_fileOpen || !m_info)
+        return std::nullopt;
+    TSpinEdit* fields[] = {SpinEditBeginF, SpinEditEndF, SpinEditEndP, SpinEditDuration};
+    // The field being typed in first: its number is the latest word.
+    for (TSpinEdit* field : fields)
+        if (field->isAncestorOf(QApplication::focusWidget()))
+            field->commit();
+    for (TSpinEdit* field : fields)
+        field->commit();
+    const TrimPoints trim{SpinEditBeginF->value(), SpinEditEndF->value()};
+    if (trim.beginFrames < 0 || trim.endFrames < 0 ||
+        trim.beginFrames + trim.endFrames > m_info->frameCount)
+        return std::nullopt;
+    return trim;
+}
+
+void TFormMain::ButtonTrimSilenceClick() {
+    if (!m_info || m_writeRunning)
+        return;
+    const std::optional<TrimPoints> trim = AutoTrim(
+        *m_info, m_settings, m_operationBusy ? OperationState::Busy : OperationState::Idle);
+    if (!trim)
+        return;
+    SpinEditBeginF->setValue(
+        static_cast<int>(std::min<std::int64_t>(trim->beginFrames, INT32_MAX)));
+    SpinEditEndF->setValue(static_cast<int>(std::min<std::int64_t>(trim->endFrames, INT32_MAX)));
+}
+
+// F5: the end point moves onto the begin point. False when refused.
+bool TFormMain::EndOntoBegin() {
+    if (m_operationBusy || m_writeRunning || !m_fileOpen || !m_info)
+        return false;
+    SpinEditBeginF->commit();
+    const int begin = SpinEditBeginF->value();
+    if (begin < 0)
+        return false;
+    SpinEditEndF->setValue(std::max(0, TotalFrames(*m_info) - begin));
+    return true;
+}

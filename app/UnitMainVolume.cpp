@@ -1,0 +1,112 @@
+// The volume group: the amplification bar, the fades, and the normalisation analysis.
+#include "UnitMain.h"
+
+#include "UnitGain.h"
+#include "UnitVolume.h"
+
+#include <QEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
+
+using namespace velmora;
+
+namespace {
+
+// The height of one band of a fade picture: its four bands pick 0, 11, 22 and 32.
+constexpr int kFadeBand = 11;
+
+} // namespace
+
+void TFormMain::ConnectVolumeControls() {
+    connect(TrackBarAmplification, &QSlider::valueChanged, this,
+            [this] { RunCommand([this] { TrackBarAmplificationChange(); }); });
+    TrackBarAmplificationChange();
+    for (QSlider* bar : {TrackBarFadeIn, TrackBarFadeOut}) {
+        connect(bar, &QSlider::valueChanged, this,
+                [this, bar] { RunCommand([this, bar] { TrackBarFadeChange(bar); }); });
+        TrackBarFadeChange(bar);
+    }
+    connect(ButtonAutoVolume, &QPushButton::clicked, this,
+            [this] { RunCommand([this] { ButtonAutoVolumeClick(); }); });
+}
+
+void TFormMain::TrackBarAmplificationChange() {
+    PanelVolume->setText(QString::fromStdString(AmplificationText(TrackBarAmplification->value())));
+}
+
+// TrackBarFadeInChange, TrackBarFadeOutChange.
+void TFormMain::TrackBarFadeChange(QSlider* bar) {
+    bar->setToolTip(QString::fromStdString(FadeHintText(bar->value())));
+}
+
+// ImageFadeInBlackMouseDown, ImageFadeOutBlackMouseDown.
+bool TFormMain::FadeImageMouseDown(QObject* image, QEvent* event) {
+    if (event->type() != QEvent::MouseButtonPress ||
+        (image != ImageFadeInBlack && image != ImageFadeOutBlack))
+        return false;
+    if (m_writeRunning || !static_cast<QWidget*>(image)->isEnabled())
+        return true;
+    const int y = static_cast<QMouseEvent*>(event)->position().toPoint().y();
+    QSlider* bar = image == ImageFadeInBlack ? TrackBarFadeIn : TrackBarFadeOut;
+    bar->setValue(y / kFadeBand * kFadeBand);
+    return true;
+}
+
+void TFormMain::ButtonAutoVolumeClick() {
+    if (m_operationBusy || m_writeRunning)
+        return;
+    const std::optional<TrimPoints> trim = CommittedTrimPoints();
+    if (!trim)
+        return;
+    StopPreview();
+    NormalizationResult normalization;
+    {
+        BusyScope busy(&m_operationBusy);
+        m_stopRequested = false;
+        QtProgress progress(ProgressBar, m_stopRequested);
+        const VolumeAnalysis analysis = AnalyseVolume(
+            SourcePath(), *m_info, trim->beginFrames, m_info->frameCount - trim->endFrames,
+            VolumeScope::Levels, m_settings, m_messages, progress);
+        normalization =
+            ComputeNormalization(analysis, m_settings, TrackBarAmplification->maximum());
+    }
+    PanelVolumeMax->setText(QString::fromStdString(normalization.caption));
+    if (normalization.amplificationPosition)
+        TrackBarAmplification->setValue(*normalization.amplificationPosition);
+    if (normalization.markerMoves) {
+        PlaceNormalizationMarker();
+        PanelVolumeNormalization->show();
+        m_volumeAnalysisDone = true;
+    }
+}
+
+// Centres the marker under the bar's handle, where the style draws it.
+void TFormMain::PlaceNormalizationMarker() {
+    QStyleOptionSlider option;
+    option.initFrom(TrackBarAmplification);
+    option.orientation = Qt::Horizontal;
+    option.minimum = TrackBarAmplification->minimum();
+    option.maximum = TrackBarAmplification->maximum();
+    option.sliderPosition = TrackBarAmplification->value();
+    option.sliderValue = TrackBarAmplification->value();
+    option.tickPosition = TrackBarAmplification->tickPosition();
+    option.tickInterval = TrackBarAmplification->tickInterval();
+    QStyle* style = TrackBarAmplification->style();
+    const QRect groove = style->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove,
+                                               TrackBarAmplification);
+    const int handle = style->pixelMetric(QStyle::PM_SliderLength, &option, TrackBarAmplification);
+    const int centre =
+        groove.x() + handle / 2 +
+        QStyle::sliderPositionFromValue(option.minimum, option.maximum, option.sliderPosition,
+                                        groove.width() - handle);
+    const QPoint inRow = m_markerRow->mapFrom(
+        GroupBoxAmplification,
+        TrackBarAmplification->mapTo(GroupBoxAmplification, QPoint(centre, 0)));
+    PanelVolumeNormalization->move(inRow.x() - PanelVolumeNormalization->width() / 2, 0);
+}

@@ -1,0 +1,200 @@
+// Times the editor's own work through its main window, offscreen, with the file already open:
+//   velmora-editor-bench saveas FILE OUT CLI RUNS  Save As with 30 s trimmed at each end, beside
+//                                                  `cp FILE OUT` and `CLI save FILE -o OUT` with
+//                                                  the same trim points, run alternately
+//   velmora-editor-bench trim FILE RUNS             a change of the begin count to the refreshed
+//                                                  space display
+// Prints "NAME median MS min MS max MS" lines.
+#include "EditorSeams.h"
+#include "TSpinEdit.h"
+#include "UnitMP3.h"
+#include "UnitMain.h"
+#include "UnitMessages.h"
+#include "UnitOpenAudio.h"
+#include "UnitOptions.h"
+#include "UnitOutputPlan.h"
+#include "UnitSettingsStore.h"
+#include "UnitWriter.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+using namespace velmora;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+class BenchDialogs final : public IDialogs {
+public:
+    QString savePath;
+    int errors = 0;
+    void Message(QWidget*, Kind kind, const QString&, const QString& text) override {
+        if (kind == Kind::Error) {
+            ++errors;
+            std::fprintf(stderr, "velmora-editor-bench: %s\n", qUtf8Printable(text));
+        }
+    }
+    Answer AskYesNo(QWidget*, const QString&, const QString&) override { return Answer::Yes; }
+    std::optional<QString> OpenFile(QWidget*, const FileRequest&) override { return std::nullopt; }
+    std::optional<QString> SaveFile(QWidget*, const FileRequest&) override { return savePath; }
+};
+
+class SilentShell final : public IShell {
+public:
+    void Beep() override {}
+    bool OpenUrl(const QUrl&) override { return false; }
+};
+
+void Print(const char* name, std::vector<double> ms) {
+    std::sort(ms.begin(), ms.end());
+    std::printf("%s median %.2f ms min %.2f ms max %.2f ms (%zu runs)\n", name, ms[ms.size() / 2],
+                ms.front(), ms.back(), ms.size());
+}
+
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// The whole run of a program, without a shell in between.
+double TimeProgram(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const Clock::time_point start = Clock::now();
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int started = posix_spawnp(&pid, argv[0], &quiet, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&quiet);
+    if (started != 0)
+        throw std::runtime_error("cannot start " + args[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw std::runtime_error(args[0] + " failed");
+    return Ms(Clock::now() - start);
+}
+
+struct Editor {
+    Settings settings;
+    BenchDialogs dialogs;
+    SilentShell shell;
+    std::unique_ptr<TFormMain> window;
+
+    explicit Editor(const std::string& path) {
+        LoadDefaults(settings);
+        // Every run writes the same target again.
+        settings.CheckBoxCloseAfterSave = false;
+        settings.CheckBoxAutoDetectSilence = false;
+        window = std::make_unique<TFormMain>(settings, dialogs, shell);
+        window->show();
+        window->OpenPath(QString::fromStdString(path));
+        if (!window->FileIsOpen())
+            throw std::runtime_error("the file did not open");
+    }
+    TSpinEdit* Field(const char* name) const {
+        return window->findChild<TSpinEdit*>(QString::fromLatin1(name));
+    }
+    int Frames(int seconds) const {
+        return static_cast<int>(SecondsToFrames(window->Model()->firstHeader, seconds));
+    }
+};
+
+int TimeSaveAs(const std::string& path, const std::string& out, const std::string& cli, int runs) {
+    Editor editor(path);
+    const int trim = editor.Frames(30);
+    editor.Field("SpinEditBeginF")->setValue(trim);
+    editor.Field("SpinEditEndF")->setValue(trim);
+    editor.dialogs.savePath = QString::fromStdString(out);
+    const std::string frames = std::to_string(trim);
+    // The writer alone on a model of its own, to tell its cost from the window's.
+    const MessageTable messages = MessageTable::English();
+    NullProgress quiet;
+    StreamInfo model = std::move(
+        OpenWithTailAnalysis(path, editor.settings, messages, quiet, {TailDecode::Skip}).info);
+    const TrimPoints points{trim, trim};
+    const OutputPlanDisplay display = ComputeOutputPlan(model, points, editor.settings, {});
+    const WriteParams params =
+        MakeSaveParams(path, out, model, points, display.plan, editor.settings, 0, 0, 0);
+    std::vector<double> window, copy, command, engine;
+    // Each writes a new file, as Save As of a new name does (replacing a file adds an fsync).
+    for (int i = 0; i < runs + 1; ++i) {
+        ::unlink(out.c_str());
+        const Clock::time_point start = Clock::now();
+        editor.window->findChild<QAction*>(QStringLiteral("MenuSaveAs"))->trigger();
+        const double saved = Ms(Clock::now() - start);
+        if (editor.dialogs.errors > 0)
+            return 1;
+        ::unlink(out.c_str());
+        const double copied = TimeProgram({"cp", path, out});
+        ::unlink(out.c_str());
+        const double written =
+            TimeProgram({cli, "save", path, "-o", out, "--begin", frames, "--end", frames});
+        ::unlink(out.c_str());
+        const Clock::time_point engineStart = Clock::now();
+        WriteOutput(params, model, {editor.settings, messages}, quiet);
+        const double alone = Ms(Clock::now() - engineStart);
+        if (i == 0)
+            continue; // warms the page cache
+        engine.push_back(alone);
+        window.push_back(saved);
+        copy.push_back(copied);
+        command.push_back(written);
+    }
+    Print("window-save-as", window);
+    Print("cp", copy);
+    Print("cli-save-o", command);
+    Print("writer-alone", engine);
+    return 0;
+}
+
+int TimeTrimChange(const std::string& path, int runs) {
+    Editor editor(path);
+    TSpinEdit* begin = editor.Field("SpinEditBeginF");
+    const auto* saved = editor.window->findChild<QLabel*>(QStringLiteral("LabelSpaceSaved"));
+    std::vector<double> ms;
+    for (int i = 0; i < runs; ++i) {
+        const QString before = saved->text();
+        const Clock::time_point start = Clock::now();
+        begin->setValue(1000 + i % 2);
+        ms.push_back(Ms(Clock::now() - start));
+        if (saved->text() == before)
+            throw std::runtime_error("the space display did not change");
+    }
+    Print("trim-change-to-space-display", ms);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const std::string mode = argc > 1 ? argv[1] : "";
+    try {
+        if (mode == "saveas" && argc > 5)
+            return TimeSaveAs(argv[2], argv[3], argv[4], std::stoi(argv[5]));
+        if (mode == "trim" && argc > 3)
+            return TimeTrimChange(argv[2], std::stoi(argv[3]));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "velmora-editor-bench: %s\n", e.what());
+        return 1;
+    }
+    std::fprintf(stderr, "usage: velmora-editor-bench saveas FILE OUT CLI RUNS | trim FILE RUNS\n");
+    return 2;
+}
