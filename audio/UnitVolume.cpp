@@ -90,6 +90,21 @@ std::uint64_t CountLevels(std::span<const std::int16_t> pcm, LevelTally& tally) 
     return SumOfSquares(pcm);
 }
 
+// Takes AnalysisAttenuation steps off the frame's global gains (and re-stamps its CRC). The
+// fields lie where the frame's own header puts them (a stream may mix layouts).
+void AttenuateForAnalysis(std::uint8_t* frame, std::int64_t length) {
+    MpegHeader own;
+    if (!DecodeHeader(own, HeaderWordAt(frame)) || own.layerId != kLayer3 ||
+        own.sideInfoEnd > length)
+        return;
+    ApplyGain(frame + own.headerSize, own, -AnalysisAttenuation);
+    if (own.hasCrc) {
+        const std::uint16_t crc = FrameCrc(own, frame);
+        frame[4] = static_cast<std::uint8_t>(crc & 0xFF);
+        frame[5] = static_cast<std::uint8_t>(crc >> 8);
+    }
+}
+
 } // namespace
 
 VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path, StreamInfo& info,
@@ -128,17 +143,7 @@ VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path
 
         std::uint64_t frameSum = 0;
         if (layer3) {
-            MpegHeader own;
-            const bool decoded = DecodeHeader(own, HeaderWordAt(source.data()));
-            // The fields lie where the frame's own header puts them (a stream may mix layouts).
-            if (decoded && own.layerId == kLayer3 && own.sideInfoEnd <= length) {
-                ApplyGain(source.data() + own.headerSize, own, -AnalysisAttenuation);
-                if (own.hasCrc) {
-                    const std::uint16_t crc = FrameCrc(own, source.data());
-                    source[4] = static_cast<std::uint8_t>(crc & 0xFF);
-                    source[5] = static_cast<std::uint8_t>(crc >> 8);
-                }
-            }
+            AttenuateForAnalysis(source.data(), length);
             const FrameDecodeResult decodedFrame =
                 decoder.DecodeFrame({source.data(), static_cast<std::size_t>(length)});
             if (decodedFrame.status == kDecodeRefused)

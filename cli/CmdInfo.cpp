@@ -49,10 +49,9 @@ struct InfoRecord {
 
     // What the editor shows after the open, and the plan for saving with no trim.
     InformationTexts texts;
-    std::int64_t audioStart = 0, riffHeaderSize = 0, id3v2Size = 0, id3v1Size = 0;
-    std::int64_t apeSize = 0, apeOffset = 0, lyrics3Size = 0, lyrics3Offset = 0;
+    std::int64_t audioStart = 0;
     bool retried = false;
-    TID3v2 id3v2;
+    TagLayout tags;
     OutputPlanDisplay plan;
     std::vector<std::string> warnings;     // MessageTable list names
     std::vector<std::string> warningTexts; // the lists joined
@@ -149,14 +148,7 @@ InfoRecord Examine(const std::string& path, const CliContext& ctx) {
     r.texts = BuildInformationTexts(info, TagsKept::Yes, ctx.messages, separator);
     r.audioStart = info.audioStart;
     r.retried = info.retried;
-    r.riffHeaderSize = info.riffHeaderSize;
-    r.id3v2Size = info.id3v2.tagSize;
-    r.id3v1Size = info.id3v1Size;
-    r.apeSize = info.apeSize;
-    r.apeOffset = info.apeOffset;
-    r.lyrics3Size = info.lyrics3Size;
-    r.lyrics3Offset = info.lyrics3Offset;
-    r.id3v2 = info.id3v2;
+    r.tags = info;
     r.plan =
         ComputeOutputPlan(info, TrimPoints{}, ctx.settings,
                           {.tagsKept = TagsKept::Yes,
@@ -210,20 +202,20 @@ void AppendDisplayJson(std::string& s, const InfoRecord& r) {
     s += ", \"inconsistencies\": " + JsonList(t.ListBoxInconsistent);
     number("audioStart", r.audioStart);
     s += std::string(", \"retried\": ") + Bool(r.retried);
-    number("riffHeaderSize", r.riffHeaderSize);
-    number("id3v2Size", r.id3v2Size);
-    number("id3v1Size", r.id3v1Size);
-    number("apeSize", r.apeSize);
-    number("lyrics3Size", r.lyrics3Size);
+    number("riffHeaderSize", r.tags.riffHeaderSize);
+    number("id3v2Size", r.tags.id3v2.tagSize);
+    number("id3v1Size", r.tags.id3v1Size);
+    number("apeSize", r.tags.apeSize);
+    number("lyrics3Size", r.tags.lyrics3Size);
     AppendTagPage(s, "id3v1", t.id3v1);
     AppendTagPage(s, "id3v2", t.id3v2);
     const std::pair<const char*, const std::string*> more[] = {
-        {"id3v2Composer", &r.id3v2.composer},
-        {"id3v2EncodedBy", &r.id3v2.encodedBy},
-        {"id3v2Copyright", &r.id3v2.copyright},
-        {"id3v2Language", &r.id3v2.language},
-        {"id3v2Url", &r.id3v2.url},
-        {"id3v2LengthText", &r.id3v2.lengthText}};
+        {"id3v2Composer", &r.tags.id3v2.composer},
+        {"id3v2EncodedBy", &r.tags.id3v2.encodedBy},
+        {"id3v2Copyright", &r.tags.id3v2.copyright},
+        {"id3v2Language", &r.tags.id3v2.language},
+        {"id3v2Url", &r.tags.id3v2.url},
+        {"id3v2LengthText", &r.tags.id3v2.lengthText}};
     for (const auto& [key, value] : more)
         text(key, Latin1ToUtf8(*value));
     text("spaceSavedText", r.plan.LabelSpaceSaved);
@@ -305,8 +297,8 @@ void PrintDisplay(std::ostream& out, const InfoRecord& r) {
     PrintLine(out, "Inconsistencies", Joined(t.ListBoxInconsistent));
     PrintTagPage(out, "ID3v1", t.id3v1);
     PrintTagPage(out, "ID3v2", t.id3v2);
-    PrintLine(out, "APE tag", BlockText(r.apeSize, r.apeOffset));
-    PrintLine(out, "Lyrics3 block", BlockText(r.lyrics3Size, r.lyrics3Offset));
+    PrintLine(out, "APE tag", BlockText(r.tags.apeSize, r.tags.apeOffset));
+    PrintLine(out, "Lyrics3 block", BlockText(r.tags.lyrics3Size, r.tags.lyrics3Offset));
     PrintLine(out, "Saving recovers",
               r.plan.LabelSpaceSaved + " (" + std::to_string(r.plan.plan.predictedSize) +
                   " bytes out)");

@@ -165,23 +165,15 @@ SplitResult SplitByCueSheet(const std::string& mp3Path, StreamInfo& info,
                               {.tagsKept = TagsKept{controls.tagsKept}, .outputIsWav = outputIsWav})
                 .plan;
 
-        WriteParams params;
-        params.sourcePath = mp3Path;
-        params.outputPath = prefix + table.tracks[k].name;
+        WriteParams params =
+            MakeSaveParams(mp3Path, prefix + table.tracks[k].name, info, trim, plan, settings,
+                           controls.gainSteps, controls.fadeInIndex, controls.fadeOutIndex);
+        // A track leaves the tags out, keeps the recording open and never carries its
+        // incomplete last frame.
         params.closeAfterSave = false;
-        params.writeExtraInfo = true;
         params.writeId3v1 = false;
         params.keepId3v2 = false;
-        params.cleanup = settings.CheckBoxCleanup;
-        params.silenceBeginFrames = plan.silenceBeginFrames;
-        params.silenceEndFrames = plan.silenceEndFrames;
-        params.fadeInIndex = controls.fadeInIndex;
-        params.fadeOutIndex = controls.fadeOutIndex;
-        params.startFrame = trim.beginFrames;
-        params.frameCount = n - trim.endFrames - trim.beginFrames;
-        params.fadeSpan = params.frameCount;
-        params.showProgress = true;
-        params.gainSteps = controls.gainSteps;
+        params.frameCount = params.fadeSpan;
         WriteOutput(params, info, context, progress);
 
         result.trim = trim;

@@ -38,6 +38,38 @@ std::string AverageBitrateText(const StreamInfo& info, std::string_view decimalS
     return FormatOneDecimal(kbps, decimalSeparator) + " Kbps";
 }
 
+namespace {
+
+// The ID3v1 and ID3v2 pages.
+void SetTagPages(InformationTexts& t, const StreamInfo& info, const MessageTable& messages) {
+    if (info.id3v1Size > 0) {
+        const Id3v1Tag tag = Id3v1Tag::FromBytes(info.id3v1Bytes);
+        t.id3v1 = {true,
+                   tag.Title(),
+                   tag.Artist(),
+                   tag.Album(),
+                   tag.Year(),
+                   tag.Comment(),
+                   std::string(GenreName(tag.Genre()))};
+    } else {
+        t.id3v1.title = Message(messages, kMsgNoTagFound);
+    }
+    if (info.id3v2.tagSize > 0) {
+        const TID3v2& tag = info.id3v2;
+        t.id3v2 = {true,
+                   StripBlanksAndControls(tag.title),
+                   StripBlanksAndControls(tag.artist),
+                   StripBlanksAndControls(tag.album),
+                   StripBlanksAndControls(tag.year),
+                   StripBlanksAndControls(tag.comment),
+                   StripBlanksAndControls(tag.genre)};
+    } else {
+        t.id3v2.title = Message(messages, kMsgNoTagFound);
+    }
+}
+
+} // namespace
+
 InformationTexts BuildInformationTexts(const StreamInfo& info, TagsKept tagsKept,
                                        const MessageTable& messages,
                                        std::string_view decimalSeparator) {
@@ -89,30 +121,7 @@ InformationTexts BuildInformationTexts(const StreamInfo& info, TagsKept tagsKept
         t.ListBoxInconsistent.push_back(Message(messages, kMsgNone));
 
     // The tag pages show what the file holds, whatever the Ctrl+T toggle says.
-    if (info.id3v1Size > 0) {
-        const Id3v1Tag tag = Id3v1Tag::FromBytes(info.id3v1Bytes);
-        t.id3v1 = {true,
-                   tag.Title(),
-                   tag.Artist(),
-                   tag.Album(),
-                   tag.Year(),
-                   tag.Comment(),
-                   std::string(GenreName(tag.Genre()))};
-    } else {
-        t.id3v1.title = Message(messages, kMsgNoTagFound);
-    }
-    if (info.id3v2.tagSize > 0) {
-        const TID3v2& tag = info.id3v2;
-        t.id3v2 = {true,
-                   StripBlanksAndControls(tag.title),
-                   StripBlanksAndControls(tag.artist),
-                   StripBlanksAndControls(tag.album),
-                   StripBlanksAndControls(tag.year),
-                   StripBlanksAndControls(tag.comment),
-                   StripBlanksAndControls(tag.genre)};
-    } else {
-        t.id3v2.title = Message(messages, kMsgNoTagFound);
-    }
+    SetTagPages(t, info, messages);
 
     if (info.missingHeaderCount == 0)
         t.ListBoxMissingFH.push_back(Message(messages, kMsgNone));

@@ -11,110 +11,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <new>
-#include <sys/mman.h>
 #include <unistd.h>
 
 namespace velmora {
-
-namespace {
-
-constexpr std::size_t ChunkBytes(std::int64_t entries) {
-    return static_cast<std::size_t>(entries) * sizeof(FrameEntry);
-}
-
-#ifndef MADV_POPULATE_WRITE
-#define MADV_POPULATE_WRITE 23
-#endif
-
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
-// A whole chunk is a whole number of huge pages.
-static_assert(ChunkBytes(FrameTable::kChunkSize) % kHugePage == 0);
-// From here on the last chunk is a whole one.
-constexpr std::int64_t kWholeFrom = FrameTable::kChunkSize / 16;
-
-// A small chunk: a plain anonymous mapping, grown in place.
-FrameEntry* MapSmallChunk(std::int64_t entries) {
-    void* p = ::mmap(nullptr, ChunkBytes(entries), PROT_READ | PROT_WRITE,
-                     MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED)
-        throw std::bad_alloc();
-    return static_cast<FrameEntry*>(p);
-}
-
-// A whole chunk, aligned to huge pages and asking for them: first-touch faults on fresh memory
-// are costly (on virtual machines especially), and a huge page takes one where 4 KiB pages take
-// 512. Pages are still made resident only as entries reach them.
-FrameEntry* MapWholeChunk() {
-    const std::size_t bytes = ChunkBytes(FrameTable::kChunkSize);
-    void* raw = ::mmap(nullptr, bytes + kHugePage, PROT_READ | PROT_WRITE,
-                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (raw == MAP_FAILED)
-        throw std::bad_alloc();
-    const auto start = reinterpret_cast<std::uintptr_t>(raw);
-    const std::uintptr_t aligned = (start + kHugePage - 1) & ~(kHugePage - 1);
-    if (aligned > start)
-        ::munmap(raw, aligned - start);
-    if (const std::size_t tail = kHugePage - (aligned - start); tail > 0)
-        ::munmap(reinterpret_cast<void*>(aligned + bytes), tail);
-    (void)::madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);
-    return reinterpret_cast<FrameEntry*>(aligned);
-}
-
-} // namespace
-
-void FrameTable::GrowLastChunk(std::int64_t entries) {
-    FrameEntry* last = m_chunks.back();
-    if (entries >= kWholeFrom) {
-        // Moved once into a whole chunk; the entries so far are few.
-        FrameEntry* whole = MapWholeChunk();
-        std::memcpy(static_cast<void*>(whole), last, ChunkBytes(m_lastCapacity));
-        ::munmap(last, ChunkBytes(m_lastCapacity));
-        m_chunks.back() = whole;
-        m_lastCapacity = kChunkSize;
-        return;
-    }
-    void* grown = ::mremap(last, ChunkBytes(m_lastCapacity), ChunkBytes(entries), MREMAP_MAYMOVE);
-    if (grown == MAP_FAILED)
-        throw std::bad_alloc();
-    m_chunks.back() = static_cast<FrameEntry*>(grown);
-    // The new half is about to be filled: made resident in one call rather than a fault per page
-    // (a kernel without the call faults them in as before).
-    (void)::madvise(static_cast<char*>(grown) + ChunkBytes(m_lastCapacity),
-                    ChunkBytes(entries) - ChunkBytes(m_lastCapacity), MADV_POPULATE_WRITE);
-    m_lastCapacity = entries;
-}
-
-void FrameTable::Clear() {
-    for (std::size_t c = 0; c < m_chunks.size(); ++c)
-        ::munmap(m_chunks[c], ChunkBytes(c + 1 == m_chunks.size() ? m_lastCapacity : kChunkSize));
-    m_chunks.clear();
-    m_lastCapacity = 0;
-    m_size = 0;
-}
-
-void FrameTable::Resize(std::int64_t n) {
-    // 1024 entries (six pages) to start, doubling; a whole chunk once the stream is longer than a
-    // sixteenth of one, and every further chunk whole.
-    constexpr std::int64_t kFirstCapacity = 1024;
-    const std::size_t chunks = static_cast<std::size_t>((n + kChunkSize - 1) >> kChunkBits);
-    m_chunks.reserve(chunks);
-    while (m_chunks.size() < chunks) {
-        if (!m_chunks.empty() && m_lastCapacity < kChunkSize)
-            GrowLastChunk(kChunkSize);
-        const bool first = m_chunks.empty();
-        m_chunks.push_back(first ? MapSmallChunk(kFirstCapacity) : MapWholeChunk());
-        m_lastCapacity = first ? kFirstCapacity : kChunkSize;
-    }
-    if (chunks > 0 && chunks == m_chunks.size()) {
-        const std::int64_t needed = n - static_cast<std::int64_t>(chunks - 1) * kChunkSize;
-        if (needed > m_lastCapacity)
-            GrowLastChunk(std::min(kChunkSize, std::max(needed, 2 * m_lastCapacity)));
-    }
-    for (std::int64_t i = n; i < m_size; ++i)
-        (*this)[i] = FrameEntry{};
-    m_size = n;
-}
 
 int StreamInfo::DominantBitrateIndex() const {
     for (int i = 15; i >= 1; --i)
@@ -263,26 +162,62 @@ private:
     std::int64_t m_next = 0;
 };
 
-} // namespace
-
-void ScanStream(StreamInfo& info, const ScanSource& source, int requiredBitrateIndex,
-                const Settings& settings, const MessageTable& messages, IProgress& progress) {
-    static_cast<ScanResult&>(info) = ScanResult{};
-    RangeReader reader(source, messages);
-    const std::int64_t size = source.size;
-    const std::int64_t window = std::min(size - 4, kSearchWindow);
-
-    ProgressGate gate(progress, size);
-    gate.Show(0);
-
+// The header bits every frame of the chain must show: the sync word and any required bitrate,
+// then (unless patched streams are allowed) the first frame's layer and rate.
+struct HeaderFilter {
     std::uint32_t mask = kSyncMask;
     std::uint32_t value = kSyncMask;
-    if (requiredBitrateIndex > 0) {
-        mask |= kBitrateMask;
-        value |= static_cast<std::uint32_t>(requiredBitrateIndex & 15) << 20;
-    }
 
-    // The first audio frame, stepping over one leading extra-info frame.
+    explicit HeaderFilter(int requiredBitrateIndex) {
+        if (requiredBitrateIndex > 0) {
+            mask |= kBitrateMask;
+            value |= static_cast<std::uint32_t>(requiredBitrateIndex & 15) << 20;
+        }
+    }
+    bool Matches(std::uint32_t word) const { return (word & mask) == value; }
+};
+
+// The header last decoded: most consecutive frames repeat their header word.
+class HeaderCache {
+public:
+    bool Decode(std::uint32_t word) {
+        if (word != m_word || !m_ok) {
+            m_ok = DecodeHeader(m_header, word);
+            m_word = word;
+        }
+        return m_ok;
+    }
+    const MpegHeader& header() const { return m_header; }
+
+private:
+    MpegHeader m_header;
+    std::uint32_t m_word = 0;
+    bool m_ok = false;
+};
+
+struct ExtraInfoIdentifiers {
+    bool xing = false;
+    bool info = false;
+};
+
+// The identifier follows the side information inside the frame; a protected frame may carry it
+// where a frame without CRC has it, two bytes earlier.
+ExtraInfoIdentifiers ExtraInfoAt(RangeReader& reader, const MpegHeader& first, std::int64_t pos,
+                                 std::int64_t size) {
+    const std::int64_t side = pos + first.sideInfoEnd;
+    const std::int64_t frameEnd = std::min(size, pos + first.frameLength);
+    auto identifier = [&](const char* tag) {
+        return TagAt(reader, frameEnd, side, tag) ||
+               (first.hasCrc && TagAt(reader, frameEnd, side - 2, tag));
+    };
+    return {identifier("Xing"), identifier("Info")};
+}
+
+// The first audio frame's position, stepping over one leading extra-info frame (kept in `info`).
+// Throws the "no header" failure when no header lies within the search window.
+std::int64_t FindFirstFrame(StreamInfo& info, RangeReader& reader, std::int64_t size,
+                            std::int64_t window, const HeaderFilter& filter,
+                            const MessageTable& messages) {
     MpegHeader& first = info.firstHeader;
     std::int64_t pos = 0;
     bool extraInfoTaken = false;
@@ -299,64 +234,135 @@ void ScanStream(StreamInfo& info, const ScanSource& source, int requiredBitrateI
                 ErrorKind::NoHeader);
         }
         const std::uint32_t word = HeaderWordAt(reader.Fetch(pos, 4));
-        if ((word & mask) != value || !DecodeHeader(first, word)) {
+        if (!filter.Matches(word) || !DecodeHeader(first, word)) {
             info.leadingGarbage = true;
             ++pos;
             continue;
         }
         if (extraInfoTaken)
-            break;
-        // The identifier follows the side information inside the frame; a protected frame may
-        // carry it where a frame without CRC has it, two bytes earlier.
-        const std::int64_t side = pos + first.sideInfoEnd;
-        const std::int64_t frameEnd = std::min(size, pos + first.frameLength);
-        auto identifier = [&](const char* tag) {
-            return TagAt(reader, frameEnd, side, tag) ||
-                   (first.hasCrc && TagAt(reader, frameEnd, side - 2, tag));
-        };
-        const bool xing = identifier("Xing");
-        const bool infoTag = identifier("Info");
-        if (!xing && !infoTag)
-            break;
-        info.xingFound = info.xingFound || xing;
+            return pos;
+        const ExtraInfoIdentifiers found = ExtraInfoAt(reader, first, pos, size);
+        if (!found.xing && !found.info)
+            return pos;
+        info.xingFound = info.xingFound || found.xing;
         info.extraInfoPresent = true;
         KeepExtraInfoFrame(info, reader, size, pos);
         pos += first.frameLength;
         extraInfoTaken = true;
     }
+}
 
-    info.ConstantBitsMask = kAllButPadding;
-    info.ConstantBitsValue = first.headerWord & kAllButPadding;
-    const bool patched = settings.CheckBoxAllowPatchedStreams;
-    if (!patched) {
-        mask |= kLayerRateMask;
-        value = first.headerWord & mask;
+// After a missing header: the next position before `limit` whose header restores the chain, one
+// that agrees with every constant bit unless `anyHeader`; -1 when there is none.
+std::int64_t Resynchronise(RangeReader& reader, const StreamInfo& info, const HeaderFilter& filter,
+                           HeaderCache& headers, std::int64_t pos, std::int64_t limit,
+                           bool anyHeader) {
+    for (std::int64_t q = pos; q < limit; ++q) {
+        q = NextSyncByte(reader, q, limit);
+        if (q >= limit)
+            break;
+        const std::uint32_t candidate = HeaderWordAt(reader.Fetch(q, 4));
+        if (filter.Matches(candidate) && headers.Decode(candidate) &&
+            (anyHeader || (candidate & info.ConstantBitsMask) == info.ConstantBitsValue))
+            return q;
+    }
+    return -1;
+}
+
+void NoteMissingHeader(StreamInfo& info, std::int64_t index) {
+    if (info.missingHeaderCount < 10)
+        info.MissingHeaderList.push_back(index);
+    ++info.missingHeaderCount;
+}
+
+// The frame's own fields, its bitrate in the histogram and its CRC check.
+void RecordFrame(StreamInfo& info, FrameEntry& entry, const MpegHeader& h,
+                 const std::uint8_t* frame, std::int64_t pos, std::int64_t size) {
+    entry.length = static_cast<std::uint32_t>(h.frameLength);
+    entry.headerSize = static_cast<std::uint8_t>(h.headerSize);
+    ++info.BitrateHistogram[(h.headerWord >> 20) & 15];
+    // A CRC over side information that would run past the range cannot be checked.
+    if (h.hasCrc && pos + 6 + kSideInfoSizeTable[h.versionId][h.channelMode] <= size) {
+        entry.computedCrc = FrameCrc(h, frame);
+        if (entry.computedCrc != StoredCrc(frame))
+            ++info.badCrcCount;
+    }
+}
+
+// Keeps only the header bits every frame so far agrees on.
+void NarrowConstantBits(StreamInfo& info, std::uint32_t word) {
+    if ((word & info.ConstantBitsMask) != info.ConstantBitsValue) {
+        const std::uint32_t differing = (word ^ info.ConstantBitsValue) & info.ConstantBitsMask;
+        info.ConstantBitsMask &= ~differing;
+        info.ConstantBitsValue &= ~differing;
+    }
+}
+
+// The Layer III bit reservoir: how far back each frame's main data reaches, and for MPEG 2 and
+// 2.5 the main-data bytes offered and the bits used (their gap marks mp3PRO).
+class ReservoirTracker {
+public:
+    // How many earlier frames the main data of frame `index` reaches back into.
+    std::uint8_t Follow(const std::uint8_t* side, const std::uint8_t* bytesEnd, const MpegHeader& h,
+                        bool mpeg1, std::int64_t index) {
+        const SideInfoBits bits(side, bytesEnd);
+        const auto mainBytes = static_cast<std::uint32_t>(h.frameLength - h.sideInfoEnd);
+        if (!mpeg1) {
+            m_offeredBytes += mainBytes;
+            const Part23Layout layout = Part23LayoutFor(mpeg1, h.channelMode == kMono);
+            for (int i = 0; i < layout.count; ++i)
+                m_usedBits += bits.Part23Length(layout, i);
+        }
+        std::int64_t behind = bits.MainDataBegin(mpeg1);
+        m_ring[m_at] = mainBytes;
+        unsigned depth = 0;
+        unsigned at = m_at;
+        for (std::int64_t steps = 0; behind > 0 && steps < index; ++steps) {
+            ++depth;
+            at = (at - 1) & 255u;
+            behind -= m_ring[at];
+        }
+        m_at = (m_at + 1) & 255u;
+        return static_cast<std::uint8_t>(std::min(depth, 255u));
+    }
+    // The unused main-data bytes per frame.
+    std::int64_t UnusedPerFrame(std::int64_t frames) const {
+        return (m_offeredBytes - m_usedBits / 8) / frames;
     }
 
+private:
+    std::uint32_t m_ring[256] = {}; // main-data bytes of the last 256 frames
+    unsigned m_at = 0;
+    std::int64_t m_offeredBytes = 0;
+    std::int64_t m_usedBits = 0;
+};
+
+// Where the chain of frames ended.
+struct ChainEnd {
+    std::int64_t frames = 0;
+    std::int64_t pos = 0;          // where the chain stopped
+    std::int64_t lastMissing = -1; // the last entry whose header was missing
+    std::int64_t unusedMainData = 0;
+};
+
+// Follows the chain of frames from the first one at `pos`, filling the frame table, the counts
+// and the statistics.
+ChainEnd FollowChain(StreamInfo& info, RangeReader& reader, const ScanSource& source,
+                     std::int64_t pos, const HeaderFilter& filter, std::int64_t window,
+                     const Settings& settings, IProgress& progress, ProgressGate& gate) {
+    const std::int64_t size = source.size;
+    const MpegHeader& first = info.firstHeader;
     const bool layer3 = first.layerId == kLayer3;
     const bool mpeg1 = first.versionId == kMpeg1;
+    const bool patched = settings.CheckBoxAllowPatchedStreams;
     IScanListener* const listener = source.listener;
     const std::int64_t reach = listener ? listener->FrameToReach(first) : -1;
     const SilenceScanContext silence{size, &first, &settings, source.fileOffset};
     FrameTable& table = info.frames;
+    ReservoirTracker reservoir;
+    HeaderCache headers;
     std::int64_t n = 0;
     std::int64_t lastMissing = -1;
-    std::int64_t availableBytes = 0;
-    std::int64_t usedBits = 0;
-    std::uint32_t ring[256] = {};
-    unsigned ringPos = 0;
-    MpegHeader h;
-    std::uint32_t decodedWord = 0;
-    bool decodedOk = false;
-    // One decode per distinct header word: most consecutive frames repeat their header.
-    auto decode = [&](std::uint32_t word) {
-        if (word != decodedWord || !decodedOk) {
-            decodedOk = DecodeHeader(h, word);
-            decodedWord = word;
-        }
-        return decodedOk;
-    };
-
     for (;;) {
         FrameEntry& entry = table.At(n);
         entry = FrameEntry{};
@@ -366,38 +372,24 @@ void ScanStream(StreamInfo& info, const ScanSource& source, int requiredBitrateI
 
         const std::uint8_t* frame = reader.Fetch(pos, kFrameBytes);
         const std::uint32_t word = HeaderWordAt(frame);
-        const bool present = (word & mask) == value;
+        const bool present = filter.Matches(word);
         if (!present) {
-            if (info.missingHeaderCount < 10)
-                info.MissingHeaderList.push_back(n);
-            ++info.missingHeaderCount;
+            NoteMissingHeader(info, n);
             lastMissing = n;
         }
-
-        // Resynchronise: after a missing header only a header agreeing with every constant bit
-        // restores the chain.
-        bool found = present && decode(word);
-        if (!found) {
-            const std::int64_t limit = std::min(pos + window, size - 4);
-            for (std::int64_t q = pos; q < limit; ++q) {
-                q = NextSyncByte(reader, q, limit);
-                if (q >= limit)
-                    break;
-                const std::uint32_t candidate = HeaderWordAt(reader.Fetch(q, 4));
-                if ((candidate & mask) == value && decode(candidate) &&
-                    (patched || present ||
-                     (candidate & info.ConstantBitsMask) == info.ConstantBitsValue)) {
-                    found = true;
-                    pos = q;
-                    break;
-                }
-            }
-            if (!found)
+        // After a missing header only a header agreeing with every constant bit restores the
+        // chain.
+        if (!present || !headers.Decode(word)) {
+            const std::int64_t found =
+                Resynchronise(reader, info, filter, headers, pos, std::min(pos + window, size - 4),
+                              patched || present);
+            if (found < 0)
                 break;
-            entry.offset = pos;
+            pos = entry.offset = found;
             frame = reader.Fetch(pos, kFrameBytes);
         }
 
+        const MpegHeader& h = headers.header();
         const std::uint8_t* const bytesEnd = reader.End();
         const std::int64_t length = h.frameLength;
         // The chain is memory-latency bound: ask for the header a few frames on in advance.
@@ -407,52 +399,15 @@ void ScanStream(StreamInfo& info, const ScanSource& source, int requiredBitrateI
             info.lastFrameIncomplete = true;
             break;
         }
-        entry.length = static_cast<std::uint32_t>(length);
-        entry.headerSize = static_cast<std::uint8_t>(h.headerSize);
-        ++info.BitrateHistogram[(h.headerWord >> 20) & 15];
-        // A CRC over side information that would run past the range cannot be checked.
-        if (h.hasCrc && pos + 6 + kSideInfoSizeTable[h.versionId][h.channelMode] <= size) {
-            entry.computedCrc = FrameCrc(h, frame);
-            if (entry.computedCrc != StoredCrc(frame))
-                ++info.badCrcCount;
-        }
+        RecordFrame(info, entry, h, frame, pos, size);
         if (length <= h.sideInfoEnd) {
             ++pos;
             continue;
         }
-
-        if (layer3) {
-            entry.silent = IsFrameSilent(silence, frame, pos, bytesEnd, h);
-            const SideInfoBits side(frame + h.headerSize, bytesEnd);
-            const std::uint32_t mainBytes = static_cast<std::uint32_t>(length - h.sideInfoEnd);
-            if (!mpeg1) {
-                availableBytes += mainBytes;
-                const Part23Layout layout = Part23LayoutFor(false, h.channelMode == kMono);
-                for (int i = 0; i < layout.count; ++i)
-                    usedBits += side.Part23Length(layout, i);
-            }
-            // How many earlier frames this frame's main data reaches back into.
-            std::int64_t behind = side.MainDataBegin(mpeg1);
-            ring[ringPos] = mainBytes;
-            unsigned depth = 0;
-            unsigned at = ringPos;
-            for (std::int64_t steps = 0; behind > 0 && steps < n; ++steps) {
-                ++depth;
-                at = (at - 1) & 255u;
-                behind -= ring[at];
-            }
-            entry.reservoirDepth = static_cast<std::uint8_t>(std::min(depth, 255u));
-            ringPos = (ringPos + 1) & 255u;
-        } else {
-            entry.silent = IsFrameSilent(silence, frame, pos, bytesEnd, h);
-        }
-
-        if ((h.headerWord & info.ConstantBitsMask) != info.ConstantBitsValue) {
-            const std::uint32_t differing =
-                (h.headerWord ^ info.ConstantBitsValue) & info.ConstantBitsMask;
-            info.ConstantBitsMask &= ~differing;
-            info.ConstantBitsValue &= ~differing;
-        }
+        entry.silent = IsFrameSilent(silence, frame, pos, bytesEnd, h);
+        if (layer3)
+            entry.reservoirDepth = reservoir.Follow(frame + h.headerSize, bytesEnd, h, mpeg1, n);
+        NarrowConstantBits(info, h.headerWord);
 
         if (n == reach)
             listener->FrameReached(info, n, source.fileOffset + pos, source.fileOffset + size,
@@ -463,16 +418,22 @@ void ScanStream(StreamInfo& info, const ScanSource& source, int requiredBitrateI
         gate.Show(pos);
         CheckPoint(progress, n, 1024);
     }
+    const bool mpeg2Layer3 = first.versionId == kMpeg2 && layer3;
+    // An empty stream has no average to judge.
+    return {n, pos, lastMissing, mpeg2Layer3 && n > 0 ? reservoir.UnusedPerFrame(n) : 0};
+}
 
-    gate.Show(size);
+// The end entries, the incomplete tail and the verdicts taken over the whole chain.
+void FinishScan(StreamInfo& info, const ChainEnd& end, std::int64_t size) {
+    FrameTable& table = info.frames;
+    const std::int64_t n = end.frames;
+    std::int64_t pos = end.pos;
     if (n >= 2 && table[n - 2].silent)
         table[n - 1].silent = true;
-    // An empty stream has no average to judge.
-    if (first.versionId == kMpeg2 && layer3 && n > 0) {
-        const std::int64_t unused = (availableBytes - usedBits / 8) / n;
-        info.mp3Pro = unused >= (first.channelMode == kMono ? 5 : 10);
-    }
-    if (info.missingHeaderCount > 0 && lastMissing == n) {
+    const MpegHeader& first = info.firstHeader;
+    if (first.versionId == kMpeg2 && first.layerId == kLayer3 && n > 0)
+        info.mp3Pro = end.unusedMainData >= (first.channelMode == kMono ? 5 : 10);
+    if (info.missingHeaderCount > 0 && end.lastMissing == n) {
         --info.missingHeaderCount;
         info.lastFrameIncomplete = true;
         pos = table[n].offset;
@@ -485,6 +446,32 @@ void ScanStream(StreamInfo& info, const ScanSource& source, int requiredBitrateI
         table[n + 1].offset = size;
     }
     info.frameCount = n;
+}
+
+} // namespace
+
+void ScanStream(StreamInfo& info, const ScanSource& source, int requiredBitrateIndex,
+                const Settings& settings, const MessageTable& messages, IProgress& progress) {
+    static_cast<ScanResult&>(info) = ScanResult{};
+    RangeReader reader(source, messages);
+    const std::int64_t size = source.size;
+    const std::int64_t window = std::min(size - 4, kSearchWindow);
+    ProgressGate gate(progress, size);
+    gate.Show(0);
+
+    HeaderFilter filter(requiredBitrateIndex);
+    const std::int64_t pos = FindFirstFrame(info, reader, size, window, filter, messages);
+    const MpegHeader& first = info.firstHeader;
+    info.ConstantBitsMask = kAllButPadding;
+    info.ConstantBitsValue = first.headerWord & kAllButPadding;
+    if (!settings.CheckBoxAllowPatchedStreams) {
+        filter.mask |= kLayerRateMask;
+        filter.value = first.headerWord & filter.mask;
+    }
+    const ChainEnd end =
+        FollowChain(info, reader, source, pos, filter, window, settings, progress, gate);
+    gate.Show(size);
+    FinishScan(info, end, size);
 }
 
 } // namespace velmora

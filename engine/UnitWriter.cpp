@@ -67,6 +67,30 @@ Head HeadOf(const WriteParams& params, const StreamInfo& info, const WriteContex
     return head;
 }
 
+// The ID3v1 tag and the APE and Lyrics3 blocks the output carries at its end.
+void PlanTailTags(Layout& layout, const WriteParams& params, const StreamInfo& info,
+                  const WriteContext& context) {
+    const Settings& settings = context.settings;
+    std::int64_t id3v1Out = settings.RadioButtonID3Remove != kId3v1Remove && context.tagsKept
+                                ? info.id3v1Size
+                                : std::int64_t{0};
+    layout.id3v1.bytes = info.id3v1Bytes;
+    if (params.writeId3v1)
+        id3v1Out = PrepareId3v1(layout.id3v1, id3v1Out, settings, FileNameOf(params.sourcePath));
+    layout.id3v1Out = params.writeId3v1 ? id3v1Out : 0;
+
+    if (context.tagsKept) {
+        if (info.apeSize > 0)
+            layout.blocks.push_back({info.apeOffset, info.apeSize, 0});
+        if (info.lyrics3Size > 0)
+            layout.blocks.push_back({info.lyrics3Offset, info.lyrics3Size, 0});
+        // They go out in the order they stood in the source, whichever tool wrote them.
+        std::sort(
+            layout.blocks.begin(), layout.blocks.end(),
+            [](const TailBlock& a, const TailBlock& b) { return a.sourceOffset < b.sourceOffset; });
+    }
+}
+
 } // namespace
 
 Layout ComputeLayout(const WriteParams& params, const StreamInfo& info,
@@ -94,24 +118,7 @@ Layout ComputeLayout(const WriteParams& params, const StreamInfo& info,
     layout.writeExtraInfo = head.writeExtraInfo;
     const std::int64_t extraLength = head.extraLength;
 
-    std::int64_t id3v1Out = settings.RadioButtonID3Remove != kId3v1Remove && context.tagsKept
-                                ? info.id3v1Size
-                                : std::int64_t{0};
-    layout.id3v1.bytes = info.id3v1Bytes;
-    if (params.writeId3v1)
-        id3v1Out = PrepareId3v1(layout.id3v1, id3v1Out, settings, FileNameOf(params.sourcePath));
-    layout.id3v1Out = params.writeId3v1 ? id3v1Out : 0;
-
-    if (context.tagsKept) {
-        if (info.apeSize > 0)
-            layout.blocks.push_back({info.apeOffset, info.apeSize, 0});
-        if (info.lyrics3Size > 0)
-            layout.blocks.push_back({info.lyrics3Offset, info.lyrics3Size, 0});
-        // They go out in the order they stood in the source, whichever tool wrote them.
-        std::sort(
-            layout.blocks.begin(), layout.blocks.end(),
-            [](const TailBlock& a, const TailBlock& b) { return a.sourceOffset < b.sourceOffset; });
-    }
+    PlanTailTags(layout, params, info, context);
 
     layout.silentLength = head.silentLength;
     VELMORA_ASSERT(params.silenceBeginFrames + params.silenceEndFrames == 0 ||

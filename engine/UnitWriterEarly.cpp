@@ -37,6 +37,7 @@ std::int64_t EarlyCopy::FrameToReach(const MpegHeader& first) {
         if (index >= 0)
             return index;
     } catch (...) {
+        // A forecast that fails only means no early copy.
     }
     m_state = State::Off;
     return -1;

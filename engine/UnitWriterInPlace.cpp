@@ -130,6 +130,189 @@ private:
     std::int64_t m_length = 0;
 };
 
+// One in-place save over the read/write view of the source, in the order its steps must run.
+class InPlaceRun {
+public:
+    InPlaceRun(const WriteParams& params, const StreamInfo& info, const Layout& layout,
+               FileView& view)
+        : m_params(params), m_info(info), m_layout(layout), m_data(view.data()),
+          m_silent(info.SilentFrameTemplate.image),
+          m_fading(layout.fades.fadeInIndex != 0 || layout.fades.fadeOutIndex != 0),
+          m_changesFrames(layout.gainSteps != 0 || m_fading),
+          m_framesStay(FramesStay(params, info, layout)) {
+        // Frames that stay where they are get their gain through a piece buffer, not the mapping.
+        if (m_changesFrames && m_framesStay)
+            m_patcher.emplace(view.fd());
+    }
+
+    // When every page of the frames will be written through the mapping (frames that all
+    // shift), asking for the range writable at once costs far less than one write fault per
+    // page; a failure only means the faults come one by one.
+    void PrepareWritablePages() {
+        if (m_layout.framesBytes <= 0 || m_patcher ||
+            (m_layout.gainSteps == 0 &&
+             m_info.frames[m_params.startFrame].offset == m_layout.framesStart))
+            return;
+        const std::int64_t page = ::sysconf(_SC_PAGESIZE);
+        const std::int64_t from = m_layout.framesStart / page * page;
+        IgnoreFailure(::madvise(m_data + from, static_cast<std::size_t>(m_layout.size - from),
+                                MADV_POPULATE_WRITE));
+    }
+
+    // Everything that goes further towards the end moves first, last piece first, so that
+    // nothing is overwritten before it has moved. Returns where the frames start.
+    std::int64_t MoveBackward() {
+        std::int64_t pos = m_layout.size - m_layout.id3v1Out;
+        for (auto block = m_layout.blocks.rbegin(); block != m_layout.blocks.rend(); ++block) {
+            pos -= block->size;
+            VELMORA_ASSERT(pos == block->outputOffset, "UnitWriter");
+            if (block->sourceOffset < pos)
+                Move(pos, block->sourceOffset, block->size);
+        }
+        pos -= m_params.silenceEndFrames * m_layout.silentLength;
+        if (m_framesStay)
+            pos -= m_layout.framesBytes;
+        for (std::int64_t i = m_framesStay ? -1 : m_params.frameCount - 1; i >= 0; --i) {
+            const std::int64_t length = CopyLength(m_params, m_info, i);
+            pos -= length;
+            const std::int64_t offset = m_info.frames[m_params.startFrame + i].offset;
+            if (offset < pos)
+                Move(pos, offset, length);
+        }
+        return pos;
+    }
+
+    // The RIFF header or the ID3v2 tag, the extra-info frame and the added silence, built at the
+    // start of the view; returns where they end.
+    std::int64_t BuildHead(bool outputIsWav) {
+        const MpegHeader& first = m_info.firstHeader;
+        std::int64_t h = m_layout.riffLength;
+        if (outputIsWav) {
+            const RiffHeader riff = BuildRiffHeader(
+                first.channelMode != kMono, first.sampleRate,
+                FramesToMilliseconds(first, m_layout.headerFrames), m_layout.headerFrames,
+                m_layout.size - static_cast<std::int64_t>(RiffHeader::kSize));
+            std::memcpy(m_data, riff.bytes.data(), riff.bytes.size());
+        } else if (m_layout.id3v2Out > 0) {
+            Move(0, m_layout.id3v2Source, m_layout.id3v2Out);
+            RewriteTrackLength({m_data, static_cast<std::size_t>(m_layout.id3v2Out)}, m_info,
+                               m_layout.tlenMilliseconds);
+            h += m_layout.id3v2Out;
+        }
+        if (m_layout.writeExtraInfo) {
+            std::memcpy(m_data + h, m_layout.extraInfo.bytes.data(),
+                        m_layout.extraInfo.bytes.size());
+            h += static_cast<std::int64_t>(m_layout.extraInfo.bytes.size());
+        }
+        for (std::int64_t k = 0; k < m_params.silenceBeginFrames; ++k, h += m_layout.silentLength)
+            PutSilentFrame(h);
+        return h;
+    }
+
+    // Frames that go towards the start move now, and every frame gets its gain here. Returns
+    // where the frames end.
+    std::int64_t MoveForward(std::int64_t pos, InPlaceOutcome& outcome, bool updateModelAfter,
+                             WriteProgress& meter, IProgress& progress) {
+        if (updateModelAfter)
+            outcome.frames.Resize(m_params.frameCount + 2);
+        // Frames that neither move nor change need no visit (a cut at the end, new tags).
+        const std::int64_t visited =
+            m_framesStay && !m_changesFrames && !updateModelAfter ? 0 : m_params.frameCount;
+        if (visited == 0)
+            pos += m_layout.framesBytes;
+        for (std::int64_t i = 0; i < visited; ++i) {
+            const std::int64_t index = m_params.startFrame + i;
+            const FrameEntry& entry = m_info.frames[index];
+            const std::int64_t length = CopyLength(m_params, m_info, i);
+            if (entry.offset > pos)
+                Move(pos, entry.offset, length);
+            ChangeGain(pos, i, entry, length);
+            if (updateModelAfter) {
+                outcome.frames[i] = entry;
+                outcome.frames[i].offset = pos;
+            }
+            pos += length;
+            meter.Show(i);
+            CheckPoint(progress, i, 1024);
+        }
+        if (updateModelAfter)
+            outcome.frames[m_params.frameCount].offset = pos;
+        if (m_patcher)
+            m_patcher->Flush();
+        return pos;
+    }
+
+    // The added silence and the tail blocks, in the order the blocks stood in the source, and
+    // the ID3v1 tag; returns the output's end.
+    std::int64_t BuildTail(std::int64_t pos) {
+        for (std::int64_t k = 0; k < m_params.silenceEndFrames; ++k, pos += m_layout.silentLength)
+            PutSilentFrame(pos);
+        for (const TailBlock& block : m_layout.blocks) {
+            if (block.sourceOffset > pos)
+                Move(pos, block.sourceOffset, block.size);
+            pos += block.size;
+        }
+        if (m_layout.id3v1Out > 0) {
+            std::memcpy(m_data + pos, m_layout.id3v1.bytes.data(),
+                        static_cast<std::size_t>(m_layout.id3v1Out));
+            pos += m_layout.id3v1Out;
+        }
+        return pos;
+    }
+
+private:
+    void Move(std::int64_t to, std::int64_t from, std::int64_t n) {
+        std::memmove(m_data + to, m_data + from, static_cast<std::size_t>(n));
+    }
+    void PutSilentFrame(std::int64_t at) {
+        std::memcpy(m_data + at, m_silent.data(), static_cast<std::size_t>(m_layout.silentLength));
+    }
+    void ChangeGain(std::int64_t pos, std::int64_t i, const FrameEntry& entry,
+                    std::int64_t length) {
+        const int delta =
+            (m_fading ? FadeOffset(m_layout.fades, m_info.firstHeader, i) : 0) + m_layout.gainSteps;
+        if (delta == 0)
+            return;
+        const std::int64_t index = m_params.startFrame + i;
+        const std::int64_t own = std::min<std::int64_t>(entry.length, length);
+        ApplyFrameDelta(m_patcher ? m_patcher->Bytes(pos, own) : m_data + pos, own, delta,
+                        index < m_info.frameCount ? std::optional(entry.computedCrc)
+                                                  : std::nullopt);
+    }
+
+    const WriteParams& m_params;
+    const StreamInfo& m_info;
+    const Layout& m_layout;
+    std::uint8_t* m_data;
+    const std::vector<std::uint8_t>& m_silent;
+    const bool m_fading;
+    const bool m_changesFrames;
+    const bool m_framesStay;
+    std::optional<PiecePatcher> m_patcher;
+};
+
+// The file cut to its new length, unmapped, and given back its date when the user asks for it.
+void FinishInPlace(const std::string& path, const StreamInfo& info, FileView& view,
+                   std::int64_t size, const Settings& settings, InPlaceOutcome& outcome) {
+    if (::ftruncate(view.fd(), size) != 0)
+        throw IoError(errno);
+    // Unmapping leaves the changed pages to the kernel's write-back, as for any written file;
+    // waiting for the disk here (msync MS_SYNC) would cost more than the whole save and make an
+    // in-place move no safer, since it cannot be undone half-way anyway.
+    view.Close();
+    if (settings.CheckBoxPreserveDate) {
+        const timespec time{static_cast<time_t>(info.sourceTimeNs / 1000000000),
+                            static_cast<long>(info.sourceTimeNs % 1000000000)};
+        const timespec times[2] = {time, time};
+        if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
+            throw VelmoraError(std::strerror(errno));
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0)
+        outcome.newTimeNs = TimeNs(st);
+    outcome.size = size;
+}
+
 } // namespace
 
 InPlaceOutcome WriteInPlace(const WriteParams& params, const StreamInfo& info, Layout& layout,
@@ -143,146 +326,22 @@ InPlaceOutcome WriteInPlace(const WriteParams& params, const StreamInfo& info, L
         ThrowSourceChanged(path);
     undo.Release();
 
-    std::uint8_t* data = view.data();
-    const MpegHeader& first = info.firstHeader;
-    const std::vector<std::uint8_t>& silent = info.SilentFrameTemplate.image;
-    auto move = [&](std::int64_t to, std::int64_t from, std::int64_t n) {
-        std::memmove(data + to, data + from, static_cast<std::size_t>(n));
-    };
+    InPlaceRun run(params, info, layout, view);
+    run.PrepareWritablePages();
+    const std::int64_t framesStart = run.MoveBackward();
+    const std::int64_t headEnd = run.BuildHead(context.outputIsWav);
+    VELMORA_ASSERT(headEnd == framesStart && framesStart == layout.framesStart, "UnitWriter");
 
-    const bool fading = layout.fades.fadeInIndex != 0 || layout.fades.fadeOutIndex != 0;
-    // Frames that stay where they are get their gain through a piece buffer, not the mapping.
-    const bool changesFrames = layout.gainSteps != 0 || fading;
-    const bool framesStay = FramesStay(params, info, layout);
-    std::optional<PiecePatcher> patcher;
-    if (changesFrames && framesStay)
-        patcher.emplace(view.fd());
-
-    // When every page of the frames will be written through the mapping (frames that all shift),
-    // asking for the range writable at once costs far less than one write fault per page; a
-    // failure only means the faults come one by one.
-    if (layout.framesBytes > 0 && !patcher &&
-        (layout.gainSteps != 0 || info.frames[params.startFrame].offset != layout.framesStart)) {
-        const std::int64_t page = ::sysconf(_SC_PAGESIZE);
-        const std::int64_t from = layout.framesStart / page * page;
-        (void)::madvise(data + from, static_cast<std::size_t>(layout.size - from),
-                        MADV_POPULATE_WRITE);
-    }
-
-    // Backward pass: everything that goes further towards the end moves first, last piece first,
-    // so that nothing is overwritten before it has moved.
-    std::int64_t pos = layout.size - layout.id3v1Out;
-    for (auto block = layout.blocks.rbegin(); block != layout.blocks.rend(); ++block) {
-        pos -= block->size;
-        VELMORA_ASSERT(pos == block->outputOffset, "UnitWriter");
-        if (block->sourceOffset < pos)
-            move(pos, block->sourceOffset, block->size);
-    }
-    pos -= params.silenceEndFrames * layout.silentLength;
-    if (framesStay)
-        pos -= layout.framesBytes;
-    for (std::int64_t i = framesStay ? -1 : params.frameCount - 1; i >= 0; --i) {
-        const std::int64_t length = CopyLength(params, info, i);
-        pos -= length;
-        const std::int64_t offset = info.frames[params.startFrame + i].offset;
-        if (offset < pos)
-            move(pos, offset, length);
-    }
-
-    // The head, built at the start of the view.
-    std::int64_t h = layout.riffLength;
-    if (context.outputIsWav) {
-        const RiffHeader riff =
-            BuildRiffHeader(first.channelMode != kMono, first.sampleRate,
-                            FramesToMilliseconds(first, layout.headerFrames), layout.headerFrames,
-                            layout.size - static_cast<std::int64_t>(RiffHeader::kSize));
-        std::memcpy(data, riff.bytes.data(), riff.bytes.size());
-    } else if (layout.id3v2Out > 0) {
-        move(0, layout.id3v2Source, layout.id3v2Out);
-        RewriteTrackLength({data, static_cast<std::size_t>(layout.id3v2Out)}, info,
-                           layout.tlenMilliseconds);
-        h += layout.id3v2Out;
-    }
-    if (layout.writeExtraInfo) {
-        std::memcpy(data + h, layout.extraInfo.bytes.data(), layout.extraInfo.bytes.size());
-        h += static_cast<std::int64_t>(layout.extraInfo.bytes.size());
-    }
-    for (std::int64_t k = 0; k < params.silenceBeginFrames; ++k, h += layout.silentLength)
-        std::memcpy(data + h, silent.data(), static_cast<std::size_t>(layout.silentLength));
-    VELMORA_ASSERT(h == pos && pos == layout.framesStart, "UnitWriter");
-
-    // Forward pass: frames that go towards the start move now; every frame gets its gain here.
     InPlaceOutcome outcome;
-    if (updateModelAfter)
-        outcome.frames.Resize(params.frameCount + 2);
     WriteProgress meter(progress, params.frameCount, params.showProgress);
-    // Frames that neither move nor change need no visit (a cut at the end, new tags).
-    const std::int64_t visited =
-        framesStay && !changesFrames && !updateModelAfter ? 0 : params.frameCount;
-    if (visited == 0)
-        pos += layout.framesBytes;
-    for (std::int64_t i = 0; i < visited; ++i) {
-        const std::int64_t index = params.startFrame + i;
-        const FrameEntry& entry = info.frames[index];
-        const std::int64_t length = CopyLength(params, info, i);
-        if (entry.offset > pos)
-            move(pos, entry.offset, length);
-        const int delta = (fading ? FadeOffset(layout.fades, first, i) : 0) + layout.gainSteps;
-        if (delta != 0) {
-            const std::int64_t own = std::min<std::int64_t>(entry.length, length);
-            ApplyFrameDelta(patcher ? patcher->Bytes(pos, own) : data + pos, own, delta,
-                            index < info.frameCount ? std::optional(entry.computedCrc)
-                                                    : std::nullopt);
-        }
-        if (updateModelAfter) {
-            outcome.frames[i] = entry;
-            outcome.frames[i].offset = pos;
-        }
-        pos += length;
-        meter.Show(i);
-        CheckPoint(progress, i, 1024);
-    }
-    if (updateModelAfter)
-        outcome.frames[params.frameCount].offset = pos;
-    if (patcher)
-        patcher->Flush();
-
-    // Tail, in the order the blocks stood in the source.
-    for (std::int64_t k = 0; k < params.silenceEndFrames; ++k, pos += layout.silentLength)
-        std::memcpy(data + pos, silent.data(), static_cast<std::size_t>(layout.silentLength));
-    for (const TailBlock& block : layout.blocks) {
-        if (block.sourceOffset > pos)
-            move(pos, block.sourceOffset, block.size);
-        pos += block.size;
-    }
-    if (layout.id3v1Out > 0) {
-        std::memcpy(data + pos, layout.id3v1.bytes.data(),
-                    static_cast<std::size_t>(layout.id3v1Out));
-        pos += layout.id3v1Out;
-    }
-    VELMORA_ASSERT(pos == layout.size, "UnitWriter");
+    const std::int64_t framesEnd =
+        run.MoveForward(framesStart, outcome, updateModelAfter, meter, progress);
+    const std::int64_t end = run.BuildTail(framesEnd);
+    VELMORA_ASSERT(end == layout.size, "UnitWriter");
     meter.Show(params.frameCount);
     if (updateModelAfter && layout.id3v2Out > 0)
-        outcome.id3v2.Read({data, static_cast<std::size_t>(layout.id3v2Out)});
-
-    // Finish: flush, cut the file to its new length, give it back its date.
-    if (::ftruncate(view.fd(), pos) != 0)
-        throw IoError(errno);
-    // Unmapping leaves the changed pages to the kernel's write-back, as for any written file;
-    // waiting for the disk here (msync MS_SYNC) would cost more than the whole save and make an
-    // in-place move no safer, since it cannot be undone half-way anyway.
-    view.Close();
-    if (context.settings.CheckBoxPreserveDate) {
-        const timespec time{static_cast<time_t>(info.sourceTimeNs / 1000000000),
-                            static_cast<long>(info.sourceTimeNs % 1000000000)};
-        const timespec times[2] = {time, time};
-        if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
-            throw VelmoraError(std::strerror(errno));
-    }
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0)
-        outcome.newTimeNs = TimeNs(st);
-    outcome.size = pos;
+        outcome.id3v2.Read({view.data(), static_cast<std::size_t>(layout.id3v2Out)});
+    FinishInPlace(path, info, view, end, context.settings, outcome);
     return outcome;
 }
 

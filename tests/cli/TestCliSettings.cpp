@@ -194,10 +194,11 @@ TEST_F(CliSettings, ExportAndImportTheSettingsFile) {
 }
 
 TEST_F(CliSettings, ExportDefaultsToTheProgramFolder) {
-    const std::string cli = VELMORA_CLI_PATH;
-    const std::string target = cli.substr(0, cli.rfind('/') + 1) + "Velmora.ini";
-    if (std::filesystem::exists(target))
-        GTEST_SKIP() << target << " exists already";
+    // A copy of the program in the test's own folder, so that tests running side by side never
+    // share a program folder.
+    const std::string cli = m_dir.File("velmora-cli");
+    std::filesystem::copy_file(VELMORA_CLI_PATH, cli);
+    const std::string target = m_dir.File("Velmora.ini");
     std::string output;
     const int rc = test::RunCommand("VELMORA_CONFIG_DIR='" + m_dir.File("config") + "' '" + cli +
                                         "' settings --option CheckBoxSaveWAV=on --export",
