@@ -73,7 +73,7 @@ QHBoxLayout* Row(std::initializer_list<QWidget*> widgets) {
 } // namespace
 
 QWidget* TFormOptions::NewPage(const char* name, QVBoxLayout*& column) {
-    auto* page = Named(new QWidget, name);
+    auto* page = Named(new QWidget(this), name);
     column = new QVBoxLayout(page);
     return page;
 }
