@@ -169,6 +169,7 @@ int RunEditor(int argc, char** argv) {
     IDialogs& dialogs = unattended ? static_cast<IDialogs&>(unattendedDialogs) : desktopDialogs;
     QtShell shell;
     TFormMain window(settings, dialogs, shell);
+    window.StartUpLanguage();
     window.show();
 
     QTimer::singleShot(0, &window, [&] {

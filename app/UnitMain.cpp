@@ -79,6 +79,7 @@ TFormMain::TFormMain(Settings& settings, IDialogs& dialogs, IShell& shell, QWidg
     FormCreate();
     m_advancedInfo = new TFormAdvancedInfo(this);
     m_about = new TFormAbout(shell, this);
+    CreateOptionsWindows();
     qApp->installEventFilter(this);
 }
 

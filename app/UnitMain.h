@@ -2,8 +2,8 @@
 
 #include "EditorSeams.h"
 #include "UnitMessages.h"
-#include "UnitOptions.h"
 #include "UnitOpen.h"
+#include "UnitOptions.h"
 #include "UnitScanner.h"
 
 #include <QMainWindow>
@@ -28,11 +28,16 @@ class QTimer;
 class QToolButton;
 class TFormAbout;
 class TFormAdvancedInfo;
+class TFormLanguage;
+class TFormOptions;
 class TSpinEdit;
 class TTimeSpin;
 
 namespace velmora {
 class ISettingsStore;
+
+// The "Name|*.a;*.b|…" filter of a language file as the file dialog's list.
+QStringList DialogFilterList(const QString& filter);
 
 // Where a stored window position is shown: pulled back so that at least half the window lies
 // inside `screens` (the union of all screens) to the right and below, half of it to the left,
@@ -62,6 +67,18 @@ public:
     TFormAdvancedInfo* AdvancedInfo() const { return m_advancedInfo; }
     TFormAbout* About() const { return m_about; }
     void ApplyWindowOptions();
+
+    // Language files (UnitMainOptions.cpp). Start-up: the first language file found, then the
+    // prompt that translations exist.
+    void StartUpLanguage();
+    void LoadLanguageFile(const std::string& path);
+    void ExportEnglishFile(const std::string& path);
+    const std::string& CurrentLanguage() const { return m_currentLanguage; }
+    TFormOptions* Options() const { return m_options; }
+    TFormLanguage* LanguageWindow() const { return m_language; }
+    // Where the settings file and language files are looked for (the executable's folder unless
+    // set).
+    void SetProgramFolder(std::string folder) { m_programFolder = std::move(folder); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -104,6 +121,15 @@ private:
     void MenuExitClick();
     void ButtonAdvancedInfoClick();
     void OpenSourceFile(const std::string& path);
+    void ReadSourceFile(const std::string& path);
+    void ApplyAutoTrim();
+
+    // Options (UnitMainOptions.cpp).
+    void CreateOptionsWindows();
+    void ReadSourceFileAgain();
+    bool OptionsKeyPress(QKeyEvent* key, Qt::KeyboardModifiers modifiers);
+    std::string ProgramFolderPath() const;
+    std::string WritableFolder() const;
     void ShowOpenWarnings(const std::vector<velmora::OpenWarning>& warnings);
     void ShowInformation();
     void ToggleTagsKept();
@@ -130,6 +156,17 @@ private:
 
     TFormAdvancedInfo* m_advancedInfo = nullptr;
     TFormAbout* m_about = nullptr;
+    TFormOptions* m_options = nullptr;
+    TFormLanguage* m_language = nullptr;
+    std::string m_currentLanguage;
+    std::string m_programFolder;
+    QString m_openDialogTitle = QStringLiteral("Open an MP3 file");
+    QString m_saveDialogTitle;
+    QString m_openDialogFilter = QStringLiteral(
+        "MP3 files (*.mp3)|*.mp3|MP2 files (*.mp2)|*.mp2|MPEG files (*.mpg;*.mpeg)|*.mpg;*.mpeg|"
+        "WAV embedded MP3 files (*.wav)|*.wav|Any file (*.*)|*.*");
+    QString m_saveDialogFilter =
+        QStringLiteral("MP3 files (*.mp3)|*.mp3|WAV embedded MP3 files (*.wav)|*.wav");
     QTimer* Timer = nullptr;
     QAction* MenuOpen = nullptr;
     QAction* MenuSave = nullptr;

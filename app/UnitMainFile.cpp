@@ -50,21 +50,16 @@ private:
     qint64& m_out;
 };
 
-const QStringList kOpenFilters = {
-    QStringLiteral("MP3 files (*.mp3)"), QStringLiteral("MP2 files (*.mp2)"),
-    QStringLiteral("MPEG files (*.mpg *.mpeg)"), QStringLiteral("WAV embedded MP3 files (*.wav)"),
-    QStringLiteral("Any file (*)")};
-
 } // namespace
 
 void TFormMain::MenuOpenClick() {
     if (m_fileOpen || m_operationBusy)
         return;
     IDialogs::FileRequest request;
-    request.title = tr("Open an MP3 file");
+    request.title = m_openDialogTitle;
     request.folder =
         m_settings.CheckBoxFileOpenInCurrentDirectory ? QDir::currentPath() : QString();
-    request.filters = kOpenFilters;
+    request.filters = DialogFilterList(m_openDialogFilter);
     request.selected = m_openDialogPath;
     const std::optional<QString> path = m_dialogs.OpenFile(this, request);
     if (!path)
@@ -83,6 +78,19 @@ void TFormMain::OpenPath(const QString& path) {
 }
 
 void TFormMain::OpenSourceFile(const std::string& path) {
+    ReadSourceFile(path);
+    ApplyAutoTrim();
+    if (m_settings.CheckBoxWarnWhenMissingFH && m_info->missingHeaderCount > 0)
+        m_dialogs.Message(
+            this, IDialogs::Kind::Warning, QStringLiteral("Velmora"),
+            QString::fromStdString(MessageTable::Join(m_messages.MessageDlgWarnWhenMissingFH)));
+    else if (m_info->missingHeaderCount >= 10)
+        m_dialogs.Message(
+            this, IDialogs::Kind::Warning, QStringLiteral("Velmora"),
+            QString::fromStdString(MessageTable::Join(m_messages.MessageDlgErrorMissingFH)));
+}
+
+void TFormMain::ReadSourceFile(const std::string& path) {
     OpenResult opened;
     {
         BusyScope hourglass(nullptr);
@@ -99,6 +107,9 @@ void TFormMain::OpenSourceFile(const std::string& path) {
     SetFileOpenState(true);
     ShowInformation();
     ShowOpenWarnings(opened.warnings);
+}
+
+void TFormMain::ApplyAutoTrim() {
     if (m_settings.CheckBoxAutoDetectSilence) {
         if (const std::optional<TrimPoints> trim =
                 AutoTrim(*m_info, m_settings,
@@ -108,14 +119,6 @@ void TFormMain::OpenSourceFile(const std::string& path) {
             RefreshTimeReadouts();
         }
     }
-    if (m_settings.CheckBoxWarnWhenMissingFH && m_info->missingHeaderCount > 0)
-        m_dialogs.Message(
-            this, IDialogs::Kind::Warning, QStringLiteral("Velmora"),
-            QString::fromStdString(MessageTable::Join(m_messages.MessageDlgWarnWhenMissingFH)));
-    else if (m_info->missingHeaderCount >= 10)
-        m_dialogs.Message(
-            this, IDialogs::Kind::Warning, QStringLiteral("Velmora"),
-            QString::fromStdString(MessageTable::Join(m_messages.MessageDlgErrorMissingFH)));
 }
 
 void TFormMain::ShowOpenWarnings(const std::vector<OpenWarning>& warnings) {
@@ -156,10 +159,6 @@ void TFormMain::MenuCloseClick() {
     }
     SetFileOpenState(false);
     m_info.reset();
-    DeletePreviewFiles();
-}
-
-void TFormMain::MenuOptionsClick() {
     DeletePreviewFiles();
 }
 

@@ -168,6 +168,6 @@ bool TFormMain::FormKeyPress(QKeyEvent* key) {
         // Swallowed: no control of this window takes them.
         return (modifiers & (Qt::ControlModifier | Qt::AltModifier)) == 0;
     default:
-        return false;
+        return OptionsKeyPress(key, modifiers);
     }
 }

@@ -1,0 +1,202 @@
+// The Options command, the settings file keys and the language files of the editor's windows.
+#include "UnitMain.h"
+
+#include "TSpinEdit.h"
+#include "UnitAbout.h"
+#include "UnitAdvancedInfo.h"
+#include "UnitLanguage.h"
+#include "UnitLanguageUi.h"
+#include "UnitLanguageWindow.h"
+#include "UnitOptionsForm.h"
+#include "UnitRegistryStore.h"
+#include "UnitSettingsFile.h"
+#include "UnitSilence.h"
+#include "UnitTags.h"
+#include "UrlLabel.h"
+
+#include <QAction>
+#include <QDir>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QToolTip>
+
+#include <cstdio>
+
+using namespace velmora;
+
+namespace {
+
+constexpr const char* kEnglishFileName = "English.Velmora.ini";
+
+QString Text(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+} // namespace
+
+namespace velmora {
+
+QStringList DialogFilterList(const QString& filter) {
+    const QStringList parts = filter.split(u'|');
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(u';', u' ');
+        out.push_back(parts[i].contains(u'(')
+                          ? QString(parts[i]).replace(u';', u' ')
+                          : parts[i] + QStringLiteral(" (") + patterns + QStringLiteral(")"));
+    }
+    return out;
+}
+
+} // namespace velmora
+
+void TFormMain::CreateOptionsWindows() {
+    std::vector<std::string> genres(GenreTable.begin(), GenreTable.end());
+    m_options = new TFormOptions(m_settings, std::move(genres), this);
+    m_options->setStoreWriter(
+        [](const Settings& settings) { SaveStoredSettings(settings, SettingsStorePath()); });
+    m_options->setErrorReporter([this](const QString& text) {
+        m_dialogs.Message(m_options, IDialogs::Kind::Error, QStringLiteral("Velmora"),
+                          ErrorBoxText(text));
+    });
+    LanguageWindowHooks hooks;
+    hooks.currentLanguage = [this] { return m_currentLanguage; };
+    hooks.load = [this](const std::string& path) { LoadLanguageFile(path); };
+    hooks.exportEnglish = [this](const std::string& path) { ExportEnglishFile(path); };
+    hooks.showError = [this](const QString& text) {
+        m_dialogs.Message(m_language, IDialogs::Kind::Error, QStringLiteral("Velmora"), text);
+    };
+    hooks.storeLanguage = [](const std::string& language) {
+        const std::string path = SettingsStorePath();
+        RegistryStore store = RegistryStore::Load(path);
+        store.WriteString("Language", language);
+        store.Save(path);
+    };
+    m_language = new TFormLanguage(std::move(hooks), this);
+    m_options->setLanguageAction([this] {
+        m_language->SetFolder(WritableFolder());
+        m_language->exec();
+    });
+}
+
+std::string TFormMain::ProgramFolderPath() const {
+    return m_programFolder.empty() ? ProgramFolder() : m_programFolder;
+}
+
+std::string TFormMain::WritableFolder() const {
+    return WritableProgramFolder(ProgramFolderPath(), SettingsStoreFolder());
+}
+
+void TFormMain::MenuOptionsClick() {
+    if (m_operationBusy || (m_fileOpen && !MenuClose->isEnabled())) {
+        m_shell.Beep();
+        return;
+    }
+    DeletePreviewFiles();
+    const int aggressivity = m_settings.RadioGroupTrimAggressivity;
+    if (m_options->exec() == QDialog::Accepted) {
+        ApplyWindowOptions();
+        if (m_fileOpen && m_settings.RadioGroupTrimAggressivity != aggressivity)
+            ReadSourceFileAgain();
+    }
+    RefreshTimeReadouts();
+}
+
+void TFormMain::ReadSourceFileAgain() {
+    const std::string path = QFile::encodeName(m_openDialogPath).toStdString();
+    ReadSourceFile(path);
+    ApplyAutoTrim();
+}
+
+bool TFormMain::OptionsKeyPress(QKeyEvent* key, Qt::KeyboardModifiers modifiers) {
+    const bool shiftAlone = modifiers == Qt::ShiftModifier;
+    switch (key->key()) {
+    case Qt::Key_F10:
+        RunCommand([this] { MenuOptionsClick(); });
+        return true;
+    case Qt::Key_F5:
+        if (!shiftAlone)
+            return false;
+        RunCommand([this] { ExportSettingsFile(m_settings, SettingsFilePath(WritableFolder())); });
+        return true;
+    case Qt::Key_F6:
+        if (shiftAlone)
+            RunCommand(
+                [this] { ImportSettingsFile(SettingsFilePath(WritableFolder()), m_settings); });
+        return shiftAlone;
+    case Qt::Key_F12:
+        if (shiftAlone)
+            RunCommand([this] { ExportEnglishFile(WritableFolder() + kEnglishFileName); });
+        return shiftAlone;
+    default:
+        return false;
+    }
+}
+
+void TFormMain::LoadLanguageFile(const std::string& path) {
+    const IniFile ini = ReadLanguageFile(path);
+    const LanguageFont chosen = ReadLanguageFont(
+        ini, {font().family().toStdString(), std::max(font().pointSize(), kMinFontSize)});
+    const QFont qfont(Text(chosen.name), chosen.pointSize);
+    QToolTip::setFont(qfont);
+    ApplyLanguageToWindow(ini, this, qfont, true);
+    for (auto& [key, text] :
+         {std::pair<const char*, QString*>{"OpenDialogTitle", &m_openDialogTitle},
+          {"SaveDialogTitle", &m_saveDialogTitle},
+          {"OpenDialogFilter", &m_openDialogFilter},
+          {"SaveDialogFilterM", &m_saveDialogFilter}})
+        if (const std::optional<std::string> value = ini.Get(kMainSection, key))
+            *text = Text(*value);
+    ReadMessageTable(ini, m_messages);
+    if (!m_fileOpen)
+        EditName->setText(Text(MessageOr(m_messages, kMsgNoFileOpened, "- no file opened -")));
+    for (QWidget* window : {static_cast<QWidget*>(m_options), static_cast<QWidget*>(m_advancedInfo),
+                            static_cast<QWidget*>(m_about)})
+        ApplyLanguageToWindow(ini, window, qfont, false);
+    // A longer translated description scrolls instead of being cut.
+    if (auto* memo = m_about->findChild<QPlainTextEdit*>(QStringLiteral("MemoDescription")))
+        memo->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_currentLanguage = LanguageFromPath(path);
+}
+
+void TFormMain::ExportEnglishFile(const std::string& path) {
+    IniFile ini = IniFile::Load(path);
+    ini.Set(kGlobalSection, "FontName", font().family().toStdString());
+    ini.Set(kGlobalSection, "FontSize", std::to_string(font().pointSize()));
+    WriteWindowLanguage(ini, this, true);
+    ini.Set(kMainSection, "OpenDialogTitle", m_openDialogTitle.toStdString());
+    ini.Set(kMainSection, "SaveDialogTitle", m_saveDialogTitle.toStdString());
+    ini.Set(kMainSection, "OpenDialogFilter", m_openDialogFilter.toStdString());
+    ini.Set(kMainSection, "SaveDialogFilterM", m_saveDialogFilter.toStdString());
+    WriteMessageTable(m_messages, ini);
+    for (QWidget* window : {static_cast<QWidget*>(m_options), static_cast<QWidget*>(m_advancedInfo),
+                            static_cast<QWidget*>(m_about)})
+        WriteWindowLanguage(ini, window, false);
+    if (const auto* link = m_about->findChild<TUrlLabel*>(QStringLiteral("UrlLabelMainURL")))
+        ini.Set("FormAbout", "UrlLabelCopy", link->copyAction()->text().toStdString());
+    ini.Save(path);
+}
+
+void TFormMain::StartUpLanguage() {
+    const std::vector<std::string> folders = LanguageFolders(
+        QDir::currentPath().toStdString(), ProgramFolderPath(), SettingsStoreFolder());
+    for (const std::string& path : LanguageCandidates(folders)) {
+        try {
+            LoadLanguageFile(path);
+            break;
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "velmora: language file ignored: %s\n", e.what());
+        }
+    }
+    RunLanguagesPrompt(
+        SettingsStorePath(), QLocale().language(),
+        [this] {
+            return m_dialogs.AskYesNo(this, QStringLiteral("Velmora"),
+                                      QString::fromUtf8(kLanguagesPromptText)) ==
+                   IDialogs::Answer::Yes;
+        },
+        [this] { m_shell.OpenUrl(LanguageSiteUrl(QStringLiteral("/VelmoraLocalization.html"))); });
+}
