@@ -47,12 +47,15 @@ QTabWidget* TabOwner(const QWidget* page) {
     return stack ? qobject_cast<QTabWidget*>(stack->parentWidget()) : nullptr;
 }
 
-// Edit boxes, spin boxes, sliders and panels have no caption to translate.
+// Edit boxes, spin boxes, sliders and panels have no caption to translate. Combo boxes hold
+// values (durations, levels): one key for the selected item would rename whichever item happens
+// to be selected when the file is loaded.
 bool HasNoCaption(const QWidget* w) {
     return qobject_cast<const QLineEdit*>(w) || qobject_cast<const QAbstractSpinBox*>(w) ||
            qobject_cast<const QAbstractSlider*>(w) || qobject_cast<const QProgressBar*>(w) ||
-           qobject_cast<const QPlainTextEdit*>(w) || w->objectName().startsWith(u"Panel") ||
-           w->inherits("TSpinEdit") || w->inherits("TTimeSpin");
+           qobject_cast<const QPlainTextEdit*>(w) || qobject_cast<const QComboBox*>(w) ||
+           w->objectName().startsWith(u"Panel") || w->inherits("TSpinEdit") ||
+           w->inherits("TTimeSpin");
 }
 
 std::optional<QString> Caption(const QWidget* w) {
@@ -64,8 +67,6 @@ std::optional<QString> Caption(const QWidget* w) {
         return g->title();
     if (const auto* l = qobject_cast<const QLabel*>(w))
         return l->text();
-    if (const auto* c = qobject_cast<const QComboBox*>(w))
-        return c->currentText();
     return std::nullopt;
 }
 
@@ -78,8 +79,6 @@ void SetCaption(QWidget* w, const QString& text) {
         g->setTitle(text);
     else if (auto* l = qobject_cast<QLabel*>(w))
         l->setText(text);
-    else if (auto* c = qobject_cast<QComboBox*>(w); c && c->currentIndex() >= 0)
-        c->setItemText(c->currentIndex(), text);
 }
 
 QStringList ToQt(const std::vector<std::string>& items) {
@@ -169,8 +168,8 @@ void ApplyLanguageToWindow(const IniFile& ini, QWidget* window, const QFont& fon
             if (const auto items = ini.Get(section, name + "Items"))
                 group->setItems(ToQt(ReadCommaText(*items)));
         if (auto* link = qobject_cast<TUrlLabel*>(w))
-            link->copyAction()->setText(
-                QString::fromStdString(ini.Get(section, "UrlLabelCopy", "copy")));
+            if (const auto copy = Value(ini, section, "UrlLabelCopy"))
+                link->copyAction()->setText(*copy);
     });
 }
 
