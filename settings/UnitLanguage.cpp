@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
-#include <unistd.h>
 
 namespace velmora {
 
@@ -184,13 +183,6 @@ std::vector<std::string> LanguageCandidates(const std::vector<std::string>& fold
             for (const std::string& name : FilesEndingWith(folder, ending))
                 paths.push_back(WithSlash(folder) + name);
     return paths;
-}
-
-std::string WritableProgramFolder(const std::string& programFolder,
-                                  const std::string& storeFolder) {
-    if (::access(programFolder.c_str(), W_OK) == 0)
-        return WithSlash(programFolder);
-    return WithSlash(storeFolder);
 }
 
 std::string InstalledLanguageFolder(const std::string& programFolder) {

@@ -2,6 +2,7 @@
 
 #include "UnitIni.h"
 #include "UnitMessages.h"
+#include "UnitSettingsFile.h"
 
 #include <optional>
 #include <string>
@@ -47,9 +48,6 @@ LanguageFont ReadLanguageFont(const IniFile& ini, const LanguageFont& current);
 // the "*.Velmora.ini" files, then the "*.Velmora3.ini" ones, by name. A missing folder gives none.
 std::vector<std::string> LanguageCandidates(const std::vector<std::string>& folders);
 
-// Where the program writes Velmora.ini and downloaded language files: its own folder when it
-// can write there, else the settings store's folder (both with a trailing "/").
-std::string WritableProgramFolder(const std::string& programFolder, const std::string& storeFolder);
 // The installed data folder of language files beside an installed program.
 std::string InstalledLanguageFolder(const std::string& programFolder);
 // The folders discovery looks in, in order: the current directory, the program folder, the
