@@ -31,7 +31,8 @@ constexpr const char* kUsage =
     "  Opens the editor, and FILE in it as the Open command would.\n"
     "  --quit-when-idle  print the information box, then quit; messages go to stderr and the\n"
     "                    exit status is 1 when an error was shown\n"
-    "  --timing          print how long the open took and the event loop's longest wait\n"
+    "  --timing          print how long the open took and the event loop's longest wait, and\n"
+    "                    how long the language file took to apply\n"
     "  --screenshots DIR write PNGs of the main window, the advanced information and the About\n"
     "                    box into DIR, then quit\n";
 
@@ -170,6 +171,9 @@ int RunEditor(int argc, char** argv) {
     QtShell shell;
     TFormMain window(settings, dialogs, shell);
     window.StartUpLanguage();
+    if (options.timing && window.LanguageLoadMicroseconds() > 0)
+        std::fprintf(stderr, "language %s: %.2f ms\n", window.CurrentLanguage().c_str(),
+                     static_cast<double>(window.LanguageLoadMicroseconds()) / 1000.0);
     window.show();
 
     QTimer::singleShot(0, &window, [&] {

@@ -74,6 +74,8 @@ public:
     void LoadLanguageFile(const std::string& path);
     void ExportEnglishFile(const std::string& path);
     const std::string& CurrentLanguage() const { return m_currentLanguage; }
+    // How long applying the start-up language file to every window took, in µs (0: none).
+    qint64 LanguageLoadMicroseconds() const { return m_languageLoadUs; }
     TFormOptions* Options() const { return m_options; }
     TFormLanguage* LanguageWindow() const { return m_language; }
     // Where the settings file and language files are looked for (the executable's folder unless
@@ -130,6 +132,8 @@ private:
     bool OptionsKeyPress(QKeyEvent* key, Qt::KeyboardModifiers modifiers);
     std::string ProgramFolderPath() const;
     std::string WritableFolder() const;
+    // The language last chosen in the language window, else the desktop's.
+    std::string PreferredLanguage() const;
     void ShowOpenWarnings(const std::vector<velmora::OpenWarning>& warnings);
     void ShowInformation();
     void ToggleTagsKept();
@@ -159,6 +163,7 @@ private:
     TFormOptions* m_options = nullptr;
     TFormLanguage* m_language = nullptr;
     std::string m_currentLanguage;
+    qint64 m_languageLoadUs = 0;
     std::string m_programFolder;
     QString m_openDialogTitle = QStringLiteral("Open an MP3 file");
     QString m_saveDialogTitle;

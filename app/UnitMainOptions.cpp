@@ -16,6 +16,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
@@ -76,6 +77,7 @@ void TFormMain::CreateOptionsWindows() {
         store.Save(path);
     };
     m_language = new TFormLanguage(std::move(hooks), this);
+    m_language->SetDataFolder(InstalledLanguageFolder(ProgramFolderPath()));
     m_options->setLanguageAction([this] {
         m_language->SetFolder(WritableFolder());
         m_language->exec();
@@ -151,7 +153,8 @@ void TFormMain::LoadLanguageFile(const std::string& path) {
         if (const std::optional<std::string> value = ini.Get(kMainSection, key))
             *text = Text(*value);
     ReadMessageTable(ini, m_messages);
-    if (!m_fileOpen)
+    // Before the first show the "no file" state fills the box from the table.
+    if (!m_fileOpen && m_activated)
         EditName->setText(Text(MessageOr(m_messages, kMsgNoFileOpened, "- no file opened -")));
     for (QWidget* window : {static_cast<QWidget*>(m_options), static_cast<QWidget*>(m_advancedInfo),
                             static_cast<QWidget*>(m_about)})
@@ -180,12 +183,31 @@ void TFormMain::ExportEnglishFile(const std::string& path) {
     ini.Save(path);
 }
 
+std::string TFormMain::PreferredLanguage() const {
+    try {
+        if (std::optional<std::string> chosen =
+                RegistryStore::Load(SettingsStorePath()).ReadString("Language");
+            chosen && !chosen->empty())
+            return *chosen;
+    } catch (const std::exception&) {
+        // An unreadable store leaves the desktop's language.
+    }
+    return QLocale::languageToString(QLocale().language()).toStdString();
+}
+
 void TFormMain::StartUpLanguage() {
-    const std::vector<std::string> folders = LanguageFolders(
-        QDir::currentPath().toStdString(), ProgramFolderPath(), SettingsStoreFolder());
-    for (const std::string& path : LanguageCandidates(folders)) {
+    std::vector<std::string> paths = LanguageCandidates(LanguageFolders(
+        QDir::currentPath().toStdString(), ProgramFolderPath(), SettingsStoreFolder()));
+    paths.push_back(InstalledLanguageFolder(ProgramFolderPath()) + PreferredLanguage() +
+                    kLanguageExtension);
+    for (const std::string& path : paths) {
+        if (!QFile::exists(QString::fromStdString(path)))
+            continue;
         try {
+            QElapsedTimer clock;
+            clock.start();
             LoadLanguageFile(path);
+            m_languageLoadUs = clock.nsecsElapsed() / 1000;
             break;
         } catch (const std::exception& e) {
             std::fprintf(stderr, "velmora: language file ignored: %s\n", e.what());

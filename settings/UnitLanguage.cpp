@@ -196,8 +196,7 @@ std::vector<std::string> LanguageFolders(const std::string& currentFolder,
                                          const std::string& storeFolder) {
     std::vector<std::string> folders;
     for (const std::string& folder :
-         {WithSlash(currentFolder), WithSlash(programFolder), WithSlash(storeFolder),
-          InstalledLanguageFolder(programFolder)})
+         {WithSlash(currentFolder), WithSlash(programFolder), WithSlash(storeFolder)})
         if (std::find(folders.begin(), folders.end(), folder) == folders.end())
             folders.push_back(folder);
     return folders;

@@ -50,8 +50,9 @@ std::vector<std::string> LanguageCandidates(const std::vector<std::string>& fold
 
 // The installed data folder of language files beside an installed program.
 std::string InstalledLanguageFolder(const std::string& programFolder);
-// The folders discovery looks in, in order: the current directory, the program folder, the
-// store's folder and the installed data folder; repeated folders are dropped.
+// The folders whose first language file is taken, in order: the current directory, the program
+// folder and the store's folder; repeated folders are dropped. The installed data folder holds
+// every shipped language, so only the user's own language is taken from there.
 std::vector<std::string> LanguageFolders(const std::string& currentFolder,
                                          const std::string& programFolder,
                                          const std::string& storeFolder);

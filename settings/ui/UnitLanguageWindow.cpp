@@ -138,7 +138,10 @@ void TFormLanguage::ComboBoxLanguageChange(int index) {
         return;
     const std::string language = Languages()[index].toStdString();
     const std::string name = language + kLanguageExtension;
-    const std::string path = m_folder + name;
+    const std::string shipped = m_dataFolder.empty() ? std::string() : m_dataFolder + name;
+    const bool useShipped = !std::filesystem::exists(m_folder + name) && !shipped.empty() &&
+                            std::filesystem::exists(shipped);
+    const std::string path = useShipped ? shipped : m_folder + name;
     const QUrl url = LanguageSiteUrl(QStringLiteral("/ini/") + QString::fromStdString(name));
     StatusBar->clearMessage();
     if (!std::filesystem::exists(path) && Download(url, path))

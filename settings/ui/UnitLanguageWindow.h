@@ -53,6 +53,8 @@ public:
 
     // Where language files are kept and downloaded to (ends in "/").
     void SetFolder(std::string folder) { m_folder = std::move(folder); }
+    // Where the shipped language files are: a language found there is not downloaded.
+    void SetDataFolder(std::string folder) { m_dataFolder = std::move(folder); }
     void SetDownloadTimeout(int ms) { m_timeoutMs = ms; }
     QString StatusText() const;
     // The user's choice of item `index`, as when picked from the list.
@@ -67,6 +69,7 @@ private:
 
     velmora::LanguageWindowHooks m_hooks;
     std::string m_folder;
+    std::string m_dataFolder;
     std::string m_createdEnglishFile; // deleted when the window is left, if this window wrote it
     int m_timeoutMs = velmora::kDownloadTimeoutMs;
     QComboBox* ComboBoxLanguage = nullptr;

@@ -206,8 +206,9 @@ TEST_F(OptionsCommandTest, BothShippedTranslationsAreComplete) {
                 const std::optional<std::string> value = translated.Get(section, key);
                 EXPECT_TRUE(value.has_value()) << language << " " << section << "/" << key;
                 const std::string source = *english.Get(section, key);
-                if (value && source.find("%s") != std::string::npos)
+                if (value && source.find("%s") != std::string::npos) {
                     EXPECT_NE(value->find("%s"), std::string::npos) << language << " " << key;
+                }
             }
         window->LoadLanguageFile(path);
         EXPECT_EQ(window->CurrentLanguage(), language);

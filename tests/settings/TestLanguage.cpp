@@ -135,8 +135,8 @@ TEST(LanguageFiles, DiscoveryOrderAndFolders) {
 
     EXPECT_EQ(InstalledLanguageFolder("/usr/bin/"), "/usr/share/velmora/languages/");
     EXPECT_EQ(LanguageFolders("/w", "/usr/bin/", "/h/.config/Velmora"),
-              (Items{"/w/", "/usr/bin/", "/h/.config/Velmora/", "/usr/share/velmora/languages/"}));
-    EXPECT_EQ(LanguageFolders("/usr/bin", "/usr/bin/", "/c").size(), 3u);
+              (Items{"/w/", "/usr/bin/", "/h/.config/Velmora/"}));
+    EXPECT_EQ(LanguageFolders("/usr/bin", "/usr/bin/", "/c").size(), 2u);
     EXPECT_EQ(WritableProgramFolder(program.path(), "/store"), program.path() + "/");
     if (::geteuid() != 0) {
         EXPECT_EQ(WritableProgramFolder("/usr/bin/", "/store"), "/store/");

@@ -126,6 +126,18 @@ TEST_F(LanguageWindowTest, ADownloadedFileIsLoadedAndRemembered) {
     EXPECT_EQ(window->StatusText(), "");
 }
 
+TEST_F(LanguageWindowTest, AShippedLanguageLoadsWithoutADownload) {
+    LanguageServer server(LanguageServer::Mode::Serve);
+    test::TempDir data;
+    std::ofstream(data.File("French.Velmora.ini")) << "[FormMain]\nMenuOpen=&Ouvrir\n";
+    window->SetDataFolder(data.path() + "/");
+    window->ComboBoxLanguageChange(Index("French"));
+    EXPECT_TRUE(server.requests.empty());
+    EXPECT_TRUE(Files().empty());
+    EXPECT_EQ(loaded, std::vector<std::string>{"[FormMain]\nMenuOpen=&Ouvrir\n"});
+    EXPECT_EQ(stored, std::vector<std::string>{"French"});
+}
+
 TEST_F(LanguageWindowTest, AMissingStalledOrCutFileGivesTheAddressAndChangesNothing) {
     for (const LanguageServer::Mode mode :
          {LanguageServer::Mode::NotFound, LanguageServer::Mode::Stall,
