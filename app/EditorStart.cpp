@@ -4,6 +4,7 @@
 #include "UnitAbout.h"
 #include "UnitAdvancedInfo.h"
 #include "UnitMain.h"
+#include "UnitOptionsForm.h"
 #include "UnitRegistryStore.h"
 #include "UnitSettingsStore.h"
 
@@ -12,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QProxyStyle>
+#include <QTabWidget>
 #include <QTimer>
 
 #include <cstdio>
@@ -33,8 +35,8 @@ constexpr const char* kUsage =
     "                    exit status is 1 when an error was shown\n"
     "  --timing          print how long the open took and the event loop's longest wait, and\n"
     "                    how long the language file took to apply\n"
-    "  --screenshots DIR write PNGs of the main window, the advanced information and the About\n"
-    "                    box into DIR, then quit\n";
+    "  --screenshots DIR write PNGs of the main window, the advanced information, the About\n"
+    "                    box and the Options window's pages into DIR, then quit\n";
 
 struct StartOptions {
     bool quitWhenIdle = false;
@@ -143,6 +145,18 @@ void WriteScreenshots(TFormMain& window, const QString& folder) {
         Grab(dialog, folder + QLatin1Char('/') + QLatin1String(name));
         dialog->hide();
     }
+    // Every page of the Options window, named after the page.
+    TFormOptions* options = window.Options();
+    auto* pages = options->findChild<QTabWidget*>(QStringLiteral("PageControlOptions"));
+    options->show();
+    for (int i = 0; i < pages->count(); ++i) {
+        pages->setCurrentIndex(i);
+        for (int j = 0; j < 10; ++j)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        Grab(options, folder + QStringLiteral("/options-") +
+                          pages->widget(i)->objectName().mid(8).toLower() + QStringLiteral(".png"));
+    }
+    options->hide();
 }
 
 } // namespace

@@ -40,8 +40,11 @@ TSpinEdit* Spin(const char* name, int minimum, int maximum, QWidget* parent, int
 
 QHBoxLayout* Row(std::initializer_list<QWidget*> widgets) {
     auto* row = new QHBoxLayout;
-    for (QWidget* w : widgets)
+    for (QWidget* w : widgets) {
+        if (auto* label = qobject_cast<QLabel*>(w))
+            label->setWordWrap(false);
         row->addWidget(w);
+    }
     row->addStretch(1);
     return row;
 }
@@ -182,8 +185,10 @@ QWidget* TFormOptions::BuildBatchPage() {
                               (std::string_view(name).find("LOG") != std::string_view::npos ||
                                std::string_view(name) == "CheckBoxBatchTestRun" ||
                                std::string_view(name) == "CheckBoxBatchStopsOnBadFiles");
-        box->setContentsMargins(indented ? 18 : 0, 0, 0, 0);
-        c->addWidget(box);
+        auto* row = new QHBoxLayout;
+        row->addSpacing(indented ? 18 : 0);
+        row->addWidget(box, 1);
+        c->addLayout(row);
     }
     c->addStretch(1);
     page->setEnabled(false);
@@ -212,6 +217,8 @@ QWidget* TFormOptions::BuildBatch2Page() {
     t->addLayout(Row({Text("LabelThumbnailSpinEnd", tr("End extraction"), thumbs),
                       Spin("SpinEditEndThumbnail", 0, 999, thumbs, 3),
                       Text("LabelThumbnailSpinEnd2", tr("seconds before the end"), thumbs)}));
+    for (const char* name : {"SpinEditStartThumbnail", "SpinEditEndThumbnail"})
+        thumbs->findChild<TSpinEdit*>(QLatin1String(name))->setValue(0);
     t->addWidget(Text("LabelThumbnailCaution",
                       tr("Caution: make a backup of your MP3s before creating thumbnails, since "
                          "the files are modified in place."),
