@@ -15,11 +15,13 @@
 #include "UrlLabel.h"
 
 #include <QAction>
+#include <QBoxLayout>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QToolTip>
 
@@ -159,6 +161,14 @@ void TFormMain::LoadLanguageFile(const std::string& path) {
     for (QWidget* window : {static_cast<QWidget*>(m_options), static_cast<QWidget*>(m_advancedInfo),
                             static_cast<QWidget*>(m_about)})
         ApplyLanguageToWindow(ini, window, qfont, false);
+    // Longer menu captions widen the window rather than hide the last items.
+    int menuWidth = 0;
+    const QFontMetrics metrics(menuBar()->font());
+    for (const QAction* item : menuBar()->actions())
+        menuWidth += metrics.horizontalAdvance(QString(item->text()).remove(u'&')) +
+                     metrics.averageCharWidth() * 2 + 4;
+    if (auto* column = qobject_cast<QBoxLayout*>(centralWidget()->layout()))
+        column->addStrut(menuWidth);
     // A longer translated description scrolls instead of being cut.
     if (auto* memo = m_about->findChild<QPlainTextEdit*>(QStringLiteral("MemoDescription")))
         memo->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
