@@ -4,6 +4,7 @@
 #include "TSpinEdit.h"
 #include "UnitIni.h"
 #include "UnitLanguage.h"
+#include "UnitLanguageWindow.h"
 #include "UnitOptionsForm.h"
 
 #include <QCheckBox>
@@ -191,6 +192,23 @@ TEST_F(OptionsCommandTest, BadLanguageFilesLoadWhatTheyCanAndNeverBlankTheWindow
     }
     EXPECT_EQ(Menu("MenuSave")->text(), "&Big");
     EXPECT_THROW(window->LoadLanguageFile(files.File("Missing.Velmora.ini")), std::exception);
+}
+
+TEST_F(OptionsCommandTest, TheLanguageButtonChoosesALanguageAndRemembersIt) {
+    WriteText(files.File("German.Velmora.ini"), "[FormMain]\nMenuOpen=&Oeffnen\n");
+    TFormLanguage* language = window->LanguageWindow();
+    QTimer::singleShot(0, language, [language] {
+        language->ComboBoxLanguageChange(
+            static_cast<int>(TFormLanguage::Languages().indexOf("German")));
+        language->close();
+    });
+    window->Options()->show();
+    Find<QPushButton>(window->Options(), "ButtonLanguage")->click();
+    window->Options()->hide();
+    EXPECT_EQ(window->CurrentLanguage(), "German");
+    EXPECT_EQ(Menu("MenuOpen")->text(), "&Oeffnen");
+    EXPECT_NE(StoreText().find("\"Language\"=\"German\""), std::string::npos);
+    EXPECT_TRUE(dialogs.messages.empty());
 }
 
 TEST_F(OptionsCommandTest, BothShippedTranslationsAreComplete) {
