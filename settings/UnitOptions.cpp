@@ -7,10 +7,7 @@ namespace velmora {
 namespace {
 
 using K = OptionKind;
-#define VELMORA_OPTION(name, kind)                                                                 \
-    OptionBinding {                                                                                \
-#name, kind, &Settings::name                                                               \
-    }
+#define VELMORA_OPTION(name, kind) OptionBinding{#name, kind, &Settings::name}
 
 const OptionBinding kBindings[] = {
     VELMORA_OPTION(CheckBoxAskBeforeExiting, K::Switch),
@@ -70,9 +67,7 @@ const OptionBinding kBindings[] = {
 
 } // namespace
 
-std::span<const OptionBinding> OptionBindings() {
-    return kBindings;
-}
+std::span<const OptionBinding> OptionBindings() { return kBindings; }
 
 const OptionBinding* FindOption(std::string_view name) {
     for (const OptionBinding& b : kBindings)
