@@ -1,4 +1,5 @@
 // The pages and controls of the Options window.
+#include "OptionsLayoutKit.h"
 #include "RadioGroup.h"
 #include "TSpinEdit.h"
 #include "UnitOptionsForm.h"
@@ -16,6 +17,8 @@
 #include <QSlider>
 #include <QTabWidget>
 
+using namespace velmora::options_layout;
+
 namespace {
 
 const QStringList kSilenceItems = {"0.0s", "0.1s",
@@ -32,43 +35,6 @@ const QStringList kSilenceItems = {"0.0s", "0.1s",
                                    "75s",  "90s",
                                    "115s", "120s (2 minutes)",
                                    "180s"};
-
-template <typename T> T* Named(T* widget, const char* name) {
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-
-QLabel* Text(const char* name, const QString& text, QWidget* parent) {
-    auto* label = Named(new QLabel(text, parent), name);
-    label->setWordWrap(true);
-    return label;
-}
-
-QComboBox* List(const char* name, const QStringList& items, QWidget* parent) {
-    auto* box = Named(new QComboBox(parent), name);
-    box->addItems(items);
-    return box;
-}
-
-TSpinEdit* Spin(const char* name, int minimum, int maximum, QWidget* parent, int digits = 6) {
-    auto* spin = Named(new TSpinEdit(parent), name);
-    spin->setMaxDigits(digits);
-    spin->setRange(minimum, maximum);
-    spin->setFixedWidth(70);
-    return spin;
-}
-
-// A row of controls that keep their natural width, left-aligned.
-QHBoxLayout* Row(std::initializer_list<QWidget*> widgets) {
-    auto* row = new QHBoxLayout;
-    for (QWidget* w : widgets) {
-        if (auto* label = qobject_cast<QLabel*>(w))
-            label->setWordWrap(false);
-        row->addWidget(w);
-    }
-    row->addStretch(1);
-    return row;
-}
 
 } // namespace
 

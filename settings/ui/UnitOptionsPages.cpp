@@ -1,4 +1,5 @@
 // The ID3, Cue and batch pages of the Options window.
+#include "OptionsLayoutKit.h"
 #include "RadioGroup.h"
 #include "TSpinEdit.h"
 #include "UnitOptionsForm.h"
@@ -13,43 +14,7 @@
 #include <QRadioButton>
 #include <QSlider>
 
-namespace {
-
-template <typename T> T* Named(T* widget, const char* name) {
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-
-QLabel* Text(const char* name, const QString& text, QWidget* parent) {
-    auto* label = Named(new QLabel(text, parent), name);
-    label->setWordWrap(true);
-    return label;
-}
-
-QCheckBox* Box(const char* name, const QString& caption, QWidget* parent) {
-    return Named(new QCheckBox(caption, parent), name);
-}
-
-TSpinEdit* Spin(const char* name, int minimum, int maximum, QWidget* parent, int digits) {
-    auto* spin = Named(new TSpinEdit(parent), name);
-    spin->setMaxDigits(digits);
-    spin->setRange(minimum, maximum);
-    spin->setFixedWidth(70);
-    return spin;
-}
-
-QHBoxLayout* Row(std::initializer_list<QWidget*> widgets) {
-    auto* row = new QHBoxLayout;
-    for (QWidget* w : widgets) {
-        if (auto* label = qobject_cast<QLabel*>(w))
-            label->setWordWrap(false);
-        row->addWidget(w);
-    }
-    row->addStretch(1);
-    return row;
-}
-
-} // namespace
+using namespace velmora::options_layout;
 
 QWidget* TFormOptions::BuildId3Page() {
     QVBoxLayout* c = nullptr;
