@@ -184,7 +184,7 @@ int RunEditor(int argc, char** argv) {
     IDialogs& dialogs = unattended ? static_cast<IDialogs&>(unattendedDialogs) : desktopDialogs;
     QtShell shell;
     TFormMain window(settings, dialogs, shell);
-    window.StartUpLanguage();
+    window.StartUpLanguage(!unattended);
     if (options.timing && window.LanguageLoadMicroseconds() > 0)
         std::fprintf(stderr, "language %s: %.2f ms\n", window.CurrentLanguage().c_str(),
                      static_cast<double>(window.LanguageLoadMicroseconds()) / 1000.0);

@@ -68,9 +68,9 @@ public:
     TFormAbout* About() const { return m_about; }
     void ApplyWindowOptions();
 
-    // Language files (UnitMainOptions.cpp). Start-up: the first language file found, then the
-    // prompt that translations exist.
-    void StartUpLanguage();
+    // Language files (UnitMainOptions.cpp). Start-up: the first language file found, then
+    // (unless a run nobody watches) the start count and its prompt that translations exist.
+    void StartUpLanguage(bool languagesPrompt = true);
     void LoadLanguageFile(const std::string& path);
     void ExportEnglishFile(const std::string& path);
     const std::string& CurrentLanguage() const { return m_currentLanguage; }

@@ -205,7 +205,7 @@ std::string TFormMain::PreferredLanguage() const {
     return QLocale::languageToString(QLocale().language()).toStdString();
 }
 
-void TFormMain::StartUpLanguage() {
+void TFormMain::StartUpLanguage(bool languagesPrompt) {
     std::vector<std::string> paths = LanguageCandidates(LanguageFolders(
         QDir::currentPath().toStdString(), ProgramFolderPath(), SettingsStoreFolder()));
     paths.push_back(InstalledLanguageFolder(ProgramFolderPath()) + PreferredLanguage() +
@@ -223,6 +223,8 @@ void TFormMain::StartUpLanguage() {
             std::fprintf(stderr, "velmora: language file ignored: %s\n", e.what());
         }
     }
+    if (!languagesPrompt)
+        return;
     RunLanguagesPrompt(
         SettingsStorePath(), QLocale().language(),
         [this] {

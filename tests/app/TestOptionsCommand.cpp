@@ -6,6 +6,7 @@
 #include "UnitLanguage.h"
 #include "UnitLanguageWindow.h"
 #include "UnitOptionsForm.h"
+#include "UnitRegistryStore.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -76,6 +77,20 @@ TEST_F(OptionsCommandTest, OnlyAnAggressivenessChangeReadsTheOpenFileAgain) {
     EXPECT_EQ(settings.RadioGroupTrimAggressivity, 1);
     EXPECT_GE(begin->value(), silent);
     EXPECT_NE(StoreText().find("\"RadioGroupTrimAggressivity\"=dword:00000001"), std::string::npos);
+}
+
+TEST_F(OptionsCommandTest, F10DuringAnOpenBeepsAndShowsNoWindow) {
+    const std::string path = files.File("long.mp3");
+    WriteFile(path, QuietFrames(20000));
+    bool shown = false;
+    QTimer::singleShot(0, window.get(), [&] {
+        QTest::keyClick(window.get(), Qt::Key_F10);
+        shown = window->Options()->isVisible();
+        QTest::keyClick(window.get(), Qt::Key_Escape);
+    });
+    Open(path);
+    EXPECT_FALSE(shown);
+    EXPECT_EQ(shell.beeps, 1);
 }
 
 TEST_F(OptionsCommandTest, ShiftF5ThenShiftF6RestoresTheOptions) {
@@ -209,6 +224,21 @@ TEST_F(OptionsCommandTest, TheLanguageButtonChoosesALanguageAndRemembersIt) {
     EXPECT_EQ(Menu("MenuOpen")->text(), "&Oeffnen");
     EXPECT_NE(StoreText().find("\"Language\"=\"German\""), std::string::npos);
     EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(OptionsCommandTest, TheSixthStartWithAGermanDesktopOffersTheTranslations) {
+    RegistryStore store;
+    store.WriteInteger("LocaleMessageCounter", 5);
+    store.Save(config.File("Velmora.reg"));
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    window->StartUpLanguage();
+    QLocale::setDefault(saved);
+    ASSERT_EQ(dialogs.questionTexts.size(), 1u);
+    EXPECT_EQ(dialogs.questionTexts[0], QString::fromUtf8(kLanguagesPromptText));
+    ASSERT_EQ(shell.opened.size(), 1u);
+    EXPECT_EQ(shell.opened[0].path(), "/VelmoraLocalization.html");
+    EXPECT_NE(StoreText().find("\"LocaleMessageCounter\"=dword:00000006"), std::string::npos);
 }
 
 TEST_F(OptionsCommandTest, BothShippedTranslationsAreComplete) {
