@@ -206,6 +206,8 @@ void TFormOptions::CopyControlsToFields() {
         m_settings.RadioButtonID3Remove = 1;
     else if (RadioButtonID3recreate->isChecked())
         m_settings.RadioButtonID3Remove = 2;
+    else // a stored mode the window cannot show: the default, keep the tag
+        m_settings.RadioButtonID3Remove = 1;
     const int item = ComboBoxID3Genre->currentIndex();
     m_settings.ComboBoxID3Genre =
         static_cast<std::uint8_t>(item < 1 ? kNoGenre : m_genreOrder.genreAt[item - 1]);

@@ -217,6 +217,7 @@ TEST_F(OptionsFormTest, OutOfRangeStoredValuesShowAndStoreSomethingValid) {
     ShowAndPress("ButtonOK");
     EXPECT_EQ(form->result(), QDialog::Accepted);
     EXPECT_EQ(settings.ComboBoxID3Genre, 255);
+    EXPECT_EQ(settings.RadioButtonID3Remove, 1);
     EXPECT_EQ(settings.RadioGroupTrimAggressivity, -1);
     EXPECT_EQ(settings.ComboBoxFadeDepth, -1);
     EXPECT_EQ(settings.TrackBarDefaultAmplification, 8);
