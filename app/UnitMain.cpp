@@ -121,8 +121,8 @@ void TFormMain::ApplyWindowOptions() {
             show();
     }
     const bool hints = !m_settings.RadioGroupPreviewPlaysWhat;
-    BitBtnTestBegin->setToolTip(hints ? tr("Plays the first seconds that are kept") : QString());
-    BitBtnTestEnd->setToolTip(hints ? tr("Plays the last seconds that are kept") : QString());
+    BitBtnTestBegin->setToolTip(hints ? m_testBeginHint : QString());
+    BitBtnTestEnd->setToolTip(hints ? m_testEndHint : QString());
     TimeSpinBeginS->setResetOnOpen(m_settings.CheckBoxResetTrimmingPointsWhenOpen);
     TimeSpinEndS->setResetOnOpen(m_settings.CheckBoxResetTrimmingPointsWhenOpen);
 }

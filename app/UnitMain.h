@@ -167,6 +167,9 @@ private:
     std::string m_programFolder;
     QString m_openDialogTitle = QStringLiteral("Open an MP3 file");
     QString m_saveDialogTitle;
+    // The preview buttons' hints, shown only while the buttons play what is kept.
+    QString m_testBeginHint = QStringLiteral("Plays the first seconds that are kept");
+    QString m_testEndHint = QStringLiteral("Plays the last seconds that are kept");
     QString m_openDialogFilter = QStringLiteral(
         "MP3 files (*.mp3)|*.mp3|MP2 files (*.mp2)|*.mp2|MPEG files (*.mpg;*.mpeg)|*.mpg;*.mpeg|"
         "WAV embedded MP3 files (*.wav)|*.wav|Any file (*.*)|*.*");

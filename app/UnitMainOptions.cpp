@@ -151,7 +151,9 @@ void TFormMain::LoadLanguageFile(const std::string& path) {
          {std::pair<const char*, QString*>{"OpenDialogTitle", &m_openDialogTitle},
           {"SaveDialogTitle", &m_saveDialogTitle},
           {"OpenDialogFilter", &m_openDialogFilter},
-          {"SaveDialogFilterM", &m_saveDialogFilter}})
+          {"SaveDialogFilterM", &m_saveDialogFilter},
+          {"BitBtnTestBeginHint", &m_testBeginHint},
+          {"BitBtnTestEndHint", &m_testEndHint}})
         if (const std::optional<std::string> value = ini.Get(kMainSection, key))
             *text = Text(*value);
     ReadMessageTable(ini, m_messages);

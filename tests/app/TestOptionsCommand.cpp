@@ -132,7 +132,7 @@ TEST_F(OptionsCommandTest, TheEnglishTemplateHasTheKnownLinesAndSurvivesItsOwnLo
 
 TEST_F(OptionsCommandTest, ALanguageFileInTheCurrentFolderTranslatesAtStartUp) {
     WriteText(files.File("Test.Velmora.ini"),
-              "[FormMain]\nMenuOpen=&\xc3\x96"
+              "[FormMain]\nBitBtnTestBeginHint=Anfang\nMenuOpen=&\xc3\x96"
               "ffnen\nLabelSpaceSavedHint=Gewinn\n"
               "MessageStrings16=Wirklich beenden?\n"
               "[FormOptions]\nCaption=Optionen\nCheckBoxCleanup=Aufr\xc3\xa4umen\n"
@@ -145,6 +145,8 @@ TEST_F(OptionsCommandTest, ALanguageFileInTheCurrentFolderTranslatesAtStartUp) {
     EXPECT_EQ(Menu("MenuOpen")->text(), QString::fromUtf8("&\xc3\x96"
                                                           "ffnen"));
     EXPECT_EQ(Get<QLabel>("LabelSpaceSaved")->toolTip(), "Gewinn");
+    window->ApplyWindowOptions(); // as after the Options window's OK
+    EXPECT_EQ(Get("BitBtnTestBegin")->toolTip(), "Anfang");
     TFormOptions* options = window->Options();
     EXPECT_EQ(options->windowTitle(), "Optionen");
     EXPECT_EQ(Find<QCheckBox>(options, "CheckBoxCleanup")->text(),
