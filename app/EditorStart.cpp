@@ -5,6 +5,7 @@
 #include "UnitAbout.h"
 #include "UnitAdvancedInfo.h"
 #include "UnitMain.h"
+#include "UnitOptionsForm.h"
 #include "UnitRegistryStore.h"
 #include "UnitSettingsStore.h"
 #include "UnitTheme.h"
@@ -14,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QProxyStyle>
+#include <QTabWidget>
 #include <QTimer>
 
 #include <algorithm>
@@ -108,6 +110,18 @@ void WriteScreenshots(TFormMain& window, const QString& folder) {
         Grab(dialog, folder + QLatin1Char('/') + QLatin1String(name));
         dialog->hide();
     }
+    // Every page of the Options window, named after the page.
+    TFormOptions* options = window.Options();
+    auto* pages = options->findChild<QTabWidget*>(QStringLiteral("PageControlOptions"));
+    options->show();
+    for (int i = 0; i < pages->count(); ++i) {
+        pages->setCurrentIndex(i);
+        for (int j = 0; j < 10; ++j)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        Grab(options, folder + QStringLiteral("/options-") +
+                          pages->widget(i)->objectName().mid(8).toLower() + QStringLiteral(".png"));
+    }
+    options->hide();
 }
 
 } // namespace
@@ -141,6 +155,10 @@ int RunEditor(int argc, char** argv) {
     IDialogs& dialogs = unattended ? static_cast<IDialogs&>(unattendedDialogs) : desktopDialogs;
     QtShell shell;
     TFormMain window(settings, dialogs, shell);
+    window.StartUpLanguage(!unattended);
+    if (options.timing && window.LanguageLoadMicroseconds() > 0)
+        std::fprintf(stderr, "language %s: %.2f ms\n", window.CurrentLanguage().c_str(),
+                     static_cast<double>(window.LanguageLoadMicroseconds()) / 1000.0);
     window.show();
 
     QTimer::singleShot(0, &window, [&] {

@@ -83,6 +83,7 @@ TFormMain::TFormMain(Settings& settings, IDialogs& dialogs, IShell& shell, QWidg
     FormCreate();
     m_advancedInfo = new TFormAdvancedInfo(this);
     m_about = new TFormAbout(shell, this);
+    CreateOptionsWindows();
     qApp->installEventFilter(this);
 }
 
@@ -125,8 +126,8 @@ void TFormMain::ApplyWindowOptions() {
             show();
     }
     const bool hints = !m_settings.RadioGroupPreviewPlaysWhat;
-    BitBtnTestBegin->setToolTip(hints ? tr("Plays the first seconds that are kept") : QString());
-    BitBtnTestEnd->setToolTip(hints ? tr("Plays the last seconds that are kept") : QString());
+    BitBtnTestBegin->setToolTip(hints ? m_testBeginHint : QString());
+    BitBtnTestEnd->setToolTip(hints ? m_testEndHint : QString());
     TimeSpinBeginS->setResetOnOpen(m_settings.CheckBoxResetTrimmingPointsWhenOpen);
     TimeSpinEndS->setResetOnOpen(m_settings.CheckBoxResetTrimmingPointsWhenOpen);
 }

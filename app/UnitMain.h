@@ -34,11 +34,15 @@ class QTimer;
 class QToolButton;
 class TFormAbout;
 class TFormAdvancedInfo;
+class TFormLanguage;
+class TFormOptions;
 class TSpinEdit;
 class TTimeSpin;
 
 namespace velmora {
 class ISettingsStore;
+
+// The "Name|*.a;*.b|…" filter of a language file as the file dialog's list.
 
 // Where a stored window position is shown: pulled back so that at least half the window lies
 // inside `screens` (the union of all screens) to the right and below, half of it to the left,
@@ -82,6 +86,19 @@ public:
     bool WriteRunning() const { return m_writeRunning; }
     // The save dialog's title and its filter in the "Name|*.ext|Name|*.ext" form (translatable).
     void SetSaveDialogTexts(const QString& title, const QString& filter);
+    // Language files (UnitMainOptions.cpp). Start-up: the first language file found, then
+    // (unless a run nobody watches) the start count and its prompt that translations exist.
+    void StartUpLanguage(bool languagesPrompt = true);
+    void LoadLanguageFile(const std::string& path);
+    void ExportEnglishFile(const std::string& path);
+    const std::string& CurrentLanguage() const { return m_currentLanguage; }
+    // How long applying the start-up language file to every window took, in µs (0: none).
+    qint64 LanguageLoadMicroseconds() const { return m_languageLoadUs; }
+    TFormOptions* Options() const { return m_options; }
+    TFormLanguage* LanguageWindow() const { return m_language; }
+    // Where the settings file and language files are looked for (the executable's folder unless
+    // set).
+    void SetProgramFolder(std::string folder) { m_programFolder = std::move(folder); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -127,6 +144,17 @@ private:
     void MenuExitClick();
     void ButtonAdvancedInfoClick();
     void OpenSourceFile(const std::string& path);
+    void ReadSourceFile(const std::string& path);
+    void ApplyAutoTrim();
+
+    // Options (UnitMainOptions.cpp).
+    void CreateOptionsWindows();
+    void ReadSourceFileAgain();
+    bool OptionsKeyPress(QKeyEvent* key, Qt::KeyboardModifiers modifiers);
+    std::string ProgramFolderPath() const;
+    std::string WritableFolder() const;
+    // The language last chosen in the language window, else the desktop's.
+    std::string PreferredLanguage() const;
     void ShowOpenWarnings(const std::vector<velmora::OpenWarning>& warnings);
     void ShowInformation();
     void ToggleTagsKept();
@@ -181,8 +209,6 @@ private:
     bool m_mp3ProWarned = false; // the mp3PRO trimming warning was shown for the open file
     std::optional<bool> m_saveAsTypeOverride; // WAV or not, while a Save As writes the other type
     velmora::OutputPlanDisplay m_plan;
-    QString m_saveDialogTitle;
-    QString m_saveDialogFilter;
     qint64 m_lastOpenGapMs = 0;
     velmora::FixedColour m_endingColour = velmora::FixedColour::Black;
     std::optional<velmora::StreamInfo> m_info;
@@ -191,6 +217,21 @@ private:
 
     TFormAdvancedInfo* m_advancedInfo = nullptr;
     TFormAbout* m_about = nullptr;
+    TFormOptions* m_options = nullptr;
+    TFormLanguage* m_language = nullptr;
+    std::string m_currentLanguage;
+    qint64 m_languageLoadUs = 0;
+    std::string m_programFolder;
+    QString m_openDialogTitle = QStringLiteral("Open an MP3 file");
+    QString m_saveDialogTitle;
+    // The preview buttons' hints, shown only while the buttons play what is kept.
+    QString m_testBeginHint = QStringLiteral("Plays the first seconds that are kept");
+    QString m_testEndHint = QStringLiteral("Plays the last seconds that are kept");
+    QString m_openDialogFilter = QStringLiteral(
+        "MP3 files (*.mp3)|*.mp3|MP2 files (*.mp2)|*.mp2|MPEG files (*.mpg;*.mpeg)|*.mpg;*.mpeg|"
+        "WAV embedded MP3 files (*.wav)|*.wav|Any file (*.*)|*.*");
+    QString m_saveDialogFilter =
+        QStringLiteral("MP3 files (*.mp3)|*.mp3|WAV embedded MP3 files (*.wav)|*.wav");
     QTimer* Timer = nullptr;
     QAction* MenuOpen = nullptr;
     QAction* MenuSave = nullptr;

@@ -51,20 +51,16 @@ private:
     qint64& m_out;
 };
 
-constexpr const char* kOpenFilter =
-    "MP3 files (*.mp3)|*.mp3|MP2 files (*.mp2)|*.mp2|MPEG files (*.mpg;*.mpeg)|*.mpg;*.mpeg|"
-    "WAV embedded MP3 files (*.wav)|*.wav|Any file (*.*)|*.*";
-
 } // namespace
 
 void TFormMain::MenuOpenClick() {
     if (m_fileOpen || m_operationBusy)
         return;
     IDialogs::FileRequest request;
-    request.title = tr("Open an MP3 file");
+    request.title = m_openDialogTitle;
     request.folder =
         m_settings.CheckBoxFileOpenInCurrentDirectory ? QDir::currentPath() : QString();
-    request.filters = NameFiltersFromText(QString::fromLatin1(kOpenFilter));
+    request.filters = NameFiltersFromText(m_openDialogFilter);
     request.selected = m_openDialogPath;
     const std::optional<QString> path = m_dialogs.OpenFile(this, request);
     if (!path)
@@ -87,6 +83,21 @@ void TFormMain::OpenNativePath(const std::string& path) {
 }
 
 void TFormMain::OpenSourceFile(const std::string& path) {
+    ReadSourceFile(path);
+    ApplyAutoTrim();
+    if (m_settings.CheckBoxAutoNormalizeVolume)
+        ButtonAutoVolumeClick();
+    if (m_settings.CheckBoxWarnWhenMissingFH && m_info->missingHeaderCount > 0)
+        m_dialogs.Message(
+            this, IDialogs::Kind::Warning, QStringLiteral("Velmora"),
+            QString::fromStdString(MessageTable::Join(m_messages.MessageDlgWarnWhenMissingFH)));
+    else if (m_info->missingHeaderCount >= 10)
+        m_dialogs.Message(
+            this, IDialogs::Kind::Warning, QStringLiteral("Velmora"),
+            QString::fromStdString(MessageTable::Join(m_messages.MessageDlgErrorMissingFH)));
+}
+
+void TFormMain::ReadSourceFile(const std::string& path) {
     OpenResult opened;
     {
         BusyScope hourglass(nullptr);
@@ -104,6 +115,9 @@ void TFormMain::OpenSourceFile(const std::string& path) {
     SetFileOpenState(true);
     ShowInformation();
     ShowOpenWarnings(opened.warnings);
+}
+
+void TFormMain::ApplyAutoTrim() {
     if (m_settings.CheckBoxAutoDetectSilence) {
         if (const std::optional<TrimPoints> trim =
                 AutoTrim(*m_info, m_settings,
@@ -113,16 +127,6 @@ void TFormMain::OpenSourceFile(const std::string& path) {
             RefreshTimeReadouts();
         }
     }
-    if (m_settings.CheckBoxAutoNormalizeVolume)
-        ButtonAutoVolumeClick();
-    if (m_settings.CheckBoxWarnWhenMissingFH && m_info->missingHeaderCount > 0)
-        m_dialogs.Message(
-            this, IDialogs::Kind::Warning, QStringLiteral("Velmora"),
-            QString::fromStdString(MessageTable::Join(m_messages.MessageDlgWarnWhenMissingFH)));
-    else if (m_info->missingHeaderCount >= 10)
-        m_dialogs.Message(
-            this, IDialogs::Kind::Warning, QStringLiteral("Velmora"),
-            QString::fromStdString(MessageTable::Join(m_messages.MessageDlgErrorMissingFH)));
 }
 
 void TFormMain::ShowOpenWarnings(const std::vector<OpenWarning>& warnings) {
@@ -166,14 +170,6 @@ void TFormMain::MenuCloseClick() {
     SetFileOpenState(false);
     m_info.reset();
     DeletePreviewFiles();
-}
-
-void TFormMain::MenuOptionsClick() {
-    // The options can read the file again and replace the model the writer works on.
-    if (m_writeRunning || m_operationBusy)
-        return;
-    DeletePreviewFiles();
-    UpdateDiskSpaceSavingDisplay();
 }
 
 void TFormMain::MenuAboutClick() {

@@ -256,6 +256,7 @@ QGroupBox* TFormMain::BuildFadeGroup(const char* name, const QString& caption, c
     group->setTitle(caption);
     const bool rising = std::string_view(name) == "GroupBoxFadeIn";
     QSlider* bar = Component<QSlider>(trackBar, group);
+    bar->setProperty("computedHint", true); // its hint shows the fade's duration
     bar->setOrientation(Qt::Vertical);
     bar->setRange(0, 32);
     bar->setInvertedAppearance(true);

@@ -176,7 +176,7 @@ bool TFormMain::FormKeyPress(QKeyEvent* key) {
         return true;
     case Qt::Key_F5:
         if (modifiers == Qt::ShiftModifier)
-            return false;
+            return OptionsKeyPress(key, modifiers);
         RunCommand([this] {
             if (!EndOntoBegin())
                 m_shell.Beep();
@@ -188,6 +188,6 @@ bool TFormMain::FormKeyPress(QKeyEvent* key) {
         // Swallowed: no control of this window takes them.
         return (modifiers & (Qt::ControlModifier | Qt::AltModifier)) == 0;
     default:
-        return false;
+        return OptionsKeyPress(key, modifiers);
     }
 }

@@ -21,7 +21,8 @@ constexpr const char* kUsage =
     "  --set NAME=VALUE  check the value as the Options window would and write it to the\n"
     "                    settings store (switches take on/off/true/false/-1/0/1)\n"
     "  --export [PATH]   write every option to the settings file (default: Velmora.ini in\n"
-    "                    the program folder), section [Velmora]\n"
+    "                    the program folder, or in the settings store's folder when the\n"
+    "                    program folder is not writable), section [Velmora]\n"
     "  --import [PATH]   read the options the settings file holds and write them to the store\n"
     "  --json            list as JSON\n"
     "The store is $VELMORA_CONFIG_DIR/Velmora.reg, else $XDG_CONFIG_HOME/Velmora/Velmora.reg,\n"
@@ -145,8 +146,7 @@ int CmdSettings(CliContext& ctx, std::ostream& out, std::ostream& err) {
     Settings stored = ctx.stored;
     std::string report;
     if (r.doImport) {
-        const std::string path =
-            r.importPath.empty() ? SettingsFilePath(ProgramFolder()) : r.importPath;
+        const std::string path = r.importPath.empty() ? DefaultSettingsFilePath() : r.importPath;
         if (!FileExists(path))
             throw VelmoraError(path + " not found");
         const int found = ImportSettingsFile(path, stored);
@@ -166,8 +166,7 @@ int CmdSettings(CliContext& ctx, std::ostream& out, std::ostream& err) {
     for (const std::string& o : ctx.overrides)
         ApplyOptionAssignment(effective, o);
     if (r.doExport) {
-        const std::string path =
-            r.exportPath.empty() ? SettingsFilePath(ProgramFolder()) : r.exportPath;
+        const std::string path = r.exportPath.empty() ? DefaultSettingsFilePath() : r.exportPath;
         ExportSettingsFile(effective, path);
         out << "Exported to " << path << "\n";
     }

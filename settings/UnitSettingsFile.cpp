@@ -1,5 +1,6 @@
 #include "UnitSettingsFile.h"
 
+#include "UnitRegistryStore.h"
 #include "VelmoraError.h"
 
 #include <cerrno>
@@ -33,6 +34,17 @@ std::string ProgramFolder() {
         throw VelmoraError(std::string(std::strerror(errno)) + " - Cannot find the program folder");
     const std::string exe(buffer, static_cast<std::size_t>(n));
     return exe.substr(0, exe.rfind('/') + 1);
+}
+
+std::string WritableProgramFolder(const std::string& programFolder,
+                                  const std::string& storeFolder) {
+    const std::string& folder =
+        ::access(programFolder.c_str(), W_OK) == 0 ? programFolder : storeFolder;
+    return folder.empty() || folder.back() == '/' ? folder : folder + '/';
+}
+
+std::string DefaultSettingsFilePath() {
+    return SettingsFilePath(WritableProgramFolder(ProgramFolder(), SettingsStoreFolder()));
 }
 
 std::string SettingsFilePath(const std::string& programFolder) {

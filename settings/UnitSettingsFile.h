@@ -28,8 +28,15 @@ inline constexpr const char* kSettingsFileSection = "Velmora";
 
 // The folder of the running executable with a trailing "/".
 std::string ProgramFolder();
+// Where the program writes Velmora.ini and downloaded language files: its own folder when it
+// can write there (an installed program's folder is read-only), else the settings store's
+// folder; both with a trailing "/".
+std::string WritableProgramFolder(const std::string& programFolder, const std::string& storeFolder);
 // `<programFolder>Velmora.ini`.
 std::string SettingsFilePath(const std::string& programFolder);
+
+// Velmora.ini in the writable program folder of the running program.
+std::string DefaultSettingsFilePath();
 
 // Writes every stored option into section [Velmora] of the file; other content stays.
 void ExportSettingsFile(const Settings& settings, const std::string& path);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Screenshots of the editor on a real X server (Xvfb, the xcb platform) with the demo open:
-# docs/screenshots/main-window.png, advanced-info.png and about.png; the main window also in a
-# dark palette (main-window-dark.png) and at 200 % (main-window-200.png).
+# docs/screenshots/main-window.png, advanced-info.png, about.png and options-<page>.png; the main
+# window also in a dark palette (main-window-dark.png) and at 200 % (main-window-200.png).
 # Usage: tools/screenshots.sh [BUILD_DIR]   (default: build; needs xvfb-run and fonts)
 set -euo pipefail
 cd "$(dirname "$0")/.."

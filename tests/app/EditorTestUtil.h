@@ -33,14 +33,16 @@ public:
     std::vector<Shown> messages;
     std::deque<Answer> answers; // Yes when empty
     int questions = 0;
+    std::vector<QString> questionTexts;
     std::deque<QString> openPaths; // cancel when empty
     std::vector<FileRequest> openRequests;
 
     void Message(QWidget*, Kind kind, const QString& title, const QString& text) override {
         messages.push_back({kind, title, text});
     }
-    Answer AskYesNo(QWidget*, const QString&, const QString&) override {
+    Answer AskYesNo(QWidget*, const QString&, const QString& text) override {
         ++questions;
+        questionTexts.push_back(text);
         if (answers.empty())
             return Answer::Yes;
         const Answer a = answers.front();

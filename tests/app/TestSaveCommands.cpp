@@ -126,7 +126,7 @@ TEST_F(SaveTest, ALongSaveRefusesCommandsAndEscapeClosesAfterIt) {
         EXPECT_EQ(Get<TSpinEdit>("SpinEditBeginF")->value(), 100);
         EXPECT_EQ(Get<TSpinEdit>("SpinEditEndF")->value(), 0);
         EXPECT_EQ(Get<QLabel>("PanelVolumeMax")->text(), QStringLiteral("?dB"));
-        EXPECT_EQ(shell.beeps, 2);
+        EXPECT_EQ(shell.beeps, 3); // Options, F5 and Ctrl+T
         EXPECT_EQ(window->Model(), model);
         QTest::keyClick(window.get(), Qt::Key_Escape);
         EXPECT_TRUE(window->isVisible()) << "the window waits for the write";

@@ -51,7 +51,8 @@ files)
       "usr/share/icons/hicolor/scalable/apps/$app.svg"
       usr/share/man/man1/velmora.1
       "usr/share/metainfo/$app.metainfo.xml"
-      usr/share/velmora/languages/
+      usr/share/velmora/languages/French.Velmora.ini
+      usr/share/velmora/languages/German.Velmora.ini
     )
   fi
   # Files, and folders that hold nothing (with a trailing "/").
@@ -192,6 +193,22 @@ launch)
     done
     cmp -s "$work/args" <(printf '%s\0' "$file") ||
       fail "\"$name\" reached the editor as: $(tr '\0' '|' <"$work/args" 2>/dev/null)"
+  done
+  ;;
+
+languages)
+  # The installed editor finds the shipped translation of the desktop's language beside it.
+  root=$1
+  [ -x "$root/usr/bin/velmora" ] || skip "the editor is not built"
+  work=$VELMORA_CONFIG_DIR
+  mkdir -p "$work/empty"
+  for case in "de_DE.UTF-8|- keine Datei geöffnet -" "fr_FR.UTF-8|- aucun fichier ouvert -" \
+    "C|- no file opened -"; do
+    locale=${case%%|*} want=${case#*|}
+    rm -f "$work/Velmora.reg"
+    got=$(cd "$work/empty" && LC_ALL=$locale LANG=$locale QT_QPA_PLATFORM=offscreen \
+      "$root/usr/bin/velmora" --quit-when-idle 2>/dev/null | sed -n 's/^File: *//p')
+    [ "$got" = "$want" ] || fail "with LC_ALL=$locale the editor showed \"$got\", not \"$want\""
   done
   ;;
 
