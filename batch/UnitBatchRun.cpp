@@ -142,9 +142,13 @@ std::vector<BatchFileReport> RunBatch(const std::vector<BatchInput>& inputs,
     const BatchFileContext context{settings, messages, options.refusedPaths};
     Queue queue(inputs, settings, context);
     const int workerCount = BatchWorkerCount(options.jobs, inputs.size(), settings);
+    if (observer.StopRequested())
+        queue.Stop();
     {
         Workers workers(queue, workerCount);
         for (std::size_t i = 0; i < inputs.size(); ++i) {
+            if (observer.StopRequested())
+                queue.Stop();
             while (!queue.WaitFor(i, kIdleInterval, workerCount)) {
                 if (queue.AllFinished(workerCount))
                     break;
