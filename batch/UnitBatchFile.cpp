@@ -57,6 +57,17 @@ WriteResult SaveInPlace(const std::string& path, StreamInfo& info, const Edit& e
     return WriteOutput(params, info, {settings, messages, wav, true}, progress);
 }
 
+// Whether a save with `edit` changes the file: a trim, a gain, a fade, a different size, or a tag
+// the options rewrite. A save that changes none of these rewrites the same bytes.
+bool EditChanges(const Edit& edit, std::int64_t bytesSaved, const Settings& s) {
+    const bool tagRewritten = s.RadioButtonID3Remove == kId3v1Recreate ||
+                              s.CheckBoxID3UpdateTrackName || s.CheckBoxID3UpdateArtistName ||
+                              s.CheckBoxID3UpdateAlbumName || s.CheckBoxID3UpdateAlbumYear ||
+                              s.CheckBoxID3UpdateGenre || s.CheckBoxID3UpdateCommentName;
+    return edit.trim.beginFrames + edit.trim.endFrames > 0 || edit.gain != 0 || edit.fadeIn != 0 ||
+           edit.fadeOut != 0 || bytesSaved != 0 || tagRewritten;
+}
+
 class FileRun {
 public:
     FileRun(const BatchInput& input, const BatchFileContext& context, IProgress& progress)
@@ -101,9 +112,11 @@ private:
         ThrowIfStopped(m_progress);
         m_written = true;
         const WriteResult saved = SaveInPlace(m_r.path, info, edit, m_s, m_c.messages, m_progress);
-        bool changed = !saved.nothingToDo;
-        if (changed)
+        if (!saved.nothingToDo)
             m_r.savedPath = saved.savedPath;
+        bool changed =
+            !saved.nothingToDo && (m_r.savedPath != m_r.path ||
+                                   EditChanges(edit, sizeBefore - SizeOf(m_r.savedPath), m_s));
         if (!saved.renameProblem.empty())
             m_r.notes.push_back("the file keeps its name: " + saved.renameProblem);
         if (m_s.CheckBoxBatchSplitCUE)
@@ -180,8 +193,7 @@ private:
             ComputeOutputPlan(info, edit.trim, m_s, {.tagsKept = TagsKept::Yes, .outputIsWav = wav})
                 .plan;
         m_r.bytesSaved = plan.bytesSaved;
-        bool changes = edit.trim.beginFrames + edit.trim.endFrames > 0 || edit.gain != 0 ||
-                       edit.fadeIn != 0 || edit.fadeOut != 0 || plan.bytesSaved != 0;
+        bool changes = EditChanges(edit, plan.bytesSaved, m_s);
         if (m_s.CheckBoxBatchSplitCUE &&
             (SizeOf(ChangeFileExt(m_r.path, ".cue")) > 0 || info.id3v2.geobLength > 0))
             m_r.notes.push_back("would split according to its CUE sheet");
