@@ -120,7 +120,7 @@ private:
         if (!saved.renameProblem.empty())
             m_r.notes.push_back("the file keeps its name: " + saved.renameProblem);
         if (m_s.CheckBoxBatchSplitCUE)
-            Split();
+            changed = Split() || changed;
         if (m_s.CheckBoxBatchCreateThumbnail)
             changed = Thumbnail() || changed;
         if (m_s.CheckBoxBatchMoveAbrupt && m_r.abruptEnding) {
@@ -214,13 +214,14 @@ private:
         m_r.outcome = changes ? BatchOutcome::Changed : BatchOutcome::Unchanged;
     }
 
-    void Split() {
+    bool Split() {
         StreamInfo info = Reopen(m_r.savedPath, m_c, m_progress);
         const SplitResult split =
             SplitByCueSheet(m_r.savedPath, info, SplitControls{}, m_s, m_c.messages, m_progress);
         if (!split.found)
             m_r.notes.push_back("no CUE sheet to split by");
         m_r.splitTracks = split.written;
+        return !split.written.empty();
     }
 
     bool Thumbnail() {

@@ -87,14 +87,14 @@ std::string FormatBatchEntry(const BatchFileReport& r, const Settings& s) {
 }
 
 std::string BatchLogPath() {
-    return SettingsStoreFolder() + "/Velmora.batch.log";
+    // The settings folder may not exist yet when the options were never saved.
+    const std::string folder = SettingsStoreFolder();
+    IgnoreFailure(::mkdir(folder.c_str(), 0777));
+    return folder + "/Velmora.batch.log";
 }
 
 BatchLog::BatchLog(const std::string& path, const Settings& settings, const MessageTable& messages)
     : m_settings(settings) {
-    // The settings folder may not exist yet when the options were never saved.
-    if (const std::string folder = FolderOf(path); folder.size() > 1)
-        IgnoreFailure(::mkdir(folder.c_str(), 0777));
     m_file = std::fopen(path.c_str(), settings.CheckBoxBatchLOGEraseAtBeginning ? "w" : "a");
     if (!m_file) {
         std::string text = MessageTable::Join(messages.MessageDlgErrorCreatingLOGfile);

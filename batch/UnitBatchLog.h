@@ -33,7 +33,7 @@ const char* OutcomeText(BatchOutcome outcome, bool testRun);
 // it out.
 std::string FormatBatchEntry(const BatchFileReport& report, const Settings& settings);
 
-// Where the log is kept: the settings folder's "Velmora.batch.log".
+// Where the log is kept: the settings folder's "Velmora.batch.log" (the folder is created).
 std::string BatchLogPath();
 
 // The log file, opened (created, emptied or appended to) before a batch starts.

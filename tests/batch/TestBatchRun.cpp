@@ -91,7 +91,7 @@ TEST(BatchRun, OneAndTwoWorkersGiveTheSameFilesLogAndOrder) {
     EXPECT_NE(logA.find("TREE/Abrupt endings/abrupt.mp3"), std::string::npos) << logA;
     EXPECT_EQ(seen.order, (std::vector<std::size_t>{0, 1, 2, 3, 4, 5, 6}));
     EXPECT_TRUE(filesA.count("Abrupt endings/abrupt.mp3"));
-    EXPECT_TRUE(filesA.count("album/album (01).mp3") || filesA.size() > 10);
+    EXPECT_TRUE(filesA.count("album/01.mp3") && filesA.count("album/02.mp3"));
 }
 
 TEST(BatchRun, MissingHeadersAreSkippedOrStopTheBatchAsTheOptionsSay) {

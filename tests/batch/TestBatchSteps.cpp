@@ -150,6 +150,7 @@ TEST(BatchSteps, CueSplitWritesTheTracksAndAnUnwritableFolderFailsTheFileOnly) {
     s.CheckBoxBatchSplitCUE = true;
     auto reports = RunFiles({tree + "/album.mp3", tree + "/quiet.mp3"}, s);
     ASSERT_EQ(reports[0].splitTracks.size(), 2u) << reports[0].error;
+    EXPECT_EQ(reports[0].outcome, O::Changed);
     for (const std::string& track : reports[0].splitTracks)
         EXPECT_GT(Open(track).frameCount, 150) << track;
     EXPECT_EQ(reports[1].notes, std::vector<std::string>{"no CUE sheet to split by"});
