@@ -54,6 +54,9 @@ private:
     bool m_drawn = false;
 };
 
+// Whether any argument is --help or -h.
+bool AsksForHelp(const std::vector<std::string>& args);
+
 // The arguments of the commands that take "[--json] FILE...": "--" ends the options.
 struct FileListArgs {
     bool json = false;

@@ -128,11 +128,10 @@ private:
 } // namespace
 
 int CmdBatch(CliContext& ctx, std::ostream& out, std::ostream& err) {
-    for (const std::string& arg : ctx.args)
-        if (arg == "--help" || arg == "-h") {
-            out << kBatchUsage;
-            return 0;
-        }
+    if (AsksForHelp(ctx.args)) {
+        out << kBatchUsage;
+        return 0;
+    }
     BatchArgs a;
     try {
         a = ParseArgs(ctx.args);
