@@ -155,7 +155,11 @@ private:
             m_r.error = text;
             return false;
         }
-        m_r.notes.push_back(text);
+        // The warnings the Open command shows for such a file.
+        if (m_s.CheckBoxWarnWhenMissingFH)
+            m_r.notes.push_back(MessageTable::Join(m_c.messages.MessageDlgWarnWhenMissingFH));
+        else if (m_r.missingHeaders >= 10)
+            m_r.notes.push_back(MessageTable::Join(m_c.messages.MessageDlgErrorMissingFH));
         return true;
     }
 
@@ -163,6 +167,8 @@ private:
         Edit edit;
         if (m_s.CheckBoxBatchRemoveSilence)
             edit.trim = AutoTrim(info, m_s, OperationState::Idle).value_or(TrimPoints{});
+        if (edit.trim.beginFrames > 0 && info.mp3Pro && m_s.CheckBoxWarnWhenTrimBeginning_mp3PRO)
+            m_r.notes.push_back(MessageTable::Join(m_c.messages.MessageDlg_mp3PROwarning));
         m_r.trimmedBegin = edit.trim.beginFrames;
         m_r.trimmedEnd = edit.trim.endFrames;
         edit.gain = m_s.TrackBarDefaultAmplification;

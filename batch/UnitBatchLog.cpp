@@ -7,6 +7,7 @@
 #include "UnitRegistryStore.h"
 #include "VelmoraError.h"
 
+#include <algorithm>
 #include <ctime>
 #include <sys/stat.h>
 
@@ -81,8 +82,13 @@ std::string FormatBatchEntry(const BatchFileReport& r, const Settings& s) {
         e += std::string("    ending: ") + (r.abruptEnding ? "abrupt" : "natural") + "\n";
     for (const std::string& track : r.splitTracks)
         e += "    track: " + track + "\n";
+    // A note may hold several lines (a message box's text): each is indented, none padded.
     for (const std::string& note : r.notes)
-        e += "    " + note + "\n";
+        for (std::size_t at = 0; at <= note.size();) {
+            const std::size_t end = std::min(note.find('\n', at), note.size());
+            e += (end > at ? "    " + note.substr(at, end - at) : std::string()) + "\n";
+            at = end + 1;
+        }
     return e;
 }
 

@@ -67,6 +67,11 @@ TEST(BatchRun, TestRunLeavesEveryByteAndTimeAndLogsWhatItWouldDo) {
     EXPECT_NE(log.find("    would move to Abrupt endings\n"), std::string::npos) << log;
     EXPECT_NE(log.find("    would split according to its CUE sheet\n"), std::string::npos);
     EXPECT_NE(log.find("    would keep a thumbnail of "), std::string::npos);
+    // The Open command's warning for missing headers, one indented line per line.
+    EXPECT_NE(log.find("\n    This file has one or more missing frame headers and might be "
+                       "corrupted.\n    Make sure"),
+              std::string::npos)
+        << log;
     EXPECT_NE(log.find(tree + "/notes.mp3: failed: "), std::string::npos);
     EXPECT_NE(log.find("Summary: processed 5, changed 5, skipped 0, failed 2\n"), std::string::npos)
         << log;
