@@ -1,5 +1,6 @@
 #include "UnitBatchFile.h"
 
+#include "Progress.h"
 #include "UnitCueParse.h"
 #include "UnitCueSplit.h"
 #include "UnitInfo.h"
@@ -111,7 +112,8 @@ private:
         }
         ThrowIfStopped(m_progress);
         m_written = true;
-        const WriteResult saved = SaveInPlace(m_r.path, info, edit, m_s, m_c.messages, m_progress);
+        const WriteResult saved =
+            SaveInPlace(m_r.path, info, edit, m_s, m_c.messages, m_afterWrite);
         if (!saved.nothingToDo)
             m_r.savedPath = saved.savedPath;
         bool changed =
@@ -208,10 +210,9 @@ private:
                 ComputeThumbnailCut(info.firstHeader, plan.outputFrames, m_s);
             if (!cut)
                 throw VelmoraError("too short for a thumbnail");
-            m_r.notes.push_back(
-                "would keep a thumbnail of " +
-                std::to_string(plan.outputFrames - cut->beginFrames - cut->endFrames) + " frames");
-            changes = true;
+            const std::int64_t kept = plan.outputFrames - cut->beginFrames - cut->endFrames;
+            m_r.notes.push_back("would keep a thumbnail of " + std::to_string(kept) + " frames");
+            changes = changes || kept != plan.outputFrames;
         }
         if (m_s.CheckBoxBatchMoveAbrupt && m_r.abruptEnding) {
             m_r.notes.push_back(std::string("would move to ") + kAbruptFolderName);
@@ -221,9 +222,9 @@ private:
     }
 
     bool Split() {
-        StreamInfo info = Reopen(m_r.savedPath, m_c, m_progress);
+        StreamInfo info = Reopen(m_r.savedPath, m_c, m_afterWrite);
         const SplitResult split =
-            SplitByCueSheet(m_r.savedPath, info, SplitControls{}, m_s, m_c.messages, m_progress);
+            SplitByCueSheet(m_r.savedPath, info, SplitControls{}, m_s, m_c.messages, m_afterWrite);
         if (!split.found)
             m_r.notes.push_back("no CUE sheet to split by");
         m_r.splitTracks = split.written;
@@ -231,7 +232,7 @@ private:
     }
 
     bool Thumbnail() {
-        StreamInfo info = Reopen(m_r.savedPath, m_c, m_progress);
+        StreamInfo info = Reopen(m_r.savedPath, m_c, m_afterWrite);
         const std::optional<TrimPoints> cut =
             ComputeThumbnailCut(info.firstHeader, info.frameCount, m_s);
         if (!cut)
@@ -242,7 +243,7 @@ private:
         cutOnly.ComboBoxAddSilenceEnd = 0;
         cutOnly.CheckBoxSave_WithTime = false;
         const WriteResult r =
-            SaveInPlace(m_r.savedPath, info, {*cut, 0, 0, 0}, cutOnly, m_c.messages, m_progress);
+            SaveInPlace(m_r.savedPath, info, {*cut, 0, 0, 0}, cutOnly, m_c.messages, m_afterWrite);
         return !r.nothingToDo;
     }
 
@@ -265,6 +266,9 @@ private:
     const BatchFileContext& m_c;
     const Settings& m_s;
     IProgress& m_progress;
+    // Once a file is being written its remaining steps run to the end, so that a stop never
+    // leaves it saved but not split, cut or moved as asked.
+    NullProgress m_afterWrite;
     BatchFileReport m_r;
     bool m_written = false;
 };
