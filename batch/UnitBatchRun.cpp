@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <thread>
@@ -121,12 +122,21 @@ private:
 
 constexpr std::chrono::milliseconds kIdleInterval{50};
 
+// The cores this process may run on (a container or taskset may allow fewer than the machine has).
+int UsableCores() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return CPU_COUNT(&set);
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
 } // namespace
 
 int BatchWorkerCount(int jobs, std::size_t files, const Settings& settings) {
     if (settings.CheckBatchBoxStopOnError)
         return 1;
-    int n = jobs > 0 ? jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    int n = jobs > 0 ? jobs : UsableCores();
     n = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(n), files));
     return std::max(n, 1);
 }

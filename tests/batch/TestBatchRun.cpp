@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <thread>
@@ -230,4 +231,24 @@ TEST(BatchRun, IdlePriorityIsTheLowestCpuPriorityAndTheIdleIoClass) {
     EXPECT_EQ(nice, 19);
     EXPECT_EQ(ioprio >> 13, 3);                            // IOPRIO_CLASS_IDLE
     EXPECT_EQ(::getpriority(PRIO_PROCESS, 0), callerNice); // the caller's thread keeps its own
+}
+
+TEST(BatchRun, WorkersAreTheJobsOrTheUsableCoresNeverMoreThanTheFilesAndOneToStopOnError) {
+    cpu_set_t set;
+    ASSERT_EQ(::sched_getaffinity(0, sizeof set, &set), 0);
+    const int cores = CPU_COUNT(&set);
+    Settings s;
+    Settings stopping;
+    stopping.CheckBatchBoxStopOnError = true;
+    const struct {
+        int jobs;
+        std::size_t files;
+        const Settings& settings;
+        int workers;
+    } cases[] = {
+        {3, 10, s, 3}, {3, 2, s, 2}, {0, 1000, s, cores}, {0, 0, s, 1}, {4, 10, stopping, 1},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(BatchWorkerCount(c.jobs, c.files, c.settings), c.workers)
+            << c.jobs << " " << c.files;
 }
