@@ -29,18 +29,18 @@ namespace fs = std::filesystem;
 inline const std::string& BatchTemplate() {
     static const std::unique_ptr<TempDir> dir = [] {
         auto d = std::make_unique<TempDir>();
-        const PcmSpec spec;
+        const PcmSpec format;
         const std::string raw = d->File("pcm");
         std::vector<std::int16_t> quiet, loud, album;
-        AppendSilence(quiet, spec, 1.0);
-        AppendNoise(quiet, spec, 4.0, 12000, 7);
-        AppendSilence(quiet, spec, 2.0);
-        AppendTone(loud, spec, 5.0, 440, 12000);
-        AppendTone(album, spec, 5.0, 330, 9000);
-        AppendTone(album, spec, 5.0, 550, 9000);
-        EncodeWithLame(quiet, spec, "-b 128", d->File("quiet.mp3"));
-        EncodeWithLame(loud, spec, "-b 128", d->File("abrupt.mp3"));
-        EncodeWithLame(album, spec, "-b 128", d->File("album.mp3"));
+        AppendSilence(quiet, format, 1.0);
+        AppendNoise(quiet, format, 4.0, 12000, 7);
+        AppendSilence(quiet, format, 2.0);
+        AppendTone(loud, format, 5.0, 440, 12000);
+        AppendTone(album, format, 5.0, 330, 9000);
+        AppendTone(album, format, 5.0, 550, 9000);
+        EncodeWithLame(quiet, format, "-b 128", d->File("quiet.mp3"));
+        EncodeWithLame(loud, format, "-b 128", d->File("abrupt.mp3"));
+        EncodeWithLame(album, format, "-b 128", d->File("album.mp3"));
         std::vector<std::uint8_t> bytes = ReadFile(d->File("quiet.mp3"));
         std::vector<std::uint8_t> bad = bytes;
         bad.insert(bad.begin() + 40000, 7, 0);
