@@ -105,6 +105,13 @@ bool TerminalProgress::StopRequested() const {
     return g_interrupted.load();
 }
 
+bool AsksForHelp(const std::vector<std::string>& args) {
+    for (const std::string& arg : args)
+        if (arg == "--help" || arg == "-h")
+            return true;
+    return false;
+}
+
 std::optional<int> ParseFileListArgs(const std::vector<std::string>& args, const char* usage,
                                      FileListArgs& parsed, std::ostream& out, std::ostream& err) {
     bool optionsEnded = false;

@@ -54,6 +54,9 @@ private:
     bool m_drawn = false;
 };
 
+// Whether any argument is --help or -h.
+bool AsksForHelp(const std::vector<std::string>& args);
+
 // The arguments of the commands that take "[--json] FILE...": "--" ends the options.
 struct FileListArgs {
     bool json = false;
@@ -88,5 +91,6 @@ int CmdNormalize(CliContext& ctx, std::ostream& out, std::ostream& err);
 int CmdSave(CliContext& ctx, std::ostream& out, std::ostream& err);
 int CmdCue(CliContext& ctx, std::ostream& out, std::ostream& err);
 int CmdSplit(CliContext& ctx, std::ostream& out, std::ostream& err);
+int CmdBatch(CliContext& ctx, std::ostream& out, std::ostream& err);
 
 } // namespace velmora::cli

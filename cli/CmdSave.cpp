@@ -313,11 +313,10 @@ int Run(CliContext& ctx, const SaveArgs& a, std::ostream& out, std::ostream& err
 } // namespace
 
 int CmdSave(CliContext& ctx, std::ostream& out, std::ostream& err) {
-    for (const std::string& arg : ctx.args)
-        if (arg == "--help" || arg == "-h") {
-            out << kSaveUsage;
-            return 0;
-        }
+    if (AsksForHelp(ctx.args)) {
+        out << kSaveUsage;
+        return 0;
+    }
     try {
         const SaveArgs a = ParseArgs(ctx.args);
         return Run(ctx, a, out, err);

@@ -28,6 +28,9 @@ const Command kCommands[] = {
     {"split", cli::CmdSplit,
      "split FILE [--gain STEPS] [--fade-in INDEX] [--fade-out INDEX]\n"
      "                              split by the CUE sheet beside or in it"},
+    {"batch", cli::CmdBatch,
+     "batch [--jobs N] [--json] [--log FILE] PATH...\n"
+     "                              the batch steps over files and folders"},
 };
 
 void Usage(std::ostream& out) {

@@ -31,6 +31,11 @@ constexpr NamedRange kRanges[] = {
     {"TrackBarDefaultAmplification", {-8, 8}},
     {"ComboBoxFadeDepth", {0, 3}},
     {"SpinEditPreviewLength", {1, 10}},
+    {"TrackBarBatchFadeIn", {0, static_cast<std::int32_t>(FadeDurationTable.size()) - 1}},
+    {"TrackBarBatchFadeOut", {0, static_cast<std::int32_t>(FadeDurationTable.size()) - 1}},
+    {"ComboBoxLengthThumbnail", {0, 6}},
+    {"SpinEditStartThumbnail", {0, 999}},
+    {"SpinEditEndThumbnail", {0, 999}},
 };
 
 constexpr std::int32_t kLastGenre = 147;

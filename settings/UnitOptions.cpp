@@ -7,7 +7,10 @@ namespace velmora {
 namespace {
 
 using K = OptionKind;
-#define VELMORA_OPTION(name, kind) OptionBinding{#name, kind, &Settings::name}
+#define VELMORA_OPTION(name, kind)                                                                 \
+    OptionBinding {                                                                                \
+#name, kind, &Settings::name                                                               \
+    }
 
 const OptionBinding kBindings[] = {
     VELMORA_OPTION(CheckBoxAskBeforeExiting, K::Switch),
@@ -62,12 +65,38 @@ const OptionBinding kBindings[] = {
     VELMORA_OPTION(RadioGroupPreviewPlaysWhat, K::Switch),
     VELMORA_OPTION(CheckBoxStickyPreviewButtons, K::Switch),
     VELMORA_OPTION(RadioGroupPreviewMode, K::Switch),
+    VELMORA_OPTION(CheckBoxBatchRemoveSilence, K::Switch),
+    VELMORA_OPTION(CheckBoxBatchVolumeNormalize, K::Switch),
+    VELMORA_OPTION(TrackBarBatchFadeIn, K::Position),
+    VELMORA_OPTION(TrackBarBatchFadeOut, K::Position),
+    VELMORA_OPTION(CheckBoxBatchCreateLOG, K::Switch),
+    VELMORA_OPTION(CheckBoxBatchLOGEraseAtBeginning, K::Switch),
+    VELMORA_OPTION(CheckBoxBatchLOGExcludeGoodFiles, K::Switch),
+    VELMORA_OPTION(CheckBoxBatchLOGCharacteristics, K::Switch),
+    VELMORA_OPTION(CheckBoxBatchLOGStatistics, K::Switch),
+    VELMORA_OPTION(CheckBoxBatchLOGAbrupt, K::Switch),
+    VELMORA_OPTION(CheckBoxBatchTestRun, K::Switch),
+    VELMORA_OPTION(CheckBatchBoxStopOnError, K::Switch),
+    VELMORA_OPTION(CheckBoxBatchStopsOnBadFiles, K::Switch),
+    VELMORA_OPTION(CheckBoxBatchSkipBadFiles, K::Switch),
+    VELMORA_OPTION(CheckBoxBatchSplitCUE, K::Switch),
+    VELMORA_OPTION(CheckBoxBatchRunInIdlePriority, K::Switch),
+    VELMORA_OPTION(CheckBoxProcessSubfolders, K::Switch),
+    VELMORA_OPTION(CheckBoxProcessOnly, K::Switch),
+    VELMORA_OPTION(EditBatchProcessOnlyFiles, K::Text),
+    VELMORA_OPTION(CheckBoxBatchCreateThumbnail, K::Switch),
+    VELMORA_OPTION(ComboBoxLengthThumbnail, K::ItemIndex),
+    VELMORA_OPTION(SpinEditStartThumbnail, K::Number),
+    VELMORA_OPTION(SpinEditEndThumbnail, K::Number),
+    VELMORA_OPTION(CheckBoxBatchMoveAbrupt, K::Switch),
 };
 #undef VELMORA_OPTION
 
 } // namespace
 
-std::span<const OptionBinding> OptionBindings() { return kBindings; }
+std::span<const OptionBinding> OptionBindings() {
+    return kBindings;
+}
 
 const OptionBinding* FindOption(std::string_view name) {
     for (const OptionBinding& b : kBindings)

@@ -40,8 +40,8 @@ struct Settings {
     std::string EditID3Artist;
     std::string EditID3Album;
     std::string EditID3Comment;
-    std::int32_t SpinEditID3Year = 0;      // 0 = no year
-    std::uint8_t ComboBoxID3Genre = 255;   // 255 = none
+    std::int32_t SpinEditID3Year = 0;    // 0 = no year
+    std::uint8_t ComboBoxID3Genre = 255; // 255 = none
     bool CheckBoxCleanup = true;
     bool CheckBoxAutoDetectSilence = false;
     bool CheckBoxFastSilenceDetection = true;
@@ -63,7 +63,33 @@ struct Settings {
     std::int32_t SpinEditPreviewLength = 5;
     bool RadioGroupPreviewPlaysWhat = false; // on: play the part that is trimmed away
     bool CheckBoxStickyPreviewButtons = true;
-    bool RadioGroupPreviewMode = true;       // on: internal decoder
+    bool RadioGroupPreviewMode = true; // on: internal decoder
+
+    // Batch processing.
+    bool CheckBoxBatchRemoveSilence = false;
+    bool CheckBoxBatchVolumeNormalize = false;
+    std::int32_t TrackBarBatchFadeIn = 0; // into FadeDurationTable
+    std::int32_t TrackBarBatchFadeOut = 0;
+    bool CheckBoxBatchCreateLOG = false;
+    bool CheckBoxBatchLOGEraseAtBeginning = false;
+    bool CheckBoxBatchLOGExcludeGoodFiles = false;
+    bool CheckBoxBatchLOGCharacteristics = false;
+    bool CheckBoxBatchLOGStatistics = false;
+    bool CheckBoxBatchLOGAbrupt = false;
+    bool CheckBoxBatchTestRun = false;
+    bool CheckBatchBoxStopOnError = false;
+    bool CheckBoxBatchStopsOnBadFiles = false;
+    bool CheckBoxBatchSkipBadFiles = false;
+    bool CheckBoxBatchSplitCUE = false;
+    bool CheckBoxBatchRunInIdlePriority = false;
+    bool CheckBoxProcessSubfolders = false;
+    bool CheckBoxProcessOnly = false;
+    std::string EditBatchProcessOnlyFiles = "*.mp3"; // shell wildcards separated by ";"
+    bool CheckBoxBatchCreateThumbnail = false;
+    std::int32_t ComboBoxLengthThumbnail = 1; // 15, 30, 45, 60, 90, 120 seconds, variable
+    std::int32_t SpinEditStartThumbnail = 0;  // seconds
+    std::int32_t SpinEditEndThumbnail = 0;    // seconds before the end
+    bool CheckBoxBatchMoveAbrupt = false;
 
     // Fixed options: shown in the Options window but never stored.
     bool CheckBoxFixMissingCRC = false;
@@ -88,14 +114,15 @@ const OptionBinding* FindOption(std::string_view name);
 
 // The value as the store holds it (switches as -1/0). Not for Text options.
 std::int32_t GetStoredInt(const Settings& s, const OptionBinding& b);
-// Sets a field from a stored integer: any non-zero switch is on; one-byte fields keep the low 8 bits.
+// Sets a field from a stored integer: any non-zero switch is on; one-byte fields keep the low 8
+// bits.
 void SetStoredInt(Settings& s, const OptionBinding& b, std::int32_t value);
 const std::string& GetText(const Settings& s, const OptionBinding& b);
 void SetText(Settings& s, const OptionBinding& b, std::string value);
 
 // Added-silence durations in tenths of a second, by combo-box position.
 inline constexpr std::array<std::int32_t, 27> SilenceDurationTable = {
-    0,  1,  2,  3,  4,  5,  6,   7,   8,   9,   10,  12,  15,  20,
+    0,  1,  2,  3,   4,   5,   6,   7,   8,   9,   10,   12,   15,  20,
     30, 50, 70, 100, 150, 300, 450, 600, 750, 900, 1050, 1200, 1500};
 
 // Fade durations in milliseconds, by track-bar position 0 … 32.

@@ -63,7 +63,10 @@ TEST_F(CliSettings, ListsEveryOptionWithValueAndDefault) {
     ASSERT_EQ(lines.size(), OptionBindings().size() + 1);
     EXPECT_TRUE(std::regex_match(lines[0], std::regex("Option +Value +Default")));
     EXPECT_TRUE(std::regex_match(lines[1], std::regex("CheckBoxAskBeforeExiting +off +off")));
-    EXPECT_TRUE(std::regex_match(lines.back(), std::regex("RadioGroupPreviewMode +on +on")));
+    EXPECT_TRUE(std::regex_match(lines.back(), std::regex("CheckBoxBatchMoveAbrupt +off +off")));
+    EXPECT_TRUE(
+        std::regex_match(Line(r.out, "EditBatchProcessOnlyFiles"),
+                         std::regex("EditBatchProcessOnlyFiles +\"\\*\\.mp3\" +\"\\*\\.mp3\"")));
     const std::size_t column = lines[0].find("Value");
     for (const std::string& l : lines)
         EXPECT_EQ(l.find_first_not_of(' ', l.find(' ')), column) << l; // aligned

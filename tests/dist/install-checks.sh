@@ -150,7 +150,7 @@ completion)
       got=$(printf "%s\n" "${COMPREPLY[@]}" | LC_ALL=C sort | paste -sd " ")
       [ "$got" = "$want" ] || { echo "FAIL: \"$line\" completed to \"$got\", not \"$want\"" >&2; status=1; }
     done <<TABLE
-velmora-cli |--help --version cue info normalize save settings split
+velmora-cli |--help --version batch cue info normalize save settings split
 velmora-cli sa|save
 velmora-cli --defaults no|normalize
 velmora-cli save --fa|--fade-in --fade-out
@@ -158,6 +158,7 @@ velmora-cli save -|--auto-trim --begin --defaults --dry-run --end --fade-in --fa
 velmora-cli info --j|--json
 velmora-cli settings --|--defaults --export --help --import --json --option --set
 velmora-cli split --g|--gain
+velmora-cli batch --j|--jobs --json
 velmora-cli cue --|--defaults --help --option
 velmora-cli --option CheckBoxSave|CheckBoxSaveAs_WithTime= CheckBoxSaveWAV= CheckBoxSave_WithTime=
 velmora-cli settings --set RadioGroupCue|RadioGroupCueSplit=

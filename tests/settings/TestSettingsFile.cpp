@@ -176,3 +176,48 @@ TEST(SettingsRules, AssignmentsAreCheckedAsTheOptionsWindowWould) {
         EXPECT_STREQ(e.what(), "\"ComboBoxFadeDepth\" takes a whole number from 0 to 3, got \"9\"");
     }
 }
+
+TEST(SettingsRules, BatchOptionsStartAsTheBatchPagesLayThemOutAndKeepTheirRanges) {
+    const Settings d;
+    EXPECT_FALSE(d.CheckBoxBatchRemoveSilence || d.CheckBoxBatchVolumeNormalize ||
+                 d.CheckBoxBatchCreateLOG || d.CheckBoxBatchTestRun || d.CheckBatchBoxStopOnError ||
+                 d.CheckBoxBatchSkipBadFiles || d.CheckBoxProcessSubfolders ||
+                 d.CheckBoxProcessOnly || d.CheckBoxBatchCreateThumbnail ||
+                 d.CheckBoxBatchMoveAbrupt);
+    EXPECT_EQ(d.TrackBarBatchFadeIn, 0);
+    EXPECT_EQ(d.TrackBarBatchFadeOut, 0);
+    EXPECT_EQ(d.EditBatchProcessOnlyFiles, "*.mp3");
+    EXPECT_EQ(d.ComboBoxLengthThumbnail, 1); // "30"
+    EXPECT_EQ(d.SpinEditStartThumbnail, 0);
+    EXPECT_EQ(d.SpinEditEndThumbnail, 0);
+
+    const struct {
+        const char* assignment;
+        bool ok;
+    } cases[] = {
+        {"TrackBarBatchFadeIn=32", true},       {"TrackBarBatchFadeIn=33", false},
+        {"TrackBarBatchFadeOut=-1", false},     {"ComboBoxLengthThumbnail=6", true},
+        {"ComboBoxLengthThumbnail=7", false},   {"SpinEditStartThumbnail=999", true},
+        {"SpinEditStartThumbnail=1000", false}, {"SpinEditEndThumbnail=-1", false},
+        {"CheckBoxBatchTestRun=on", true},      {"EditBatchProcessOnlyFiles=*.mp3;*.MP2", true},
+        {"CheckBoxBatchMoveError=on", false}, // hidden, never stored
+    };
+    for (const auto& c : cases) {
+        Settings s;
+        if (c.ok)
+            EXPECT_NO_THROW(AssignOption(s, c.assignment)) << c.assignment;
+        else
+            EXPECT_THROW(AssignOption(s, c.assignment), VelmoraError) << c.assignment;
+    }
+    // The batch options travel through the settings file like the others.
+    Settings changed;
+    changed.CheckBoxBatchSplitCUE = true;
+    changed.EditBatchProcessOnlyFiles = "[ab]*.mp3; x?.wav";
+    changed.SpinEditEndThumbnail = 12;
+    test::TempDir dir;
+    const std::string path = dir.path() + "/Velmora.ini";
+    ExportSettingsFile(changed, path);
+    Settings back;
+    ImportSettingsFile(path, back);
+    EXPECT_EQ(test::Dump(back), test::Dump(changed));
+}

@@ -1,0 +1,198 @@
+#include "UnitBatchRun.h"
+
+#include "Progress.h"
+#include "UnitOptions.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <thread>
+#include <unistd.h>
+
+namespace velmora {
+
+namespace {
+
+// A worker's progress: it shows nothing and pumps nothing; it only carries the batch's stop.
+class WorkerProgress final : public IProgress {
+public:
+    explicit WorkerProgress(const std::atomic<bool>& stop) : m_stop(stop) {}
+    void SetTotal(int) override {}
+    void Report(int) override {}
+    void ProcessMessages() override {}
+    bool StopRequested() const override { return m_stop.load(); }
+
+private:
+    const std::atomic<bool>& m_stop;
+};
+
+// The files shared by the workers and the thread that delivers their reports in order.
+class Queue {
+public:
+    Queue(const std::vector<BatchInput>& inputs, const Settings& settings,
+          const BatchFileContext& context)
+        : m_inputs(inputs), m_settings(settings), m_context(context), m_reports(inputs.size()),
+          m_done(inputs.size(), false) {}
+
+    void Work() {
+        if (m_settings.CheckBoxBatchRunInIdlePriority)
+            ApplyIdlePriority();
+        WorkerProgress progress(m_stop);
+        while (true) {
+            std::size_t i = 0;
+            {
+                std::lock_guard lock(m_mutex);
+                if (m_stop.load() || m_next >= m_inputs.size())
+                    break;
+                i = m_next++;
+            }
+            BatchFileReport r = ProcessBatchFile(m_inputs[i], m_context, progress);
+            {
+                std::lock_guard lock(m_mutex);
+                // Decided here, before this worker takes another file, so that a batch that
+                // stops on an error stops at the same file whatever the timing.
+                if (r.outcome == BatchOutcome::Failed &&
+                    (m_settings.CheckBatchBoxStopOnError || r.stopsBatch))
+                    m_stop.store(true);
+                m_reports[i] = std::move(r);
+                m_done[i] = true;
+            }
+            m_changed.notify_all();
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            ++m_finishedWorkers;
+        }
+        m_changed.notify_all();
+    }
+
+    // Waits up to `wait` for the report at `index`; true when it is there.
+    bool WaitFor(std::size_t index, std::chrono::milliseconds wait, int workers) {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait_for(lock, wait,
+                           [&] { return m_done[index] || m_finishedWorkers == workers; });
+        return m_done[index];
+    }
+    bool AllFinished(int workers) {
+        std::lock_guard lock(m_mutex);
+        return m_finishedWorkers == workers;
+    }
+    BatchFileReport& ReportAt(std::size_t index) { return m_reports[index]; }
+    std::vector<BatchFileReport> TakeReports() { return std::move(m_reports); }
+    void Stop() { m_stop.store(true); }
+
+private:
+    const std::vector<BatchInput>& m_inputs;
+    const Settings& m_settings;
+    const BatchFileContext& m_context;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::atomic<bool> m_stop{false};
+    std::size_t m_next = 0;
+    int m_finishedWorkers = 0;
+    std::vector<BatchFileReport> m_reports;
+    std::vector<bool> m_done;
+};
+
+// Stops and joins the workers on every way out of RunBatch.
+class Workers {
+public:
+    Workers(Queue& queue, int count) : m_queue(queue) {
+        for (int i = 0; i < count; ++i)
+            m_threads.emplace_back([&queue] { queue.Work(); });
+    }
+    ~Workers() {
+        m_queue.Stop();
+        for (std::thread& t : m_threads)
+            t.join();
+    }
+    Workers(const Workers&) = delete;
+    Workers& operator=(const Workers&) = delete;
+
+private:
+    Queue& m_queue;
+    std::vector<std::thread> m_threads;
+};
+
+constexpr std::chrono::milliseconds kIdleInterval{50};
+
+// The cores this process may run on (a container or taskset may allow fewer than the machine has).
+int UsableCores() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return CPU_COUNT(&set);
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+} // namespace
+
+int BatchWorkerCount(int jobs, std::size_t files, const Settings& settings) {
+    if (settings.CheckBatchBoxStopOnError)
+        return 1;
+    int n = jobs > 0 ? jobs : UsableCores();
+    n = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(n), files));
+    return std::max(n, 1);
+}
+
+std::vector<BatchFileReport> RunBatch(const std::vector<BatchInput>& inputs,
+                                      const Settings& settings, const MessageTable& messages,
+                                      const BatchRunOptions& options, IBatchObserver& observer) {
+    std::optional<BatchLog> log;
+    if (settings.CheckBoxBatchCreateLOG) {
+        log.emplace(options.logPath.empty() ? BatchLogPath() : options.logPath, settings, messages);
+        log->Begin(inputs.size());
+    }
+    const BatchFileContext context{settings, messages, options.refusedPaths};
+    Queue queue(inputs, settings, context);
+    const int workerCount = BatchWorkerCount(options.jobs, inputs.size(), settings);
+    if (observer.StopRequested())
+        queue.Stop();
+    {
+        Workers workers(queue, workerCount);
+        for (std::size_t i = 0; i < inputs.size(); ++i) {
+            if (observer.StopRequested())
+                queue.Stop();
+            while (!queue.WaitFor(i, kIdleInterval, workerCount)) {
+                if (queue.AllFinished(workerCount))
+                    break;
+                observer.Idle();
+                if (observer.StopRequested())
+                    queue.Stop();
+            }
+            BatchFileReport& r = queue.ReportAt(i);
+            if (r.path.empty()) {
+                r.path = inputs[i].path;
+                r.outcome = BatchOutcome::NotProcessed;
+                r.error = "the batch was stopped";
+            }
+            if (log)
+                log->Add(r);
+            observer.FileDone(i, r);
+            if (r.outcome == BatchOutcome::Failed && !settings.CheckBatchBoxStopOnError &&
+                observer.AbortOnError(r))
+                queue.Stop();
+        }
+    }
+    std::vector<BatchFileReport> reports = queue.TakeReports();
+    if (log)
+        log->End(Summarise(reports));
+    return reports;
+}
+
+bool ApplyIdlePriority() {
+    const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
+    const bool cpu = ::setpriority(PRIO_PROCESS, tid, 19) == 0;
+    constexpr long kWhoProcess = 1, kClassIdle = 3, kClassShift = 13;
+    const bool io = ::syscall(SYS_ioprio_set, kWhoProcess, static_cast<long>(tid),
+                              kClassIdle << kClassShift) == 0;
+    return cpu && io;
+}
+
+} // namespace velmora

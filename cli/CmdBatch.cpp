@@ -1,0 +1,159 @@
+#include "CliCommon.h"
+
+#include "UnitBatchRun.h"
+
+#include <charconv>
+#include <ostream>
+#include <string>
+
+namespace velmora::cli {
+
+namespace {
+
+constexpr const char* kBatchUsage =
+    "Usage: velmora-cli batch [--jobs N] [--json] [--log FILE] PATH...\n"
+    "  Takes every file, and the files of every folder, through the batch steps the options ask\n"
+    "  for: CheckBoxBatchRemoveSilence, CheckBoxBatchVolumeNormalize, TrackBarBatchFadeIn/Out,\n"
+    "  the save in place (none with CheckBoxBatchTestRun), CheckBoxBatchSplitCUE,\n"
+    "  CheckBoxBatchCreateThumbnail, CheckBoxBatchMoveAbrupt; folders by\n"
+    "  CheckBoxProcessSubfolders, CheckBoxProcessOnly and EditBatchProcessOnlyFiles.\n"
+    "  --jobs N  files processed at once (default: one per core)\n"
+    "  --json    one JSON object per file, in the order of the files\n"
+    "  --log     the LOG file written with CheckBoxBatchCreateLOG (default: Velmora.batch.log\n"
+    "            in the settings folder)\n"
+    "  Ctrl+C lets the files being written finish and starts no other. The exit status is 0\n"
+    "  only when no file failed.\n";
+
+struct BatchArgs {
+    int jobs = 0;
+    bool json = false;
+    std::string log;
+    std::vector<std::string> paths;
+};
+
+struct UsageError {
+    std::string text;
+};
+
+BatchArgs ParseArgs(const std::vector<std::string>& args) {
+    BatchArgs a;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        auto value = [&]() -> const std::string& {
+            if (i + 1 >= args.size())
+                throw UsageError{arg + " needs a value"};
+            return args[++i];
+        };
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+            a.paths.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--json") {
+            a.json = true;
+        } else if (arg == "--log") {
+            a.log = value();
+        } else if (arg == "--jobs" || arg == "-j") {
+            const std::string& text = value();
+            const char* end = text.data() + text.size();
+            const auto r = std::from_chars(text.data(), end, a.jobs);
+            if (r.ec != std::errc() || r.ptr != end || a.jobs < 1 || a.jobs > 256)
+                throw UsageError{"--jobs takes a whole number from 1 to 256, not \"" + text + "\""};
+        } else {
+            throw UsageError{"unknown option \"" + arg + "\""};
+        }
+    }
+    if (a.paths.empty())
+        throw UsageError{"PATH is missing"};
+    return a;
+}
+
+std::string JsonList(const std::vector<std::string>& items) {
+    std::string s = "[";
+    for (std::size_t i = 0; i < items.size(); ++i)
+        s += (i ? ", " : "") + JsonString(items[i]);
+    return s + "]";
+}
+
+std::string Json(const BatchFileReport& r, bool testRun) {
+    std::string s = "{" + JsonFileFields(r.path) +
+                    ", \"outcome\": " + JsonString(OutcomeText(r.outcome, testRun));
+    if (!r.error.empty())
+        s += ", \"error\": " + JsonString(r.error);
+    if (r.analysed)
+        s += ", \"type\": " + JsonString(r.type) + ", \"length\": " + JsonString(r.length) +
+             ", \"bitrate\": " + JsonString(r.bitrate) +
+             ", \"missingHeaders\": " + std::to_string(r.missingHeaders) +
+             ", \"ending\": " + JsonString(r.abruptEnding ? "abrupt" : "natural");
+    s += ", \"trimmedBegin\": " + std::to_string(r.trimmedBegin) +
+         ", \"trimmedEnd\": " + std::to_string(r.trimmedEnd) +
+         ", \"gainSteps\": " + std::to_string(r.gainSteps) +
+         ", \"bytesSaved\": " + std::to_string(r.bytesSaved) +
+         ", \"savedPath\": " + JsonString(r.savedPath) +
+         ", \"tracks\": " + JsonList(r.splitTracks) + ", \"notes\": " + JsonList(r.notes) + "}";
+    return s;
+}
+
+// Prints each file as it is done and keeps a count on the terminal; Ctrl+C asks for the stop.
+class CliObserver final : public IBatchObserver {
+public:
+    CliObserver(const Settings& settings, bool json, std::size_t files, std::ostream& out)
+        : m_settings(settings), m_json(json), m_out(out), m_progress("batch") {
+        m_progress.SetTotal(static_cast<int>(files));
+        // What the terminal shows is the whole report, whatever the LOG leaves out.
+        m_shown.CheckBoxBatchLOGExcludeGoodFiles = false;
+        m_shown.CheckBoxBatchTestRun = settings.CheckBoxBatchTestRun;
+        m_shown.CheckBoxBatchLOGCharacteristics = settings.CheckBoxBatchLOGCharacteristics;
+        m_shown.CheckBoxBatchLOGStatistics = settings.CheckBoxBatchLOGStatistics;
+        m_shown.CheckBoxBatchLOGAbrupt = settings.CheckBoxBatchLOGAbrupt;
+    }
+    void FileDone(std::size_t index, const BatchFileReport& report) override {
+        if (m_json)
+            m_out << Json(report, m_settings.CheckBoxBatchTestRun) << "\n";
+        else
+            m_out << FormatBatchEntry(report, m_shown);
+        m_out.flush();
+        m_progress.Report(static_cast<int>(index + 1));
+    }
+    bool StopRequested() override { return m_progress.StopRequested(); }
+
+private:
+    const Settings& m_settings;
+    Settings m_shown;
+    bool m_json;
+    std::ostream& m_out;
+    TerminalProgress m_progress;
+};
+
+} // namespace
+
+int CmdBatch(CliContext& ctx, std::ostream& out, std::ostream& err) {
+    if (AsksForHelp(ctx.args)) {
+        out << kBatchUsage;
+        return 0;
+    }
+    BatchArgs a;
+    try {
+        a = ParseArgs(ctx.args);
+    } catch (const UsageError& e) {
+        err << "velmora-cli batch: " << e.text << "\n" << kBatchUsage;
+        return 2;
+    }
+    const std::vector<BatchInput> inputs = ExpandBatchInputs(a.paths, ctx.settings);
+    BatchRunOptions options;
+    options.jobs = a.jobs;
+    options.logPath = a.log;
+    std::vector<BatchFileReport> reports;
+    {
+        CliObserver observer(ctx.settings, a.json, inputs.size(), out);
+        reports = RunBatch(inputs, ctx.settings, ctx.messages, options, observer);
+    }
+    const BatchSummary summary = Summarise(reports);
+    (a.json ? err : out) << "summary: " << SummaryText(summary)
+                         << (ctx.settings.CheckBoxBatchTestRun ? " (test run: nothing written)"
+                                                               : "")
+                         << "\n";
+    return summary.failed == 0 && summary.notProcessed == 0 ? 0 : 1;
+}
+
+} // namespace velmora::cli
