@@ -20,6 +20,8 @@
 #include <QApplication>
 #include <QLabel>
 
+#include "BenchTiming.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -33,7 +35,9 @@
 extern char** environ;
 
 using namespace velmora;
-using Clock = std::chrono::steady_clock;
+using velmora::bench::Clock;
+using velmora::bench::Ms;
+using velmora::bench::Print;
 
 namespace {
 
@@ -57,16 +61,6 @@ public:
     void Beep() override {}
     bool OpenUrl(const QUrl&) override { return false; }
 };
-
-void Print(const char* name, std::vector<double> ms) {
-    std::sort(ms.begin(), ms.end());
-    std::printf("%s median %.2f ms min %.2f ms max %.2f ms (%zu runs)\n", name, ms[ms.size() / 2],
-                ms.front(), ms.back(), ms.size());
-}
-
-double Ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
 
 // The whole run of a program, without a shell in between.
 double TimeProgram(std::vector<std::string> args) {

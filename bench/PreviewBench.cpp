@@ -16,6 +16,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include "BenchTiming.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -24,19 +26,11 @@
 #include <vector>
 
 using namespace velmora;
-using Clock = std::chrono::steady_clock;
+using velmora::bench::Clock;
+using velmora::bench::Ms;
+using velmora::bench::Print;
 
 namespace {
-
-void Print(const char* name, std::vector<double> ms) {
-    std::sort(ms.begin(), ms.end());
-    std::printf("%s median %.2f ms min %.2f ms max %.2f ms (%zu runs)\n", name, ms[ms.size() / 2],
-                ms.front(), ms.back(), ms.size());
-}
-
-double Ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
 
 double ThreadCpuMs() {
     timespec ts{};
