@@ -163,5 +163,33 @@ TEST(SourceChanges, ARewriteThatKeepsSizeAndTimeIsRefused) {
     }
 }
 
+// A grow the disk cannot hold: the file keeps its bytes and its times, whatever the date option.
+TEST(SourceChanges, AFailedGrowPutsTheTimesBack) {
+    TempDir dir;
+    SmallFilesystem small(dir.File("small"));
+    if (!small.mounted())
+        GTEST_SKIP() << "no permission to mount a tmpfs";
+    const std::string path = dir.File("small/a.mp3");
+    const auto big = GainFrames(2200); // 917 KB of the 1 MiB
+    for (const bool preserveDate : {true, false}) {
+        SCOPED_TRACE(preserveDate);
+        WriteFile(path, big);
+        const timespec old[2] = {{1000000000, 123456789}, {1100000000, 987654321}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
+        Settings s = NeutralSettings();
+        s.CheckBoxPreserveDate = preserveDate;
+        s.ComboBoxAddSilenceBeginning = 19; // 30 s
+        StreamInfo info = OpenFile(path, s);
+        const std::string error = SaveError(path, "", info, s);
+        EXPECT_NE(error.find("No space left on device\nIs your disk full?"), std::string::npos)
+            << error;
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mtim.tv_sec, old[1].tv_sec);
+        EXPECT_EQ(st.st_mtim.tv_nsec, old[1].tv_nsec);
+        EXPECT_EQ(ReadFile(path), big);
+    }
+}
+
 } // namespace
 } // namespace velmora
