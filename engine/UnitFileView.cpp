@@ -192,15 +192,24 @@ void FileView::Unmap() {
 }
 
 int FileView::Grow(std::int64_t size) {
-    const int error = ::posix_fallocate(m_fd, m_size, size - m_size);
-    if (error != 0) {
-        // A failed reservation can still have grown the file.
-        IgnoreFailure(::ftruncate(m_fd, m_size));
+    const std::int64_t oldSize = m_size;
+    // A failed reservation can still have grown the file.
+    auto undo = [&] {
+        IgnoreFailure(::ftruncate(m_fd, oldSize));
         IgnoreFailure(PutTimesBack(m_fd, m_identity));
+    };
+    if (const int error = ::posix_fallocate(m_fd, oldSize, size - oldSize); error != 0) {
+        undo();
         return error;
     }
     Unmap();
-    Map(size);
+    try {
+        Map(size);
+    } catch (const VelmoraError&) {
+        const int error = errno;
+        undo();
+        return error != 0 ? error : ENOMEM;
+    }
     return 0;
 }
 

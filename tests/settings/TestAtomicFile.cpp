@@ -113,27 +113,5 @@ TEST(AtomicFile, OnlyTheTemporaryFilesOfGoneWritersAreRemoved) {
     EXPECT_TRUE(std::filesystem::is_directory(dir.File(".i.mp3." + gone + "-23.part")));
 }
 
-// The unnamed file gets its name only with Commit, and takes the old file's permissions.
-TEST(AtomicFile, AnUnnamedFileReplacesTheTargetOnCommit) {
-    TempDir dir;
-    const std::string target = dir.File("out.mp3");
-    WriteFile(target, {1, 2, 3});
-    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
-    {
-        AtomicFileWriter dropped(target, {}, Failure());
-        dropped.Write("dropped");
-        EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"out.mp3"});
-    }
-    EXPECT_EQ(ReadFile(target), (std::vector<std::uint8_t>{1, 2, 3}));
-    AtomicFileWriter file(target, {}, Failure());
-    file.Write("new");
-    file.Commit();
-    EXPECT_EQ(ReadFile(target), (std::vector<std::uint8_t>{'n', 'e', 'w'}));
-    EXPECT_EQ(std::filesystem::status(target).permissions(),
-              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
-                  std::filesystem::perms::group_read);
-    EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"out.mp3"});
-}
-
 } // namespace
 } // namespace velmora
