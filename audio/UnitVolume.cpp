@@ -168,6 +168,9 @@ VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path
         CheckPoint(progress, j, kPumpEvery);
         ThrowIfStopped(progress);
     }
+    if (view.Cut())
+        throw VelmoraError(std::string(std::strerror(EIO)) + " - " +
+                           messages.MessageStrings[kMsgErrorAnalyzing]);
     if (tally)
         tally->Fold();
     if (meter)

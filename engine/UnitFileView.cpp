@@ -168,6 +168,11 @@ bool FileView::Shrunk() const {
     return m_guardSlot >= 0 && g_guards[m_guardSlot].shrunk.load(std::memory_order_relaxed);
 }
 
+bool FileView::Cut() const {
+    struct stat st {};
+    return Shrunk() || (m_fd >= 0 && ::fstat(m_fd, &st) == 0 && st.st_size < m_size);
+}
+
 void FileView::Map(std::int64_t size) {
     if (static_cast<std::uint64_t>(size) > std::numeric_limits<std::size_t>::max())
         throw VelmoraError(SystemText(EFBIG) + "Failed to create file mapping");

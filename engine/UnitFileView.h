@@ -60,8 +60,11 @@ public:
     // The file as it was when the lock was taken.
     const FileIdentity& identity() const { return m_identity; }
     int fd() const { return m_fd; }
-    // Whether a page of the view was found past the file's end (or could not be read).
+    // Whether a page of the view was found past the file's end (or could not be read). Cheap.
     bool Shrunk() const;
+    // Whether the file is shorter than the view: Shrunk(), or the file's size says so (bytes
+    // after the end within its last page read as zeros without a fault). A system call.
+    bool Cut() const;
     // Read/write views: extends the file to `size`, reserving the space first, and maps it
     // whole. Returns 0, or the errno of a failure, after which the file has its old size and
     // times again.

@@ -193,7 +193,7 @@ OpenResult OpenSourceFile(const std::string& path, const Settings& settings,
     OpenResult result =
         AnalyseFile(view.bytes(), settings, messages, progress, tailAnalysis, view.fd(), listener);
     // The tags were read through the mapping: a file that shrank meanwhile gave zeros there.
-    if (view.Shrunk())
+    if (view.Cut())
         throw VelmoraError(std::string(std::strerror(EIO)) + " - " + ErrorAnalyzingText(messages));
     result.info.sourceTimeNs = view.lastWriteTimeNs();
     result.info.sourceIdentity = view.identity();

@@ -261,7 +261,7 @@ private:
 void FinishInPlace(const std::string& path, const StreamInfo& info, FileView& view,
                    std::int64_t size, const Settings& settings, InPlaceOutcome& outcome) {
     // Cutting a file that another program has cut shorter still would grow it again.
-    if (view.Shrunk() || IdentityOf(view.fd()).size < view.size())
+    if (view.Cut())
         ThrowSourceShrunk(path);
     if (::ftruncate(view.fd(), size) != 0)
         throw IoError(errno);

@@ -276,7 +276,7 @@ std::int64_t WriteStream(const WriteParams& params, const StreamInfo& info, Layo
     if (std::unique_ptr<AtomicFileWriter> early = TakeEarlyCopy(params, info, layout)) {
         FinishEarlyCopy(*early, params, info, layout, context, view);
         meter.Show(params.frameCount);
-        if (view.Shrunk())
+        if (view.Cut())
             ThrowSourceShrunk(params.sourcePath);
         early->Commit();
         return 0;
@@ -323,7 +323,7 @@ std::int64_t WriteStream(const WriteParams& params, const StreamInfo& info, Layo
     meter.Show(params.frameCount);
     sink.Finish();
     VELMORA_ASSERT(sink.written() == layout.size, "UnitWriter");
-    if (view.Shrunk())
+    if (view.Cut())
         ThrowSourceShrunk(params.sourcePath);
     if (file)
         file->Commit();
