@@ -140,6 +140,10 @@ VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path
             throw VelmoraError(std::string(std::strerror(EIO)) + " - " +
                                messages.MessageStrings[kMsgErrorAnalyzing]);
         std::memcpy(source.data(), view.data() + entry.offset, static_cast<std::size_t>(length));
+        // Another program cut the file: the frame read as zeros.
+        if (view.Shrunk())
+            throw VelmoraError(std::string(std::strerror(EIO)) + " - " +
+                               messages.MessageStrings[kMsgErrorAnalyzing]);
 
         std::uint64_t frameSum = 0;
         if (layer3) {
@@ -164,6 +168,9 @@ VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path
         CheckPoint(progress, j, kPumpEvery);
         ThrowIfStopped(progress);
     }
+    if (view.Cut())
+        throw VelmoraError(std::string(std::strerror(EIO)) + " - " +
+                           messages.MessageStrings[kMsgErrorAnalyzing]);
     if (tally)
         tally->Fold();
     if (meter)

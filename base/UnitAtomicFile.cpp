@@ -5,13 +5,18 @@
 #include "UnitPath.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <random>
+#include <string_view>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace velmora {
 
@@ -48,7 +53,73 @@ void SyncFolderIfPossible(const std::string& file) {
         IgnoreFailure(::fsync(fd.get()));
 }
 
+const char* FolderOrDot(const std::string& folder) {
+    return folder.empty() ? "." : folder.c_str();
+}
+
+// The writer's process number in a temporary name ".NAME.PID-RAND.part", or -1 for other names.
+pid_t TemporaryOwner(std::string_view name) {
+    constexpr std::string_view kSuffix = ".part";
+    if (name.size() < 2 || name[0] != '.' || !name.ends_with(kSuffix))
+        return -1;
+    name.remove_suffix(kSuffix.size());
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot < 2)
+        return -1;
+    const std::string_view id = name.substr(dot + 1);
+    const std::size_t dash = id.find('-');
+    auto digits = [](std::string_view d) {
+        return !d.empty() && d.size() <= 10 && d.find_first_not_of("0123456789") == d.npos;
+    };
+    if (dash == id.npos || !digits(id.substr(0, dash)) || !digits(id.substr(dash + 1)))
+        return -1;
+    const long pid = std::strtol(std::string(id.substr(0, dash)).c_str(), nullptr, 10);
+    return pid > 0 && pid <= 0x3FFFFFFF ? static_cast<pid_t>(pid) : -1;
+}
+
+// Gives the unnamed file open on `fd` the name `path`; without /proc, only a privileged process
+// can.
+bool LinkUnnamed(int fd, const std::string& path) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return true;
+    if (errno != ENOENT || ::access("/proc/self/fd", F_OK) == 0)
+        return false;
+    return ::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0;
+}
+
+bool ProcessIsGone(pid_t pid) {
+    return pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
 } // namespace
+
+void RemoveStaleTemporaries(const std::string& folder) {
+    const Descriptor folderFd(::open(FolderOrDot(folder), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folderFd.get() < 0)
+        return;
+    DIR* dir = ::fdopendir(::dup(folderFd.get()));
+    if (dir == nullptr)
+        return;
+    std::vector<std::string> stale;
+    while (const dirent* entry = ::readdir(dir)) {
+        const pid_t owner = TemporaryOwner(entry->d_name);
+        if (owner > 0 && ProcessIsGone(owner))
+            stale.emplace_back(entry->d_name);
+    }
+    ::closedir(dir);
+    // The number alone is not proof: another machine's writer on a shared folder holds its
+    // file's lock, which dies only with it.
+    for (const std::string& name : stale) {
+        const Descriptor fd(
+            ::openat(folderFd.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat st {};
+        if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+            ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+            continue;
+        IgnoreFailure(::unlinkat(folderFd.get(), name.c_str(), 0));
+    }
+}
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
     const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
@@ -99,14 +170,32 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path, const AtomicFileOpti
 
 void AtomicFileWriter::CreateTemporary() {
     const std::string folder = FolderOf(m_target);
+    if (m_options.unnamed)
+        m_fd = ::open(FolderOrDot(folder), O_TMPFILE | O_WRONLY | O_CLOEXEC,
+                      static_cast<mode_t>(m_options.mode));
+    // Any failure of an unnamed file (a file system without them, a missing folder) is met
+    // again, and reported, by the named way.
+    if (m_fd < 0) {
+        RemoveStaleTemporaries(folder);
+        NameTemporary([this](const std::string& candidate) {
+            m_fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                          static_cast<mode_t>(m_options.mode));
+            return m_fd >= 0;
+        });
+    }
+    // The lock tells later runs that the writer of a named file lives; a file system without
+    // locks leaves them the process number to go by.
+    IgnoreFailure(::flock(m_fd, LOCK_EX | LOCK_NB));
+}
+
+void AtomicFileWriter::NameTemporary(const std::function<bool(const std::string&)>& create) {
+    const std::string folder = FolderOf(m_target);
     const std::string name = BaseName(m_target).substr(0, kKeptNameBytes);
     std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string candidate = folder + "." + name + "." + std::to_string(::getpid()) + "-" +
                                       std::to_string(random()) + ".part";
-        m_fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                      static_cast<mode_t>(m_options.mode));
-        if (m_fd >= 0) {
+        if (create(candidate)) {
             m_temporary = candidate;
             return;
         }
@@ -134,6 +223,12 @@ void AtomicFileWriter::Commit() {
     const bool sync = m_replacing || m_options.sync == DataSync::Always;
     if (sync && ::fsync(m_fd) != 0)
         throw m_fail(errno, AtomicFileStep::Write);
+    // An unnamed file takes a temporary name first: a link cannot replace an existing file.
+    if (m_temporary.empty())
+        NameTemporary(
+            [this](const std::string& candidate) { return LinkUnnamed(m_fd, candidate); });
+    // The lock is kept until the rename by a second descriptor of the same open file.
+    const Descriptor lockHolder(::dup(m_fd));
     if (::close(std::exchange(m_fd, -1)) != 0)
         throw m_fail(errno, AtomicFileStep::Write);
     if (::rename(m_temporary.c_str(), m_target.c_str()) != 0)

@@ -23,6 +23,9 @@ enum class DataSync {
 struct AtomicFileOptions {
     unsigned mode = 0666; // a new file's permissions, less the umask
     DataSync sync = DataSync::Always;
+    // Where the file system allows it, the new file has no name until Commit(), so that a
+    // process killed before then leaves nothing behind; off, it is always named (tests).
+    bool unnamed = true;
 };
 
 // Where a replacement failed: making the temporary file, or writing and renaming it.
@@ -30,9 +33,12 @@ enum class AtomicFileStep { Create, Write };
 // Builds the error a failed step raises from its errno.
 using AtomicFileFailure = std::function<VelmoraError(int error, AtomicFileStep step)>;
 
-// A file written under a temporary name in the target's folder and renamed over the target only
-// when complete, so that a crash or failure leaves either the old file or the new one. The
-// temporary file is flushed before the rename (see DataSync) and the folder after it. An existing
+// A file written in the target's folder and renamed over the target only when complete, so that
+// a crash or failure leaves either the old file or the new one. The new file is unnamed until
+// then where the file system allows (O_TMPFILE), and is otherwise named ".NAME.PID-RAND.part",
+// locked while its writer lives; such files of writers that are gone are removed whenever a
+// named one is made in their folder. The new file is flushed before the rename (see DataSync)
+// and the folder after it. An existing
 // target keeps its owner (where the user may set it) and permissions; a symbolic link is
 // followed, so the file it points to is replaced and the link stays. Dropped before Commit(),
 // the temporary file is removed.
@@ -51,14 +57,20 @@ public:
 
 private:
     void CreateTemporary();
+    // Gives the file an unused temporary name through `create`, which fails with errno set.
+    void NameTemporary(const std::function<bool(const std::string&)>& create);
 
     AtomicFileOptions m_options;
     AtomicFileFailure m_fail;
     std::string m_target;
-    std::string m_temporary;
+    std::string m_temporary; // empty while the file is unnamed
     int m_fd = -1;
     bool m_replacing = false;
 };
+
+// Removes the ".NAME.PID-RAND.part" files in `folder` whose writers are gone: no process has
+// that number here, and no one holds the file's lock.
+void RemoveStaleTemporaries(const std::string& folder);
 
 // Replaces `path` with `data` through an AtomicFileWriter that flushes always; failures read
 // "<system text> - Cannot write <path>".

@@ -192,7 +192,11 @@ OpenResult OpenSourceFile(const std::string& path, const Settings& settings,
     const OperationBusyScope busy(operationBusy);
     OpenResult result =
         AnalyseFile(view.bytes(), settings, messages, progress, tailAnalysis, view.fd(), listener);
+    // The tags were read through the mapping: a file that shrank meanwhile gave zeros there.
+    if (view.Cut())
+        throw VelmoraError(std::string(std::strerror(EIO)) + " - " + ErrorAnalyzingText(messages));
     result.info.sourceTimeNs = view.lastWriteTimeNs();
+    result.info.sourceIdentity = view.identity();
     result.fileName = BaseName(path);
     return result;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "UnitFileView.h"
 #include "UnitFrameTable.h"
 #include "UnitID3v2.h"
 #include "UnitMP3.h"
@@ -70,6 +71,7 @@ struct StreamInfo : ScanResult, TagLayout {
     // Set by the open pipeline (offsets from the file start).
     std::int64_t sourceSize = 0;
     std::int64_t sourceTimeNs = 0; // last-write time, nanoseconds since the epoch
+    FileIdentity sourceIdentity;   // the file as it was analysed
     std::int64_t audioStart = 0;
     bool retried = false;
     MpegHeader SeekHeaderTemplate;

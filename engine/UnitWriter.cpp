@@ -244,9 +244,15 @@ void ThrowSourceChanged(const std::string& path) {
                        "\" was changed on disk after it was opened - open it again before saving");
 }
 
-void CheckSourceUnchanged(const std::string& path, std::int64_t size, std::int64_t timeNs,
+void ThrowSourceShrunk(const std::string& path) {
+    throw IoError(EIO, "The file \"" + path +
+                           "\" was changed on disk after it was opened - open it again before "
+                           "saving");
+}
+
+void CheckSourceUnchanged(const std::string& path, const FileIdentity& now,
                           const StreamInfo& info) {
-    if (size != info.sourceSize || timeNs != info.sourceTimeNs)
+    if (!now.SameFileState(info.sourceIdentity))
         ThrowSourceChanged(path);
 }
 
@@ -282,7 +288,8 @@ void UpdateModel(StreamInfo& info, const WriteParams& params, const writer::Layo
     info.frameCount = params.frameCount - (incompleteKept ? 1 : 0);
     info.frames = std::move(outcome.frames);
     info.sourceSize = outcome.size;
-    info.sourceTimeNs = outcome.newTimeNs;
+    info.sourceTimeNs = outcome.identity.modifiedNs;
+    info.sourceIdentity = outcome.identity;
     info.audioStart = layout.riffLength + layout.id3v2Out;
     // The tags as they now stand, built whole so that none keeps a value from before the save.
     TagLayout tags;

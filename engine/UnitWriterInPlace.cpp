@@ -24,66 +24,16 @@ namespace velmora::writer {
 
 namespace {
 
-std::int64_t TimeNs(const struct stat& st) {
-    return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-}
-
-VelmoraError AccessDenied(int error, const MessageTable& messages) {
-    const std::string text = kMsgAccessDenied < static_cast<int>(messages.MessageStrings.size())
-                                 ? messages.MessageStrings[kMsgAccessDenied]
-                                 : std::string("Access to file is denied (read only?)");
-    return VelmoraError(std::string(std::strerror(error)) + " - " + text);
-}
-
-// Gives a grown file its old size back unless the save got as far as moving data.
-class GrowthUndo {
-public:
-    GrowthUndo(std::string path, std::int64_t oldSize, bool grown)
-        : m_path(std::move(path)), m_oldSize(oldSize), m_active(grown) {}
-    ~GrowthUndo() {
-        if (!m_active)
-            return;
-        // Best effort on the way out of a failure that is being reported already.
-        const Descriptor fd(::open(m_path.c_str(), O_WRONLY | O_CLOEXEC));
-        if (fd.get() >= 0)
-            IgnoreFailure(::ftruncate(fd.get(), m_oldSize));
+// The file must still be the one that was analysed, now that nobody else may write it, and
+// when the output is longer its space is reserved before any byte moves: a write into a mapped
+// extension that the disk cannot hold would kill the process with the file half moved.
+void CheckAndGrowSource(FileView& view, const std::string& path, const StreamInfo& info,
+                        std::int64_t size) {
+    CheckSourceUnchanged(path, view.identity(), info);
+    if (size > view.size()) {
+        if (const int error = view.Grow(size); error != 0)
+            throw IoError(error);
     }
-    GrowthUndo(const GrowthUndo&) = delete;
-    GrowthUndo& operator=(const GrowthUndo&) = delete;
-    void Release() { m_active = false; }
-
-private:
-    std::string m_path;
-    std::int64_t m_oldSize;
-    bool m_active;
-};
-
-// Checks that the file is still the analysed one and, when the output is longer, reserves the
-// space before any byte moves: a write into a mapped extension that the disk cannot hold would
-// kill the process with the file half moved. Returns whether the file grew.
-bool CheckAndGrowSource(const std::string& path, const StreamInfo& info, std::int64_t size,
-                        const MessageTable& messages) {
-    const Descriptor fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0)
-        throw AccessDenied(errno, messages);
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0)
-        throw AccessDenied(errno, messages);
-    if (!S_ISREG(st.st_mode))
-        throw AccessDenied(EINVAL, messages);
-    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
-        throw AccessDenied(errno, messages);
-    CheckSourceUnchanged(path, st.st_size, TimeNs(st), info);
-    if (size <= st.st_size)
-        return false;
-    const int error = ::posix_fallocate(fd.get(), st.st_size, size - st.st_size);
-    if (error != 0) {
-        // A failed reservation can still have grown the file; the reservation's error is the
-        // one to report.
-        IgnoreFailure(::ftruncate(fd.get(), st.st_size));
-        throw IoError(error);
-    }
-    return true;
 }
 
 // Changes frames that stay where they are through a small buffer: read a piece, change its
@@ -91,7 +41,7 @@ bool CheckAndGrowSource(const std::string& path, const StreamInfo& info, std::in
 // page faults to become writable and dirty).
 class PiecePatcher {
 public:
-    explicit PiecePatcher(int fd) : m_fd(fd), m_buffer(kPiece) {}
+    PiecePatcher(int fd, const std::string& path) : m_fd(fd), m_path(path), m_buffer(kPiece) {}
     ~PiecePatcher() = default;
     PiecePatcher(const PiecePatcher&) = delete;
     PiecePatcher& operator=(const PiecePatcher&) = delete;
@@ -105,6 +55,11 @@ public:
         return m_buffer.data() + (pos - m_start);
     }
     void Flush() {
+        if (m_length == 0)
+            return;
+        // A write past the end would grow a file that another program has cut meanwhile.
+        if (IdentityOf(m_fd).size < m_start + m_length)
+            ThrowSourceShrunk(m_path);
         if (const IoResult r = PwriteFully(m_fd, m_buffer.data(), m_length, m_start); r.error != 0)
             throw IoError(r.error);
         m_length = 0;
@@ -121,10 +76,11 @@ private:
             throw IoError(r.error);
         m_length = r.bytes;
         if (m_length < n) // the file is shorter than its model says
-            throw IoError(EIO);
+            ThrowSourceShrunk(m_path);
     }
 
     int m_fd;
+    const std::string& m_path;
     std::vector<std::uint8_t> m_buffer;
     std::int64_t m_start = 0;
     std::int64_t m_length = 0;
@@ -135,14 +91,14 @@ class InPlaceRun {
 public:
     InPlaceRun(const WriteParams& params, const StreamInfo& info, const Layout& layout,
                FileView& view)
-        : m_params(params), m_info(info), m_layout(layout), m_data(view.data()),
+        : m_params(params), m_info(info), m_layout(layout), m_view(view), m_data(view.data()),
           m_silent(info.SilentFrameTemplate.image),
           m_fading(layout.fades.fadeInIndex != 0 || layout.fades.fadeOutIndex != 0),
           m_changesFrames(layout.gainSteps != 0 || m_fading),
           m_framesStay(FramesStay(params, info, layout)) {
         // Frames that stay where they are get their gain through a piece buffer, not the mapping.
         if (m_changesFrames && m_framesStay)
-            m_patcher.emplace(view.fd());
+            m_patcher.emplace(view.fd(), params.sourcePath);
     }
 
     // When every page of the frames will be written through the mapping (frames that all
@@ -234,6 +190,8 @@ public:
             pos += length;
             meter.Show(i);
             CheckPoint(progress, i, 1024);
+            if (i % 1024 == 0)
+                ThrowIfShrunk();
         }
         if (updateModelAfter)
             outcome.frames[m_params.frameCount].offset = pos;
@@ -260,6 +218,13 @@ public:
         return pos;
     }
 
+    // Pages past the end of a file that another program has cut read as zeros; the move stops
+    // at the next check rather than spreading them further.
+    void ThrowIfShrunk() const {
+        if (m_view.Shrunk())
+            ThrowSourceShrunk(m_params.sourcePath);
+    }
+
 private:
     void Move(std::int64_t to, std::int64_t from, std::int64_t n) {
         std::memmove(m_data + to, m_data + from, static_cast<std::size_t>(n));
@@ -283,6 +248,7 @@ private:
     const WriteParams& m_params;
     const StreamInfo& m_info;
     const Layout& m_layout;
+    const FileView& m_view;
     std::uint8_t* m_data;
     const std::vector<std::uint8_t>& m_silent;
     const bool m_fading;
@@ -294,23 +260,26 @@ private:
 // The file cut to its new length, unmapped, and given back its date when the user asks for it.
 void FinishInPlace(const std::string& path, const StreamInfo& info, FileView& view,
                    std::int64_t size, const Settings& settings, InPlaceOutcome& outcome) {
+    // Cutting a file that another program has cut shorter still would grow it again.
+    if (view.Cut())
+        ThrowSourceShrunk(path);
     if (::ftruncate(view.fd(), size) != 0)
         throw IoError(errno);
     // Unmapping leaves the changed pages to the kernel's write-back, as for any written file;
     // waiting for the disk here (msync MS_SYNC) would cost more than the whole save and make an
-    // in-place move no safer, since it cannot be undone half-way anyway.
-    view.Close();
+    // in-place move no safer, since it cannot be undone half-way anyway. The times are set after
+    // the last write through the mapping, which would stamp them again.
+    view.Unmap();
     if (settings.CheckBoxPreserveDate) {
-        const timespec time{static_cast<time_t>(info.sourceTimeNs / 1000000000),
-                            static_cast<long>(info.sourceTimeNs % 1000000000)};
-        const timespec times[2] = {time, time};
-        if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
+        FileIdentity times = info.sourceIdentity;
+        times.modifiedNs = info.sourceTimeNs;
+        times.accessedNs = info.sourceTimeNs;
+        if (!PutTimesBack(view.fd(), times))
             throw VelmoraError(std::strerror(errno));
     }
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0)
-        outcome.newTimeNs = TimeNs(st);
+    outcome.identity = IdentityOf(view.fd());
     outcome.size = size;
+    view.Close();
 }
 
 } // namespace
@@ -319,12 +288,8 @@ InPlaceOutcome WriteInPlace(const WriteParams& params, const StreamInfo& info, L
                             const WriteContext& context, IProgress& progress,
                             bool updateModelAfter) {
     const std::string& path = params.sourcePath;
-    const bool grown = CheckAndGrowSource(path, info, layout.size, context.messages);
-    GrowthUndo undo(path, info.sourceSize, grown);
     FileView view = OpenFileView(path, FileAccess::ReadWrite, context.messages);
-    if (view.size() != std::max(info.sourceSize, layout.size))
-        ThrowSourceChanged(path);
-    undo.Release();
+    CheckAndGrowSource(view, path, info, layout.size);
 
     InPlaceRun run(params, info, layout, view);
     run.PrepareWritablePages();
@@ -339,6 +304,7 @@ InPlaceOutcome WriteInPlace(const WriteParams& params, const StreamInfo& info, L
     const std::int64_t end = run.BuildTail(framesEnd);
     VELMORA_ASSERT(end == layout.size, "UnitWriter");
     meter.Show(params.frameCount);
+    run.ThrowIfShrunk();
     if (updateModelAfter && layout.id3v2Out > 0)
         outcome.id3v2.Read({view.data(), static_cast<std::size_t>(layout.id3v2Out)});
     FinishInPlace(path, info, view, end, context.settings, outcome);

@@ -129,9 +129,10 @@ bool FramesStay(const WriteParams& params, const StreamInfo& info, const Layout&
 VelmoraError IoError(int error, const std::string& detail = {});
 
 [[noreturn]] void ThrowSourceChanged(const std::string& path);
-// Fails when the file is no longer the one that was analysed.
-void CheckSourceUnchanged(const std::string& path, std::int64_t size, std::int64_t timeNs,
-                          const StreamInfo& info);
+// The input/output error of a source that another program cut while it was being read.
+[[noreturn]] void ThrowSourceShrunk(const std::string& path);
+// Fails when the file, as it is now under the lock, is no longer the one that was analysed.
+void CheckSourceUnchanged(const std::string& path, const FileIdentity& now, const StreamInfo& info);
 
 // The two target families. Both return the result value.
 std::int64_t WriteStream(const WriteParams& params, const StreamInfo& info, Layout& layout,
@@ -139,7 +140,7 @@ std::int64_t WriteStream(const WriteParams& params, const StreamInfo& info, Layo
 struct InPlaceOutcome {
     std::int64_t size = 0;
     FrameTable frames; // new offsets, when the model is to be updated
-    std::int64_t newTimeNs = 0;
+    FileIdentity identity;
     TID3v2 id3v2;
 };
 InPlaceOutcome WriteInPlace(const WriteParams& params, const StreamInfo& info, Layout& layout,

@@ -29,8 +29,10 @@ constexpr std::size_t kWorkBufferSize = 65536;
 class StreamSink {
 public:
     // `view` and `viewFd`: the source mapping and its descriptor, for copies made in the kernel.
-    StreamSink(std::vector<std::uint8_t>* memory, int fd, const std::uint8_t* view, int viewFd)
-        : m_memory(memory), m_fd(fd), m_view(view), m_viewFd(viewFd) {
+    StreamSink(std::vector<std::uint8_t>* memory, int fd, const FileView& view,
+               const std::string& sourcePath)
+        : m_memory(memory), m_fd(fd), m_view(view.data()), m_viewFd(view.fd()),
+          m_sourcePath(sourcePath) {
         if (!m_memory)
             m_buffer.reserve(kBufferSize);
     }
@@ -101,8 +103,8 @@ private:
             }
             if (done < 0)
                 throw IoError(errno);
-            if (done == 0) // the source ended early; the mapping says otherwise
-                break;
+            if (done == 0) // another program cut the source
+                ThrowSourceShrunk(m_sourcePath);
             p += done;
             n -= done;
         }
@@ -123,6 +125,7 @@ private:
     int m_fd;
     const std::uint8_t* m_view;
     int m_viewFd;
+    const std::string& m_sourcePath;
     bool m_kernelCopy = true;
     std::vector<std::uint8_t> m_buffer;
     const std::uint8_t* m_pending = nullptr;
@@ -220,10 +223,10 @@ void FinishEarlyCopy(AtomicFileWriter& file, const WriteParams& params, const St
     std::vector<std::uint8_t> head;
     std::vector<std::uint8_t> tail;
     {
-        StreamSink sink(&head, -1, view.data(), -1);
+        StreamSink sink(&head, -1, view, params.sourcePath);
         PutHead(sink, params, info, layout, context, view);
         sink.Finish();
-        StreamSink tailSink(&tail, -1, view.data(), -1);
+        StreamSink tailSink(&tail, -1, view, params.sourcePath);
         PutTail(tailSink, params, info, layout, view.data());
         tailSink.Finish();
     }
@@ -265,7 +268,7 @@ void PWriteTwo(int fd, const std::uint8_t* p1, std::int64_t n1, const std::uint8
 std::int64_t WriteStream(const WriteParams& params, const StreamInfo& info, Layout& layout,
                          const WriteContext& context, IProgress& progress) {
     const FileView view = OpenFileView(params.sourcePath, FileAccess::ReadOnly, context.messages);
-    CheckSourceUnchanged(params.sourcePath, view.size(), view.lastWriteTimeNs(), info);
+    CheckSourceUnchanged(params.sourcePath, view.identity(), info);
     const std::uint8_t* data = view.data();
     const MpegHeader& first = info.firstHeader;
     WriteProgress meter(progress, params.frameCount, params.showProgress);
@@ -273,6 +276,8 @@ std::int64_t WriteStream(const WriteParams& params, const StreamInfo& info, Layo
     if (std::unique_ptr<AtomicFileWriter> early = TakeEarlyCopy(params, info, layout)) {
         FinishEarlyCopy(*early, params, info, layout, context, view);
         meter.Show(params.frameCount);
+        if (view.Cut())
+            ThrowSourceShrunk(params.sourcePath);
         early->Commit();
         return 0;
     }
@@ -286,7 +291,7 @@ std::int64_t WriteStream(const WriteParams& params, const StreamInfo& info, Layo
         params.memoryTarget->clear();
         params.memoryTarget->reserve(static_cast<std::size_t>(layout.size));
     }
-    StreamSink sink(params.memoryTarget, file ? file->fd() : -1, data, view.fd());
+    StreamSink sink(params.memoryTarget, file ? file->fd() : -1, view, params.sourcePath);
     PutHead(sink, params, info, layout, context, view);
 
     std::vector<std::uint8_t> work(kWorkBufferSize);
@@ -318,6 +323,8 @@ std::int64_t WriteStream(const WriteParams& params, const StreamInfo& info, Layo
     meter.Show(params.frameCount);
     sink.Finish();
     VELMORA_ASSERT(sink.written() == layout.size, "UnitWriter");
+    if (view.Cut())
+        ThrowSourceShrunk(params.sourcePath);
     if (file)
         file->Commit();
     return file ? 0 : sink.written();

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <functional>
 #include <set>
+#include <unistd.h>
 
 using namespace velmora;
 using namespace velmora::test;
@@ -201,6 +202,34 @@ TEST_F(FramesOnDisk, EnergiesGoIntoTheAnalysedEntriesOnly) {
     EXPECT_EQ(a.sampleCount, 3 * 2304);
     EXPECT_EQ(a.LevelHistogram[1000], 3u * 2303);
     EXPECT_EQ(a.LevelHistogram[32768], 3u);
+}
+
+// Another program cuts the file while it is decoded (normalize, cue): an input/output error
+// within a page of the new end (the rest of the last page reads as zeros), never SIGBUS; a cut
+// within the last page shows in the file's size at the end.
+TEST_F(FramesOnDisk, ACutDuringTheDecodingIsAnInputOutputError) {
+    StreamInfo info = Write(FrameSpec{}, 3000);
+    const std::int64_t cut = info.frames[1000].offset + 5;
+    m_decoder.status = [&](std::int64_t index) {
+        if (index == 500) {
+            EXPECT_EQ(::truncate(m_path.c_str(), cut), 0);
+        }
+        return 0;
+    };
+    EXPECT_EQ(ErrorOf(info, 0, 3000),
+              "Input/output error - Error analyzing this file - probably not an MPEG audio file");
+    EXPECT_LT(m_decoder.seen.size(), 1012u);
+
+    info = Write(FrameSpec{}, 3000);
+    m_decoder.seen.clear();
+    m_decoder.status = [&](std::int64_t index) {
+        if (index == 500) {
+            EXPECT_EQ(::truncate(m_path.c_str(), static_cast<off_t>(m_bytes.size() - 10)), 0);
+        }
+        return 0;
+    };
+    EXPECT_EQ(ErrorOf(info, 0, 3000),
+              "Input/output error - Error analyzing this file - probably not an MPEG audio file");
 }
 
 TEST_F(FramesOnDisk, FailureTexts) {
