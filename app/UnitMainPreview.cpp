@@ -70,9 +70,11 @@ void TFormMain::ConnectPreviewControls() {
     connect(Timer, &QTimer::timeout, this, [this] { TimerTimer(); });
 }
 
+// A stopped clip sends no end: its button goes up here.
 void TFormMain::StopPreview() {
     if (m_previewPlayer)
         m_previewPlayer->StopPreview();
+    PreviewFinished();
 }
 
 void TFormMain::DeletePreviewFiles() {

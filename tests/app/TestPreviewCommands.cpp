@@ -117,6 +117,29 @@ TEST_F(PreviewTest, ButtonsAndKeysStickStopEachOtherAndFallBackToTheShell) {
     });
     Key(Qt::Key_F10);
     EXPECT_TRUE(optionsShown);
+
+    Button("BitBtnTestBegin")->click();
+    ASSERT_EQ(shell.opened.size(), 4u);
+    ASSERT_TRUE(QFile::exists(shell.opened[3].toLocalFile()));
+    window.reset();
+    EXPECT_FALSE(QFile::exists(shell.opened[3].toLocalFile())) << "deleted at exit";
+}
+
+TEST_F(PreviewTest, AnalysisAndCloseStopTheClipAndPutTheButtonUp) {
+    WriteFile(files.File("quiet.mp3"), QuietFrames(600));
+    ShowWithPlayers();
+    Open(files.File("quiet.mp3"));
+    QToolButton* begin = Button("BitBtnTestBegin");
+    const std::pair<const char*, std::function<void()>> stops[] = {
+        {"volume analysis", [this] { Get<QPushButton>("ButtonAutoVolume")->click(); }},
+        {"Close", [this] { Menu("MenuClose")->trigger(); }}};
+    for (const auto& [what, stop] : stops) {
+        begin->click();
+        ASSERT_TRUE(begin->isChecked()) << what;
+        stop();
+        EXPECT_FALSE(output.Playing()) << what;
+        EXPECT_FALSE(begin->isChecked()) << what;
+    }
 }
 
 // mpv paused at one minute: yellow captions and 2296 frames; once it has gone, black captions
