@@ -218,16 +218,9 @@ TEST_F(PreviewTest, HungPlayerLeavesTheWindowResponsiveAndTheFieldsAlone) {
 TEST_F(PreviewTest, CtrlGWritesTheSheetAndCtrlUSplitsByIt) {
     if (!HaveProgram("lame"))
         GTEST_SKIP() << "lame is not installed";
-    const PcmSpec spec{44100, 2};
-    std::vector<std::int16_t> pcm;
-    for (int k = 0; k < 3; ++k) {
-        if (k > 0)
-            AppendSilence(pcm, spec, 2.0);
-        AppendTone(pcm, spec, 7.0, 300.0 + 150 * k, 9000);
-    }
     fs::create_directories(files.File("show"));
     const std::string mp3 = files.File("show/show.mp3");
-    EncodeWithLame(pcm, spec, "-b 128", mp3);
+    MakeThreeTracks(mp3);
     settings.SpinEditMinimumCueTrackLength = 5;
     ShowWithPlayers();
     Key(Qt::Key_G, Qt::ControlModifier);
