@@ -2,6 +2,9 @@
 
 #include "EditorArgs.h"
 #include "EditorSeams.h"
+#include "MprisClient.h"
+#include "PreviewFolderQt.h"
+#include "QtAudioOutput.h"
 #include "UnitAbout.h"
 #include "UnitAdvancedInfo.h"
 #include "UnitMain.h"
@@ -154,7 +157,10 @@ int RunEditor(int argc, char** argv) {
     const bool unattended = options.quitWhenIdle || options.screenshots.has_value();
     IDialogs& dialogs = unattended ? static_cast<IDialogs&>(unattendedDialogs) : desktopDialogs;
     QtShell shell;
+    QtAudioOutput audioOutput;
+    MprisClient mpris(QDBusConnection::sessionBus(), nullptr);
     TFormMain window(settings, dialogs, shell);
+    window.AttachPlayers(audioOutput, StandardPreviewFolder(), &mpris);
     window.StartUpLanguage(!unattended);
     if (options.timing && window.LanguageLoadMicroseconds() > 0)
         std::fprintf(stderr, "language %s: %.2f ms\n", window.CurrentLanguage().c_str(),

@@ -5,6 +5,8 @@
 #include "UnitAbout.h"
 #include "UnitAdvancedInfo.h"
 #include "UnitMP3.h"
+#include "UnitPreviewPlayer.h"
+#include "UnitSpecialFolder.h"
 #include "VelmoraError.h"
 
 #include <QAction>
@@ -80,6 +82,7 @@ TFormMain::TFormMain(Settings& settings, IDialogs& dialogs, IShell& shell, QWidg
 
     ConnectTrimControls();
     ConnectVolumeControls();
+    ConnectPreviewControls();
     FormCreate();
     m_advancedInfo = new TFormAdvancedInfo(this);
     m_about = new TFormAbout(shell, this);
@@ -89,6 +92,10 @@ TFormMain::TFormMain(Settings& settings, IDialogs& dialogs, IShell& shell, QWidg
 
 TFormMain::~TFormMain() {
     qApp->removeEventFilter(this);
+    if (m_audioOutput) {
+        m_audioOutput->Stop();
+        m_audioOutput->SetFinishedHandler({});
+    }
     FormDestroy();
 }
 
@@ -139,10 +146,15 @@ void TFormMain::SetFileOpenState(bool open) {
     if (!open && GroupBoxTrim->isVisible())
         GroupBoxTrim->setFocus();
     const bool volumeAllowed = open && m_info && m_info->firstHeader.layerId == 1;
-    if (open)
+    if (open) {
         Timer->start();
-    else
+        TimerTimer();
+    } else {
         Timer->stop();
+        m_playerAvailable = false;
+        BitBtnTestBegin->setChecked(false);
+        BitBtnTestEnd->setChecked(false);
+    }
     for (QWidget* component : m_components) {
         const bool volumeControl = (component->property("Tag").toInt() & kTagVolumeBit) != 0;
         component->setEnabled(volumeControl ? volumeAllowed : open);
@@ -232,6 +244,7 @@ void TFormMain::ApplyThemeColours() {
     const QIcon play = PlayIcon(ThemedColour(FixedColour::Black, palette(), QPalette::Button));
     BitBtnTestBegin->setIcon(play);
     BitBtnTestEnd->setIcon(play);
+    ApplyPlayerCaptionColour();
 }
 
 void TFormMain::changeEvent(QEvent* event) {

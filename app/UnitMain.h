@@ -17,6 +17,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -40,7 +41,13 @@ class TSpinEdit;
 class TTimeSpin;
 
 namespace velmora {
+class IAudioOutput;
 class ISettingsStore;
+class MprisClient;
+class PreviewFiles;
+class PreviewPlayer;
+struct NormalizationResult;
+struct PreviewFolder;
 
 // The "Name|*.a;*.b|…" filter of a language file as the file dialog's list.
 
@@ -99,6 +106,10 @@ public:
     // Where the settings file and language files are looked for (the executable's folder unless
     // set).
     void SetProgramFolder(std::string folder) { m_programFolder = std::move(folder); }
+    // The preview buttons' sound output and file folder, and the media players' bus (may be
+    // null: no player is ever found). Without them the preview buttons do nothing.
+    void AttachPlayers(velmora::IAudioOutput& output, const velmora::PreviewFolder& folder,
+                       velmora::MprisClient* mpris);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -131,8 +142,8 @@ private:
     bool FormKeyPress(QKeyEvent* key);
     void ApplyThemeColours();
     bool IsWindowKey(QObject* watched) const;
-    void StopPreview() {}
-    void DeletePreviewFiles() {}
+    void StopPreview();
+    void DeletePreviewFiles();
 
     // Commands (UnitMainFile.cpp).
     void MenuOpenClick();
@@ -181,6 +192,20 @@ private:
     void ButtonAutoVolumeClick();
     void PlaceNormalizationMarker();
 
+    // Previews, the media player's position and the CUE keys (UnitMainPreview.cpp).
+    void ConnectPreviewControls();
+    void PreviewButtonClick(bool endButton);
+    void PreviewKey(bool endButton);
+    void CueKey(bool generate);
+    void PreviewFinished();
+    void TimerTimer();
+    void ShowPlayerAvailable(bool available);
+    void ApplyPlayerCaptionColour();
+    void PlayerGetTrimClick(bool endButton);
+    void GenerateCueSheetKey();
+    void SplitByCueSheetKey();
+    void ShowNormalization(const velmora::NormalizationResult& normalization);
+
     // Saving (UnitMainSave.cpp).
     void WriteEdited(const std::string& outputPath, const velmora::TrimPoints& trim,
                      bool outputIsWav);
@@ -212,6 +237,11 @@ private:
     qint64 m_lastOpenGapMs = 0;
     velmora::FixedColour m_endingColour = velmora::FixedColour::Black;
     std::optional<velmora::StreamInfo> m_info;
+    std::unique_ptr<velmora::PreviewFiles> m_previewFiles;
+    std::unique_ptr<velmora::PreviewPlayer> m_previewPlayer;
+    velmora::IAudioOutput* m_audioOutput = nullptr;
+    velmora::MprisClient* m_mpris = nullptr;
+    bool m_playerAvailable = false;
     QString m_openDialogPath; // the Open dialog's last choice: the open file's path
     std::vector<QWidget*> m_components;
 

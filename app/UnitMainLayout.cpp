@@ -217,7 +217,7 @@ QGroupBox* TFormMain::BuildTrimGroup() {
     return GroupBoxTrim;
 }
 
-// The preview, Winamp and Auto buttons beside the trimming fields.
+// The preview, media player and Auto buttons beside the trimming fields.
 QGridLayout* TFormMain::BuildTrimButtons() {
     const auto toolButton = [this](const char* name, const QString& text) {
         QToolButton* b = Component<QToolButton>(name, GroupBoxTrim);
@@ -233,7 +233,8 @@ QGridLayout* TFormMain::BuildTrimButtons() {
     BitBtnWinAmpGetTrimBegin = toolButton("BitBtnWinAmpGetTrimBegin", QStringLiteral("W"));
     BitBtnWinAmpGetTrimEnd = toolButton("BitBtnWinAmpGetTrimEnd", QStringLiteral("W"));
     for (QToolButton* w : {BitBtnWinAmpGetTrimBegin, BitBtnWinAmpGetTrimEnd})
-        w->setToolTip(tr("Update the trimming point by reading Winamp's playback position"));
+        w->setToolTip(
+            tr("Update the trimming point by reading your media player's playback position"));
     auto* buttons = new QGridLayout;
     buttons->setContentsMargins(0, PageControlTrim->tabBar()->sizeHint().height() + 5, 0, 0);
     buttons->setVerticalSpacing(2);

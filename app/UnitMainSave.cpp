@@ -165,6 +165,7 @@ void TFormMain::WriteEdited(const std::string& outputPath, const TrimPoints& tri
                        layer3 ? TrackBarFadeIn->value() : 0, layer3 ? TrackBarFadeOut->value() : 0);
     const WriteContext context{m_settings, m_messages, outputIsWav, m_tagsKept};
 
+    StopPreview();
     WindowAction action = WindowAction::None;
     std::string savedPath = params.sourcePath;
     std::exception_ptr failure;

@@ -76,6 +76,11 @@ void TFormMain::ButtonAutoVolumeClick() {
         normalization =
             ComputeNormalization(analysis, m_settings, TrackBarAmplification->maximum());
     }
+    ShowNormalization(normalization);
+}
+
+// The volume controls after an analysis (Auto volume, or the one CUE generation runs first).
+void TFormMain::ShowNormalization(const NormalizationResult& normalization) {
     PanelVolumeMax->setText(QString::fromStdString(normalization.caption));
     if (normalization.amplificationPosition)
         TrackBarAmplification->setValue(*normalization.amplificationPosition);

@@ -182,6 +182,18 @@ bool TFormMain::FormKeyPress(QKeyEvent* key) {
                 m_shell.Beep();
         });
         return true;
+    case Qt::Key_G:
+    case Qt::Key_U:
+        if (modifiers != Qt::ControlModifier)
+            return OptionsKeyPress(key, modifiers);
+        CueKey(key->key() == Qt::Key_G);
+        return true;
+    case Qt::Key_BracketLeft:
+    case Qt::Key_BracketRight:
+        if ((modifiers & (Qt::ControlModifier | Qt::AltModifier)) != 0)
+            return OptionsKeyPress(key, modifiers);
+        PreviewKey(key->key() == Qt::Key_BracketRight);
+        return true;
     case Qt::Key_Plus:
     case Qt::Key_Minus:
     case Qt::Key_Period:

@@ -4,8 +4,11 @@
 //                                                  the same trim points, run alternately
 //   velmora-editor-bench trim FILE RUNS             a change of the begin count to the refreshed
 //                                                  space display
+//   velmora-editor-bench preview FILE RUNS          the "[" key, with the begin point in the
+//                                                  middle, to the first PCM the sink takes
 // Prints "NAME median MS min MS max MS" lines.
 #include "EditorSeams.h"
+#include "QtAudioOutput.h"
 #include "TSpinEdit.h"
 #include "UnitMP3.h"
 #include "UnitMain.h"
@@ -14,11 +17,14 @@
 #include "UnitOptions.h"
 #include "UnitOutputPlan.h"
 #include "UnitSettingsStore.h"
+#include "UnitSpecialFolder.h"
 #include "UnitWriter.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QTemporaryDir>
 
 #include "BenchTiming.h"
 
@@ -174,6 +180,41 @@ int TimeTrimChange(const std::string& path, int runs) {
     return 0;
 }
 
+// A 5-second clip from the middle of the file, started by the "[" key and stopped by the next.
+int TimePreviewKey(const std::string& path, int runs) {
+    Editor editor(path);
+    QtAudioOutput output;
+    QTemporaryDir folder;
+    editor.window->AttachPlayers(output, PreviewFolder{folder.path().toStdString(), false},
+                                 nullptr);
+    editor.settings.SpinEditPreviewLength = 5;
+    editor.Field("SpinEditBeginF")
+        ->setValue(static_cast<int>(editor.window->Model()->frameCount / 2));
+    const auto press = [&editor] {
+        QWidget* target =
+            QApplication::focusWidget() ? QApplication::focusWidget() : editor.window.get();
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_BracketLeft, Qt::NoModifier, QStringLiteral("["));
+        QApplication::sendEvent(target, &key);
+    };
+    std::vector<double> ms;
+    for (int i = 0; i < runs; ++i) {
+        const Clock::time_point start = Clock::now();
+        press();
+        const Clock::time_point limit = start + std::chrono::seconds(2);
+        while (!output.FirstPcmTaken() && Clock::now() < limit)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        if (!output.FirstPcmTaken())
+            throw std::runtime_error("the sink took no PCM (is a sound server running?)");
+        ms.push_back(Ms(*output.FirstPcmTaken() - start));
+        press(); // the button goes up and the clip stops
+        const Clock::time_point settle = Clock::now() + std::chrono::milliseconds(50);
+        while (Clock::now() < settle)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    Print("preview-key-to-first-pcm", ms);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -185,10 +226,13 @@ int main(int argc, char** argv) {
             return TimeSaveAs(argv[2], argv[3], argv[4], std::stoi(argv[5]));
         if (mode == "trim" && argc > 3)
             return TimeTrimChange(argv[2], std::stoi(argv[3]));
+        if (mode == "preview" && argc > 3)
+            return TimePreviewKey(argv[2], std::stoi(argv[3]));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velmora-editor-bench: %s\n", e.what());
         return 1;
     }
-    std::fprintf(stderr, "usage: velmora-editor-bench saveas FILE OUT CLI RUNS | trim FILE RUNS\n");
+    std::fprintf(stderr, "usage: velmora-editor-bench saveas FILE OUT CLI RUNS | trim FILE RUNS | "
+                         "preview FILE RUNS\n");
     return 2;
 }

@@ -18,18 +18,6 @@ CliRun Cli(const std::vector<std::string>& args) {
     return RunCliCaptured(args);
 }
 
-// Three tones with two seconds of digital silence between them.
-void MakeThreeTracks(const std::string& path) {
-    const PcmSpec spec{44100, 2};
-    std::vector<std::int16_t> pcm;
-    for (int k = 0; k < 3; ++k) {
-        if (k > 0)
-            AppendSilence(pcm, spec, 2.0);
-        AppendTone(pcm, spec, 7.0, 300.0 + 150 * k, 9000);
-    }
-    EncodeWithLame(pcm, spec, "-b 128", path);
-}
-
 } // namespace
 
 TEST(CliCue, CueWritesAndPrintsTheSheetAndSplitWritesEachTrack) {

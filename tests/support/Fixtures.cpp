@@ -21,13 +21,14 @@ void AppendTone(std::vector<std::int16_t>& pcm, const PcmSpec& spec, double seco
 }
 
 void AppendSilence(std::vector<std::int16_t>& pcm, const PcmSpec& spec, double seconds) {
-    pcm.insert(pcm.end(), static_cast<std::size_t>(std::lround(seconds * spec.sampleRate)) *
-                              static_cast<std::size_t>(spec.channels),
+    pcm.insert(pcm.end(),
+               static_cast<std::size_t>(std::lround(seconds * spec.sampleRate)) *
+                   static_cast<std::size_t>(spec.channels),
                0);
 }
 
-void AppendNoise(std::vector<std::int16_t>& pcm, const PcmSpec& spec, double seconds,
-                 int amplitude, std::uint32_t seed) {
+void AppendNoise(std::vector<std::int16_t>& pcm, const PcmSpec& spec, double seconds, int amplitude,
+                 std::uint32_t seed) {
     const long n = std::lround(seconds * spec.sampleRate) * spec.channels;
     std::uint32_t x = seed ? seed : 1;
     for (long i = 0; i < n; ++i) {
@@ -69,14 +70,25 @@ void EncodeWithLame(const std::vector<std::int16_t>& pcm, const PcmSpec& spec,
     WriteFile(raw, bytes);
     char rate[32];
     std::snprintf(rate, sizeof rate, "%g", spec.sampleRate / 1000.0);
-    const std::string cmd = std::string("lame --quiet -r --bitwidth 16 --signed --little-endian -s ") +
-                            rate + (spec.channels == 1 ? " -m m " : " ") + lameArgs + " '" + raw +
-                            "' '" + mp3Path + "'";
+    const std::string cmd =
+        std::string("lame --quiet -r --bitwidth 16 --signed --little-endian -s ") + rate +
+        (spec.channels == 1 ? " -m m " : " ") + lameArgs + " '" + raw + "' '" + mp3Path + "'";
     std::string out;
     const int rc = RunCommand(cmd, &out);
     std::remove(raw.c_str());
     if (rc != 0)
         throw std::runtime_error("lame failed: " + cmd + "\n" + out);
+}
+
+void MakeThreeTracks(const std::string& path) {
+    const PcmSpec spec{44100, 2};
+    std::vector<std::int16_t> pcm;
+    for (int k = 0; k < 3; ++k) {
+        if (k > 0)
+            AppendSilence(pcm, spec, 2.0);
+        AppendTone(pcm, spec, 7.0, 300.0 + 150 * k, 9000);
+    }
+    EncodeWithLame(pcm, spec, "-b 128", path);
 }
 
 } // namespace velmora::test
