@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -88,6 +89,54 @@ std::optional<QString> QtDialogs::OpenFile(QWidget* parent, const FileRequest& r
 
 std::optional<QString> QtDialogs::SaveFile(QWidget* parent, const FileRequest& request) {
     return RunFileDialog(parent, request, QFileDialog::AcceptSave);
+}
+
+namespace {
+
+// Open with a folder selected, or with no name typed, takes the folder instead of entering it.
+class BatchFileDialog final : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+    QStringList chosen;
+
+protected:
+    void accept() override {
+        const auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        const QStringList selected = selectedFiles();
+        if (!edit || edit->text().trimmed().isEmpty()) {
+            chosen = {directory().absolutePath()};
+        } else if (selected.size() == 1 && QFileInfo(selected.front()).isDir()) {
+            chosen = selected;
+        } else {
+            QFileDialog::accept();
+            return;
+        }
+        QDialog::accept();
+    }
+};
+
+} // namespace
+
+std::optional<QStringList> QtDialogs::OpenBatchPaths(QWidget* parent, const FileRequest& request) {
+    BatchFileDialog dialog(parent, request.title, request.folder);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    // The desktop's own dialogs cannot take a folder and files alike.
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setNameFilters(request.filters);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const QStringList paths = dialog.chosen.isEmpty() ? dialog.selectedFiles() : dialog.chosen;
+    if (paths.isEmpty())
+        return std::nullopt;
+    return paths;
+}
+
+bool QtDialogs::AskAbortIgnore(QWidget* parent, const QString& title, const QString& text) {
+    QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Abort | QMessageBox::Ignore,
+                    parent);
+    box.setDefaultButton(QMessageBox::Ignore);
+    return box.exec() == QMessageBox::Abort;
 }
 
 void StderrDialogs::Message(QWidget*, Kind kind, const QString& title, const QString& text) {

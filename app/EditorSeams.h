@@ -39,6 +39,14 @@ public:
     // The chosen path, or nothing when the user cancels.
     virtual std::optional<QString> OpenFile(QWidget* parent, const FileRequest& request) = 0;
     virtual std::optional<QString> SaveFile(QWidget* parent, const FileRequest& request) = 0;
+    // Files, or one folder, for a batch; nothing when the user cancels.
+    virtual std::optional<QStringList> OpenBatchPaths(QWidget*, const FileRequest&) {
+        return std::nullopt;
+    }
+    // An error during a batch: true stops the batch (Abort), false goes on (Ignore).
+    virtual bool AskAbortIgnore(QWidget*, const QString&, const QString&) { return true; }
+    // Whether someone answers the questions (false: a run nobody watches).
+    virtual bool Interactive() const { return true; }
 };
 
 // Qt's own boxes and dialogs.
@@ -48,6 +56,8 @@ public:
     Answer AskYesNo(QWidget* parent, const QString& title, const QString& text) override;
     std::optional<QString> OpenFile(QWidget* parent, const FileRequest& request) override;
     std::optional<QString> SaveFile(QWidget* parent, const FileRequest& request) override;
+    std::optional<QStringList> OpenBatchPaths(QWidget* parent, const FileRequest& request) override;
+    bool AskAbortIgnore(QWidget* parent, const QString& title, const QString& text) override;
 };
 
 // For runs nobody watches (--quit-when-idle): messages go to stderr, questions get Yes,
@@ -58,6 +68,8 @@ public:
     Answer AskYesNo(QWidget* parent, const QString& title, const QString& text) override;
     std::optional<QString> OpenFile(QWidget* parent, const FileRequest& request) override;
     std::optional<QString> SaveFile(QWidget* parent, const FileRequest& request) override;
+    bool AskAbortIgnore(QWidget*, const QString&, const QString&) override { return false; }
+    bool Interactive() const override { return false; }
     int ErrorCount() const { return m_errors; }
 
 private:

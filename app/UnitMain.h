@@ -35,6 +35,7 @@ class QTimer;
 class QToolButton;
 class TFormAbout;
 class TFormAdvancedInfo;
+class TFormBatch;
 class TFormLanguage;
 class TFormOptions;
 class TSpinEdit;
@@ -154,6 +155,9 @@ private:
     void MenuAboutClick();
     void MenuExitClick();
     void ButtonAdvancedInfoClick();
+    // The Batch command (UnitMainBatch.cpp).
+    void MenuBatchClick();
+    bool BatchKeyPress(QKeyEvent* key, Qt::KeyboardModifiers modifiers);
     void OpenSourceFile(const std::string& path);
     void ReadSourceFile(const std::string& path);
     void ApplyAutoTrim();
@@ -249,11 +253,13 @@ private:
     TFormAbout* m_about = nullptr;
     TFormOptions* m_options = nullptr;
     TFormLanguage* m_language = nullptr;
+    TFormBatch* m_batchWindow = nullptr;
     std::string m_currentLanguage;
     qint64 m_languageLoadUs = 0;
     std::string m_programFolder;
     QString m_openDialogTitle = QStringLiteral("Open an MP3 file");
     QString m_saveDialogTitle;
+    QString m_batchDialogTitle = QStringLiteral("Choose the files or the folder to process");
     // The preview buttons' hints, shown only while the buttons play what is kept.
     QString m_testBeginHint = QStringLiteral("Plays the first seconds that are kept");
     QString m_testEndHint = QStringLiteral("Plays the last seconds that are kept");
@@ -268,6 +274,7 @@ private:
     QAction* MenuSaveAs = nullptr;
     QAction* MenuClose = nullptr;
     QAction* MenuOptions = nullptr;
+    QAction* MenuBatch = nullptr;
     QAction* MenuAbout = nullptr;
     QAction* MenuExit = nullptr;
     QProgressBar* ProgressBar = nullptr;

@@ -80,6 +80,7 @@ void TFormMain::BuildMenu() {
         {&MenuSaveAs, "MenuSaveAs", "Save &As", &TFormMain::MenuSaveAsClick},
         {&MenuClose, "MenuClose", "&Close", &TFormMain::MenuCloseClick},
         {&MenuOptions, "MenuOptions", "O&ptions", &TFormMain::MenuOptionsClick},
+        {&MenuBatch, "MenuBatch", "Ba&tch...", &TFormMain::MenuBatchClick},
         {&MenuAbout, "MenuAbout", "A&bout", &TFormMain::MenuAboutClick},
         {&MenuExit, "MenuExit", "E&xit!", &TFormMain::MenuExitClick},
     };

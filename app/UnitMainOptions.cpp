@@ -4,6 +4,7 @@
 #include "TSpinEdit.h"
 #include "UnitAbout.h"
 #include "UnitAdvancedInfo.h"
+#include "UnitBatchWindow.h"
 #include "UnitLanguage.h"
 #include "UnitLanguageUi.h"
 #include "UnitLanguageWindow.h"
@@ -64,6 +65,7 @@ void TFormMain::CreateOptionsWindows() {
         store.Save(path);
     };
     m_language = new TFormLanguage(std::move(hooks), this);
+    m_batchWindow = new TFormBatch(this);
     m_language->SetDataFolder(InstalledLanguageFolder(ProgramFolderPath()));
     m_options->setLanguageAction([this] {
         m_language->SetFolder(WritableFolder());
@@ -137,6 +139,7 @@ void TFormMain::LoadLanguageFile(const std::string& path) {
     for (auto& [key, text] :
          {std::pair<const char*, QString*>{"OpenDialogTitle", &m_openDialogTitle},
           {"SaveDialogTitle", &m_saveDialogTitle},
+          {"BatchDialogTitle", &m_batchDialogTitle},
           {"OpenDialogFilter", &m_openDialogFilter},
           {"SaveDialogFilterM", &m_saveDialogFilter},
           {"BitBtnTestBeginHint", &m_testBeginHint},
@@ -148,7 +151,7 @@ void TFormMain::LoadLanguageFile(const std::string& path) {
     if (!m_fileOpen && m_activated)
         EditName->setText(Text(MessageOr(m_messages, kMsgNoFileOpened, "- no file opened -")));
     for (QWidget* window : {static_cast<QWidget*>(m_options), static_cast<QWidget*>(m_advancedInfo),
-                            static_cast<QWidget*>(m_about)})
+                            static_cast<QWidget*>(m_about), static_cast<QWidget*>(m_batchWindow)})
         ApplyLanguageToWindow(ini, window, qfont, false);
     // Longer menu captions widen the window rather than hide the last items.
     int menuWidth = 0;
@@ -171,11 +174,12 @@ void TFormMain::ExportEnglishFile(const std::string& path) {
     WriteWindowLanguage(ini, this, true);
     ini.Set(kMainSection, "OpenDialogTitle", m_openDialogTitle.toStdString());
     ini.Set(kMainSection, "SaveDialogTitle", m_saveDialogTitle.toStdString());
+    ini.Set(kMainSection, "BatchDialogTitle", m_batchDialogTitle.toStdString());
     ini.Set(kMainSection, "OpenDialogFilter", m_openDialogFilter.toStdString());
     ini.Set(kMainSection, "SaveDialogFilterM", m_saveDialogFilter.toStdString());
     WriteMessageTable(m_messages, ini);
     for (QWidget* window : {static_cast<QWidget*>(m_options), static_cast<QWidget*>(m_advancedInfo),
-                            static_cast<QWidget*>(m_about)})
+                            static_cast<QWidget*>(m_about), static_cast<QWidget*>(m_batchWindow)})
         WriteWindowLanguage(ini, window, false);
     if (const auto* link = m_about->findChild<TUrlLabel*>(QStringLiteral("UrlLabelMainURL")))
         ini.Set("FormAbout", "UrlLabelCopy", link->copyAction()->text().toStdString());

@@ -199,6 +199,8 @@ bool TFormMain::FormKeyPress(QKeyEvent* key) {
     case Qt::Key_Period:
         // Swallowed: no control of this window takes them.
         return (modifiers & (Qt::ControlModifier | Qt::AltModifier)) == 0;
+    case Qt::Key_B:
+        return BatchKeyPress(key, modifiers);
     default:
         return OptionsKeyPress(key, modifiers);
     }

@@ -36,9 +36,10 @@ private:
 class Queue {
 public:
     Queue(const std::vector<BatchInput>& inputs, const Settings& settings,
-          const BatchFileContext& context)
-        : m_inputs(inputs), m_settings(settings), m_context(context), m_reports(inputs.size()),
-          m_done(inputs.size(), false) {}
+          const BatchFileContext& context, bool waitForAnswers)
+        : m_inputs(inputs), m_settings(settings), m_context(context),
+          m_waitForAnswers(waitForAnswers && !settings.CheckBatchBoxStopOnError),
+          m_reports(inputs.size()), m_done(inputs.size(), false) {}
 
     void Work() {
         if (m_settings.CheckBoxBatchRunInIdlePriority)
@@ -47,7 +48,8 @@ public:
         while (true) {
             std::size_t i = 0;
             {
-                std::lock_guard lock(m_mutex);
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [&] { return m_stop.load() || m_unanswered == 0; });
                 if (m_stop.load() || m_next >= m_inputs.size())
                     break;
                 i = m_next++;
@@ -60,6 +62,8 @@ public:
                 if (r.outcome == BatchOutcome::Failed &&
                     (m_settings.CheckBatchBoxStopOnError || r.stopsBatch))
                     m_stop.store(true);
+                else if (r.outcome == BatchOutcome::Failed && m_waitForAnswers)
+                    ++m_unanswered;
                 m_reports[i] = std::move(r);
                 m_done[i] = true;
             }
@@ -85,12 +89,29 @@ public:
     }
     BatchFileReport& ReportAt(std::size_t index) { return m_reports[index]; }
     std::vector<BatchFileReport> TakeReports() { return std::move(m_reports); }
-    void Stop() { m_stop.store(true); }
+    void Stop() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop.store(true);
+        }
+        m_changed.notify_all();
+    }
+    // The face has answered Ignore about a failed file.
+    void Answered() {
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_unanswered > 0)
+                --m_unanswered;
+        }
+        m_changed.notify_all();
+    }
 
 private:
     const std::vector<BatchInput>& m_inputs;
     const Settings& m_settings;
     const BatchFileContext& m_context;
+    const bool m_waitForAnswers;
+    int m_unanswered = 0; // failed files whose Abort or Ignore is awaited
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::atomic<bool> m_stop{false};
@@ -150,12 +171,13 @@ std::vector<BatchFileReport> RunBatch(const std::vector<BatchInput>& inputs,
         log->Begin(inputs.size());
     }
     const BatchFileContext context{settings, messages, options.refusedPaths};
-    Queue queue(inputs, settings, context);
+    Queue queue(inputs, settings, context, options.waitForAnswers);
     const int workerCount = BatchWorkerCount(options.jobs, inputs.size(), settings);
     if (observer.StopRequested())
         queue.Stop();
     {
         Workers workers(queue, workerCount);
+        bool aborted = false;
         for (std::size_t i = 0; i < inputs.size(); ++i) {
             if (observer.StopRequested())
                 queue.Stop();
@@ -175,9 +197,15 @@ std::vector<BatchFileReport> RunBatch(const std::vector<BatchInput>& inputs,
             if (log)
                 log->Add(r);
             observer.FileDone(i, r);
+            // After an Abort, files already in hand that fail are not asked about again.
             if (r.outcome == BatchOutcome::Failed && !settings.CheckBatchBoxStopOnError &&
-                observer.AbortOnError(r))
-                queue.Stop();
+                !aborted) {
+                aborted = observer.AbortOnError(r);
+                if (aborted)
+                    queue.Stop();
+                else
+                    queue.Answered();
+            }
         }
     }
     std::vector<BatchFileReport> reports = queue.TakeReports();

@@ -30,6 +30,9 @@ struct BatchRunOptions {
     int jobs = 0;                          // workers; 0: one per core
     std::vector<std::string> refusedPaths; // the editor's open file
     std::string logPath;                   // with CheckBoxBatchCreateLOG; empty: BatchLogPath()
+    // Someone answers AbortOnError: after a failed file the workers take no other file until
+    // the answer, so that Abort leaves the files after it untouched.
+    bool waitForAnswers = false;
 };
 
 // The workers a batch uses: `jobs` (or the cores), never more than the files, and one when the

@@ -124,6 +124,7 @@ QWidget* TFormOptions::BuildBatchPage() {
         slider->setRange(0, 32);
         slider->setInvertedAppearance(true);
         slider->setFixedHeight(60);
+        slider->setProperty("computedHint", true); // its hint shows the fade's duration
         (new QVBoxLayout(box))->addWidget(slider, 0, Qt::AlignHCenter);
         fades->addWidget(box);
     }
@@ -156,7 +157,6 @@ QWidget* TFormOptions::BuildBatchPage() {
         c->addLayout(row);
     }
     c->addStretch(1);
-    page->setEnabled(false);
     return page;
 }
 
@@ -196,12 +196,11 @@ QWidget* TFormOptions::BuildBatch2Page() {
     moveError->hide();
     m->addWidget(moveError);
     m->addWidget(Text("LabelMoveNote",
-                      tr("Files are moved to a local subdirectory from where they reside "
-                         "initially."),
+                      tr("Files are moved to a subfolder \"Abrupt endings\" of the folder where "
+                         "they reside initially."),
                       move));
     c->addWidget(move);
     c->addStretch(1);
-    page->setEnabled(false);
     return page;
 }
 

@@ -73,6 +73,26 @@ public:
             *request.chosenFilter = pick >= 0 ? pick : request.selectedFilter;
         return path;
     }
+    // Batch: the paths chosen (cancel when empty) and the Abort (true) or Ignore answers.
+    std::deque<QStringList> batchPaths;
+    std::deque<bool> aborts; // Abort when empty
+    std::vector<QString> abortIgnoreTexts;
+    std::optional<QStringList> OpenBatchPaths(QWidget*, const FileRequest& request) override {
+        openRequests.push_back(request);
+        if (batchPaths.empty())
+            return std::nullopt;
+        QStringList paths = batchPaths.front();
+        batchPaths.pop_front();
+        return paths;
+    }
+    bool AskAbortIgnore(QWidget*, const QString&, const QString& text) override {
+        abortIgnoreTexts.push_back(text);
+        if (aborts.empty())
+            return true;
+        const bool abort = aborts.front();
+        aborts.pop_front();
+        return abort;
+    }
     std::vector<QString> Texts(Kind kind) const {
         std::vector<QString> out;
         for (const Shown& m : messages)

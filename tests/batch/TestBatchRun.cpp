@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -251,4 +252,58 @@ TEST(BatchRun, WorkersAreTheJobsOrTheUsableCoresNeverMoreThanTheFilesAndOneToSto
     for (const auto& c : cases)
         EXPECT_EQ(BatchWorkerCount(c.jobs, c.files, c.settings), c.workers)
             << c.jobs << " " << c.files;
+}
+
+namespace {
+
+// Answers Abort or Ignore from a script, slowly, as a person would.
+struct SlowAnswers final : IBatchObserver {
+    std::vector<bool> aborts; // Ignore when used up
+    std::vector<std::string> asked;
+    void FileDone(std::size_t, const BatchFileReport&) override {}
+    bool AbortOnError(const BatchFileReport& r) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const bool abort = asked.size() < aborts.size() && aborts[asked.size()];
+        asked.push_back(fs::path(r.path).filename().string());
+        return abort;
+    }
+};
+
+} // namespace
+
+TEST(BatchRun, WorkersWaitForTheAnswerAboutAFailedFileAndAbortLeavesTheRestUntouched) {
+    // In byte order: abrupt, album, bad, corrupt (fails), notes (fails), quiet.
+    const struct {
+        std::vector<bool> aborts;
+        std::vector<std::string> asked;
+        O notes, quiet;
+    } cases[] = {
+        {{false, true}, {"corrupt.mp3", "notes.mp3"}, O::Failed, O::NotProcessed},
+        {{true}, {"corrupt.mp3"}, O::NotProcessed, O::NotProcessed},
+        {{false, false}, {"corrupt.mp3", "notes.mp3"}, O::Failed, O::Changed},
+    };
+    for (const int jobs : {1, 2})
+        for (const auto& c : cases) {
+            TempDir dir;
+            const std::string tree = CopyBatchTree(dir);
+            Settings s;
+            s.CheckBoxBatchRemoveSilence = true;
+            const auto quietBefore = ReadFile(tree + "/quiet.mp3");
+            BatchRunOptions options;
+            options.jobs = jobs;
+            options.waitForAnswers = true;
+            SlowAnswers observer;
+            observer.aborts = c.aborts;
+            const auto reports = RunBatch(ExpandBatchInputs({tree}, s), s, MessageTable::English(),
+                                          options, observer);
+            const auto outcomes = Outcomes(reports, tree);
+            EXPECT_EQ(observer.asked, c.asked) << jobs;
+            if (jobs == 1) { // two workers may have taken notes.mp3 before corrupt.mp3 failed
+                EXPECT_EQ(outcomes.at("notes.mp3"), c.notes);
+            }
+            EXPECT_EQ(outcomes.at("quiet.mp3"), c.quiet) << jobs;
+            if (c.quiet == O::NotProcessed) {
+                EXPECT_EQ(ReadFile(tree + "/quiet.mp3"), quietBefore) << jobs;
+            }
+        }
 }

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSlider>
 #include <QTabWidget>
 
 #include <gtest/gtest.h>
@@ -180,6 +181,22 @@ TEST_F(OptionsFormTest, EnablingRules) {
          {"CheckBoxBatchLOGAbrupt", "CheckBoxBatchTestRun"},
          {}},
         {"CheckBatchBoxStopOnError", Qt::Unchecked, {}, {"CheckBoxBatchStopsOnBadFiles"}},
+        {"CheckBatchBoxStopOnError", Qt::Checked, {"CheckBoxBatchStopsOnBadFiles"}, {}},
+        {"CheckBoxBatchCreateLOG",
+         Qt::Unchecked,
+         {},
+         {"CheckBoxBatchLOGEraseAtBeginning", "CheckBoxBatchLOGExcludeGoodFiles",
+          "CheckBoxBatchLOGCharacteristics", "CheckBoxBatchLOGStatistics", "CheckBoxBatchLOGAbrupt",
+          "CheckBoxBatchTestRun"}},
+        {"CheckBoxBatchCreateThumbnail",
+         Qt::Unchecked,
+         {},
+         {"ComboBoxLengthThumbnail", "SpinEditStartThumbnail", "LabelThumbnailSpinStart",
+          "SpinEditEndThumbnail", "LabelThumbnailSpinEnd2"}},
+        {"CheckBoxProcessSubfolders",
+         Qt::Unchecked,
+         {},
+         {"CheckBoxProcessOnly", "EditBatchProcessOnlyFiles"}},
     };
     for (const auto& c : cases) {
         QWidget* control = Get(c.control);
@@ -189,18 +206,42 @@ TEST_F(OptionsFormTest, EnablingRules) {
             radio->setChecked(true);
         else
             static_cast<QCheckBox*>(control)->setCheckState(Qt::CheckState(c.state));
-        // isEnabledTo: the batch pages themselves stay disabled.
+        // isEnabledTo: the advanced silence group itself stays disabled.
         for (const char* name : c.enabled)
             EXPECT_TRUE(Get(name)->isEnabledTo(Get(name)->parentWidget()) &&
-                        Get(name)->testAttribute(Qt::WA_ForceDisabled) == false)
+                        !Get(name)->testAttribute(Qt::WA_ForceDisabled))
                 << c.control << " -> " << name;
         for (const char* name : c.disabled)
-            EXPECT_TRUE(Get(name)->testAttribute(Qt::WA_ForceDisabled) || !Get(name)->isEnabled())
-                << c.control << " -> " << name;
+            EXPECT_FALSE(Get(name)->isEnabled()) << c.control << " -> " << name;
     }
     auto* fadeIn = Get<QSlider>("TrackBarBatchFadeIn");
     fadeIn->setValue(8);
     EXPECT_EQ(fadeIn->toolTip(), "1.3s");
+    EXPECT_TRUE(fadeIn->property("computedHint").toBool());
+}
+
+TEST_F(OptionsFormTest, TheThumbnailEndFollowsTheVariableLengthWhileThumbnailsAreOn) {
+    form->show();
+    for (const char* page : {"TabSheetBatch", "TabSheetBatch2"})
+        EXPECT_TRUE(Get(page)->isEnabled()) << page;
+    auto* thumbs = Get<QCheckBox>("CheckBoxBatchCreateThumbnail");
+    auto* length = Get<QComboBox>("ComboBoxLengthThumbnail");
+    const struct {
+        bool on;
+        int item;
+        bool endEnabled;
+    } cases[] = {{true, 6, true}, {true, 5, false}, {false, 6, false}, {true, 6, true}};
+    for (const auto& c : cases) {
+        thumbs->setChecked(c.on);
+        length->setCurrentIndex(c.item);
+        emit length->activated(c.item);
+        for (const char* name :
+             {"SpinEditEndThumbnail", "LabelThumbnailSpinEnd", "LabelThumbnailSpinEnd2"})
+            EXPECT_EQ(Get(name)->isEnabled(), c.endEnabled) << c.on << " " << c.item << " " << name;
+    }
+    Get<QPushButton>("ButtonOK")->click();
+    EXPECT_TRUE(settings.CheckBoxBatchCreateThumbnail);
+    EXPECT_EQ(settings.ComboBoxLengthThumbnail, 6);
 }
 
 TEST_F(OptionsFormTest, OutOfRangeStoredValuesShowAndStoreSomethingValid) {
