@@ -160,7 +160,7 @@ int RunEditor(int argc, char** argv) {
     QtAudioOutput audioOutput;
     MprisClient mpris(QDBusConnection::sessionBus(), nullptr);
     TFormMain window(settings, dialogs, shell);
-    window.AttachPlayers(audioOutput, StandardPreviewFolder(), &mpris);
+    window.AttachPlayers(audioOutput, &StandardPreviewFolder, &mpris);
     window.StartUpLanguage(!unattended);
     if (options.timing && window.LanguageLoadMicroseconds() > 0)
         std::fprintf(stderr, "language %s: %.2f ms\n", window.CurrentLanguage().c_str(),

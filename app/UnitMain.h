@@ -107,9 +107,11 @@ public:
     // Where the settings file and language files are looked for (the executable's folder unless
     // set).
     void SetProgramFolder(std::string folder) { m_programFolder = std::move(folder); }
-    // The preview buttons' sound output and file folder, and the media players' bus (may be
-    // null: no player is ever found). Without them the preview buttons do nothing.
-    void AttachPlayers(velmora::IAudioOutput& output, const velmora::PreviewFolder& folder,
+    // The preview buttons' sound output, how their file folder is chosen (at the first external
+    // preview), and the media players' bus (may be null: no player is ever found). Without them
+    // the preview buttons do nothing.
+    void AttachPlayers(velmora::IAudioOutput& output,
+                       std::function<velmora::PreviewFolder()> chooseFolder,
                        velmora::MprisClient* mpris);
 
 protected:

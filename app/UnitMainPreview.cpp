@@ -32,10 +32,10 @@ int ClampFrames(std::int64_t frames, std::int64_t total) {
 
 } // namespace
 
-void TFormMain::AttachPlayers(IAudioOutput& output, const PreviewFolder& folder,
+void TFormMain::AttachPlayers(IAudioOutput& output, std::function<PreviewFolder()> chooseFolder,
                               MprisClient* mpris) {
     m_previewPlayer.reset();
-    m_previewFiles = std::make_unique<PreviewFiles>(folder);
+    m_previewFiles = std::make_unique<PreviewFiles>(std::move(chooseFolder));
     m_audioOutput = &output;
     PreviewSeams seams;
     seams.ask = [this](const std::string& text, bool) {

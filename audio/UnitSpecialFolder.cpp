@@ -58,6 +58,17 @@ std::string PreviewFileVariant(const std::string& previewFilePath, bool alternat
 PreviewFiles::PreviewFiles(PreviewFolder folder)
     : m_folder(std::move(folder)), m_base(m_folder.path + "/" + kPreviewFileName) {}
 
+PreviewFiles::PreviewFiles(std::function<PreviewFolder()> chooseFolder)
+    : m_choose(std::move(chooseFolder)) {}
+
+void PreviewFiles::Resolve() {
+    if (!m_choose)
+        return;
+    m_folder = m_choose();
+    m_base = m_folder.path + "/" + kPreviewFileName;
+    m_choose = nullptr;
+}
+
 PreviewFiles::~PreviewFiles() {
     DeletePreviewFiles();
     if (m_folder.privateFolder)
@@ -65,6 +76,7 @@ PreviewFiles::~PreviewFiles() {
 }
 
 std::string PreviewFiles::NextName(bool playsTrimmedPart) {
+    Resolve();
     std::string name = PreviewFileVariant(m_base, m_alternation, playsTrimmedPart);
     m_alternation = !m_alternation;
     return name;
@@ -76,6 +88,8 @@ std::array<std::string, 4> PreviewFiles::Names() const {
 }
 
 void PreviewFiles::DeletePreviewFiles() const {
+    if (m_base.empty()) // no preview file was ever written
+        return;
     for (const std::string& name : Names())
         ::unlink(name.c_str());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,14 +27,23 @@ inline constexpr const char* kPreviewFileName = "Velmora.preview.mp3";
 class PreviewFiles {
 public:
     explicit PreviewFiles(PreviewFolder folder);
+    // The folder is chosen (and made) only when the first preview file is written, so a run that
+    // plays no external preview creates no folder.
+    explicit PreviewFiles(std::function<PreviewFolder()> chooseFolder);
     // Deletes the files and a private folder.
     ~PreviewFiles();
     PreviewFiles(const PreviewFiles&) = delete;
     PreviewFiles& operator=(const PreviewFiles&) = delete;
 
     // PreviewFilePath: the folder followed by "/Velmora.preview.mp3".
-    const std::string& PreviewFilePath() const { return m_base; }
-    const PreviewFolder& Folder() const { return m_folder; }
+    const std::string& PreviewFilePath() {
+        Resolve();
+        return m_base;
+    }
+    const PreviewFolder& Folder() {
+        Resolve();
+        return m_folder;
+    }
     // The name for the next external preview; flips the alternation.
     std::string NextName(bool playsTrimmedPart);
     // ".mp3", ".trim.mp3", ".alt.mp3", ".trim.alt.mp3" in place of the base's ".mp3".
@@ -42,6 +52,9 @@ public:
     void DeletePreviewFiles() const;
 
 private:
+    void Resolve();
+
+    std::function<PreviewFolder()> m_choose; // empty once the folder is known
     PreviewFolder m_folder;
     std::string m_base;
     bool m_alternation = false;

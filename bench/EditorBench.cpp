@@ -185,8 +185,12 @@ int TimePreviewKey(const std::string& path, int runs) {
     Editor editor(path);
     QtAudioOutput output;
     QTemporaryDir folder;
-    editor.window->AttachPlayers(output, PreviewFolder{folder.path().toStdString(), false},
-                                 nullptr);
+    editor.window->AttachPlayers(
+        output,
+        [&folder] {
+            return PreviewFolder{folder.path().toStdString(), false};
+        },
+        nullptr);
     editor.settings.SpinEditPreviewLength = 5;
     editor.Field("SpinEditBeginF")
         ->setValue(static_cast<int>(editor.window->Model()->frameCount / 2));

@@ -27,8 +27,9 @@ class PreviewTest : public EditorTest {
 protected:
     TFormMain& ShowWithPlayers(MprisClient* client = nullptr) {
         Show();
-        window->AttachPlayers(output, ChoosePreviewFolder({files.File("previews")}, files.path()),
-                              client);
+        window->AttachPlayers(
+            output, [this] { return ChoosePreviewFolder({files.File("previews")}, files.path()); },
+            client);
         return *window;
     }
     QToolButton* Button(const char* name) { return Get<QToolButton>(name); }
