@@ -8,13 +8,7 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 # The editor lives in the same Release tree as the command line.
-if [ "${BENCH_SKIP_BUILD:-0}" != 1 ]; then
-    if [ ! -f "$BUILD/build.ninja" ]; then
-        cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-            -DVELMORA_BUILD_TESTS=OFF >/dev/null
-    fi
-    ninja -j2 -C "$BUILD" velmora velmora-cli velmora-makepcm velmora-editor-bench >/dev/null
-fi
+bench_build velmora velmora-editor-bench
 bench_prepare
 EDITOR=$BUILD/velmora
 export QT_QPA_PLATFORM=offscreen

@@ -3,13 +3,7 @@
 # offscreen: the median of the editor's own measurement over $BENCH_RUNS starts.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
-if [ "${BENCH_SKIP_BUILD:-0}" != 1 ]; then
-    if [ ! -f "$BUILD/build.ninja" ]; then
-        cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-            -DVELMORA_BUILD_TESTS=OFF >/dev/null
-    fi
-    ninja -j2 -C "$BUILD" velmora >/dev/null
-fi
+bench_build velmora
 export QT_QPA_PLATFORM=offscreen
 work=$(mktemp -d)
 runtime=$(mktemp -d)

@@ -26,6 +26,7 @@ bench_need() {
 }
 
 # BENCH_SKIP_BUILD=1 times the binaries already in $BUILD (say, while the tree does not build).
+# Arguments name more targets to build beside the command line (the editor, a bench driver).
 bench_build() {
     if [ "${BENCH_SKIP_BUILD:-0}" = 1 ] && [ -x "$CLI" ] && [ -x "$MAKEPCM" ]; then
         return
@@ -35,7 +36,7 @@ bench_build() {
             -DVELMORA_BUILD_TESTS=OFF >/dev/null
     fi
     local log
-    log=$(ninja -C "$BUILD" velmora-cli velmora-makepcm 2>&1) || {
+    log=$(ninja -j2 -C "$BUILD" velmora-cli velmora-makepcm "$@" 2>&1) || {
         echo "$log" >&2
         exit 1
     }
