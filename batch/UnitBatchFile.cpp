@@ -1,6 +1,7 @@
 #include "UnitBatchFile.h"
 
 #include "Progress.h"
+#include "UnitBatchLog.h"
 #include "UnitCueParse.h"
 #include "UnitCueSplit.h"
 #include "UnitInfo.h"
@@ -223,8 +224,11 @@ private:
 
     bool Split() {
         StreamInfo info = Reopen(m_r.savedPath, m_c, m_afterWrite);
+        SplitControls controls;
+        controls.overwrite = m_c.overwriteTracks;
+        controls.claims = m_c.trackClaims;
         const SplitResult split =
-            SplitByCueSheet(m_r.savedPath, info, SplitControls{}, m_s, m_c.messages, m_afterWrite);
+            SplitByCueSheet(m_r.savedPath, info, controls, m_s, m_c.messages, m_afterWrite);
         if (!split.found)
             m_r.notes.push_back("no CUE sheet to split by");
         m_r.splitTracks = split.written;
@@ -260,7 +264,8 @@ private:
             throw VelmoraError(std::string(std::strerror(errno)) +
                                " - Could not move the file to " + folder);
         m_r.savedPath = target;
-        m_r.notes.push_back("moved to " + target);
+        // The note is a line of its own: the name cannot break it.
+        m_r.notes.push_back("moved to " + EscapeControls(target));
     }
 
     const BatchFileContext& m_c;
