@@ -85,6 +85,9 @@ public:
             m_r.error = e.what();
             m_r.outcome =
                 IsStopRequest(e) && !m_written ? BatchOutcome::NotProcessed : BatchOutcome::Failed;
+            // A later step failed: the report must still say the file itself was changed.
+            if (m_savedChanged)
+                m_r.notes.push_back("the file was saved with its changes before this error");
         }
         return std::move(m_r);
     }
@@ -120,6 +123,7 @@ private:
         bool changed =
             !saved.nothingToDo && (m_r.savedPath != m_r.path ||
                                    EditChanges(edit, sizeBefore - SizeOf(m_r.savedPath), m_s));
+        m_savedChanged = changed;
         if (!saved.renameProblem.empty())
             m_r.notes.push_back("the file keeps its name: " + saved.renameProblem);
         if (m_s.CheckBoxBatchSplitCUE)
@@ -276,6 +280,7 @@ private:
     NullProgress m_afterWrite;
     BatchFileReport m_r;
     bool m_written = false;
+    bool m_savedChanged = false;
 };
 
 } // namespace

@@ -185,7 +185,7 @@ void BatchLog::Begin(std::size_t inputs) {
     std::tm local{};
     if (localtime_r(&now, &local))
         std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
-    Write(std::string("Batch of ") + when + ", " + std::to_string(inputs) + " file(s)" +
+    Write(std::string(kBatchLogStart) + when + ", " + std::to_string(inputs) + " file(s)" +
           (m_settings.CheckBoxBatchTestRun ? ", test run: no file is modified" : "") + "\n");
 }
 

@@ -194,6 +194,7 @@ TEST(BatchSteps, TwoSheetsOfOneAlbumNeverWriteOverEachOthersTracks) {
         WriteFile(tree + "/quiet.cue", {sheet.begin(), sheet.end()});
         Settings s;
         s.CheckBoxBatchSplitCUE = true;
+        s.TrackBarDefaultAmplification = 1; // each file is saved, then split
         BatchRunOptions options;
         options.jobs = jobs;
         RecordingObserver observer;
@@ -213,6 +214,8 @@ TEST(BatchSteps, TwoSheetsOfOneAlbumNeverWriteOverEachOthersTracks) {
                           std::string::npos)
                     << r.error;
                 EXPECT_TRUE(r.splitTracks.empty());
+                EXPECT_EQ(r.notes, std::vector<std::string>{
+                                       "the file was saved with its changes before this error"});
             }
         }
         ASSERT_NE(winner, "") << jobs;
