@@ -1,6 +1,7 @@
 #include "UnitBatchFile.h"
 
 #include "Progress.h"
+#include "UnitBatchLog.h"
 #include "UnitCueParse.h"
 #include "UnitCueSplit.h"
 #include "UnitInfo.h"
@@ -84,6 +85,9 @@ public:
             m_r.error = e.what();
             m_r.outcome =
                 IsStopRequest(e) && !m_written ? BatchOutcome::NotProcessed : BatchOutcome::Failed;
+            // A later step failed: the report must still say the file itself was changed.
+            if (m_savedChanged)
+                m_r.notes.push_back("the file was saved with its changes before this error");
         }
         return std::move(m_r);
     }
@@ -119,6 +123,7 @@ private:
         bool changed =
             !saved.nothingToDo && (m_r.savedPath != m_r.path ||
                                    EditChanges(edit, sizeBefore - SizeOf(m_r.savedPath), m_s));
+        m_savedChanged = changed;
         if (!saved.renameProblem.empty())
             m_r.notes.push_back("the file keeps its name: " + saved.renameProblem);
         if (m_s.CheckBoxBatchSplitCUE)
@@ -223,8 +228,11 @@ private:
 
     bool Split() {
         StreamInfo info = Reopen(m_r.savedPath, m_c, m_afterWrite);
+        SplitControls controls;
+        controls.overwrite = m_c.overwriteTracks;
+        controls.claims = m_c.trackClaims;
         const SplitResult split =
-            SplitByCueSheet(m_r.savedPath, info, SplitControls{}, m_s, m_c.messages, m_afterWrite);
+            SplitByCueSheet(m_r.savedPath, info, controls, m_s, m_c.messages, m_afterWrite);
         if (!split.found)
             m_r.notes.push_back("no CUE sheet to split by");
         m_r.splitTracks = split.written;
@@ -260,7 +268,8 @@ private:
             throw VelmoraError(std::string(std::strerror(errno)) +
                                " - Could not move the file to " + folder);
         m_r.savedPath = target;
-        m_r.notes.push_back("moved to " + target);
+        // The note is a line of its own: the name cannot break it.
+        m_r.notes.push_back("moved to " + EscapeControls(target));
     }
 
     const BatchFileContext& m_c;
@@ -271,6 +280,7 @@ private:
     NullProgress m_afterWrite;
     BatchFileReport m_r;
     bool m_written = false;
+    bool m_savedChanged = false;
 };
 
 } // namespace

@@ -44,11 +44,15 @@ struct BatchFileReport {
     std::vector<std::string> splitTracks;
 };
 
+class SplitOutputClaims;
+
 // What a batch file's processing reads besides the settings.
 struct BatchFileContext {
     const Settings& settings;
     const MessageTable& messages;
-    std::vector<std::string> refusedPaths; // the editor's open file: never touched
+    std::vector<std::string> refusedPaths;    // the editor's open file: never touched
+    SplitOutputClaims* trackClaims = nullptr; // the track files the batch's splits have taken
+    bool overwriteTracks = false;             // a split may replace existing files
 };
 
 // The folder, beside each file, that files with an abrupt ending are moved to.

@@ -7,8 +7,13 @@
 #include "UnitRegistryStore.h"
 #include "VelmoraError.h"
 
+#include "UnitDescriptor.h"
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace velmora {
@@ -63,13 +68,38 @@ const char* OutcomeText(BatchOutcome outcome, bool testRun) {
     return "";
 }
 
+std::string EscapeControls(std::string_view text, bool keepNewlines) {
+    std::string out;
+    out.reserve(text.size());
+    char escape[8];
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (c == '\n' && keepNewlines) {
+            out += '\n';
+        } else if (c == '\n' || c == '\r' || c == '\t') {
+            out += c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\t";
+        } else if (c < 0x20 || c == 0x7F) {
+            std::snprintf(escape, sizeof escape, "\\x%02x", c);
+            out += escape;
+        } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            std::snprintf(escape, sizeof escape, "\\u%04x", next);
+            out += escape;
+            ++i;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 std::string FormatBatchEntry(const BatchFileReport& r, const Settings& s) {
     const bool good = r.outcome == BatchOutcome::Changed || r.outcome == BatchOutcome::Unchanged;
     if (good && s.CheckBoxBatchLOGExcludeGoodFiles)
         return "";
-    std::string e = r.path + ": " + OutcomeText(r.outcome, s.CheckBoxBatchTestRun);
+    std::string e = EscapeControls(r.path) + ": " + OutcomeText(r.outcome, s.CheckBoxBatchTestRun);
     if (!r.error.empty())
-        e += ": " + r.error;
+        e += ": " + EscapeControls(r.error);
     e += "\n";
     if (r.analysed && s.CheckBoxBatchLOGCharacteristics)
         e += "    " + r.type + ", " + r.length + ", " + r.bitrate + ", " +
@@ -81,14 +111,16 @@ std::string FormatBatchEntry(const BatchFileReport& r, const Settings& s) {
     if (r.analysed && s.CheckBoxBatchLOGAbrupt)
         e += std::string("    ending: ") + (r.abruptEnding ? "abrupt" : "natural") + "\n";
     for (const std::string& track : r.splitTracks)
-        e += "    track: " + track + "\n";
+        e += "    track: " + EscapeControls(track) + "\n";
     // A note may hold several lines (a message box's text): each is indented, none padded.
-    for (const std::string& note : r.notes)
+    for (const std::string& text : r.notes) {
+        const std::string note = EscapeControls(text, true);
         for (std::size_t at = 0; at <= note.size();) {
             const std::size_t end = std::min(note.find('\n', at), note.size());
             e += (end > at ? "    " + note.substr(at, end - at) : std::string()) + "\n";
             at = end + 1;
         }
+    }
     return e;
 }
 
@@ -99,8 +131,34 @@ std::string BatchLogPath() {
     return folder + "/Velmora.batch.log";
 }
 
+void CheckBatchLogTarget(const std::string& path, const std::vector<BatchInput>& inputs) {
+    struct stat log {};
+    if (::stat(path.c_str(), &log) != 0)
+        return; // a new file, or an error the opening reports
+    for (const BatchInput& input : inputs) {
+        struct stat st {};
+        if (::stat(input.path.c_str(), &st) == 0 && st.st_dev == log.st_dev &&
+            st.st_ino == log.st_ino)
+            throw VelmoraError("The LOG file \"" + path +
+                               "\" is one of the batch's files; the batch was not started");
+    }
+    // Devices such as /dev/null or a terminal take a LOG without harm; a disk does not.
+    if (!S_ISREG(log.st_mode) && !S_ISBLK(log.st_mode))
+        return;
+    if (S_ISREG(log.st_mode) && log.st_size == 0)
+        return;
+    std::string start(kBatchLogStart.size(), '\0');
+    IoResult read{};
+    if (const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)); fd.get() >= 0)
+        read = ReadFully(fd.get(), start.data(), static_cast<std::int64_t>(start.size()));
+    if (!S_ISREG(log.st_mode) || read.error != 0 ||
+        read.bytes != static_cast<std::int64_t>(start.size()) || start != kBatchLogStart)
+        throw VelmoraError("\"" + path +
+                           "\" is not empty and not a LOG file; the batch was not started");
+}
+
 BatchLog::BatchLog(const std::string& path, const Settings& settings, const MessageTable& messages)
-    : m_settings(settings) {
+    : m_settings(settings), m_path(path) {
     m_file = std::fopen(path.c_str(), settings.CheckBoxBatchLOGEraseAtBeginning ? "w" : "a");
     if (!m_file) {
         std::string text = MessageTable::Join(messages.MessageDlgErrorCreatingLOGfile);
@@ -117,7 +175,8 @@ BatchLog::~BatchLog() {
 
 void BatchLog::Write(const std::string& text) {
     if (std::fwrite(text.data(), 1, text.size(), m_file) != text.size() || std::fflush(m_file) != 0)
-        throw VelmoraError("Could not write the LOG file");
+        throw VelmoraError(std::string(std::strerror(errno)) +
+                           " - Could not write the LOG file \"" + m_path + "\"");
 }
 
 void BatchLog::Begin(std::size_t inputs) {
@@ -126,7 +185,7 @@ void BatchLog::Begin(std::size_t inputs) {
     std::tm local{};
     if (localtime_r(&now, &local))
         std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
-    Write(std::string("Batch of ") + when + ", " + std::to_string(inputs) + " file(s)" +
+    Write(std::string(kBatchLogStart) + when + ", " + std::to_string(inputs) + " file(s)" +
           (m_settings.CheckBoxBatchTestRun ? ", test run: no file is modified" : "") + "\n");
 }
 

@@ -1,7 +1,9 @@
 #include "UnitBatchRun.h"
 
 #include "Progress.h"
+#include "UnitCueSplit.h"
 #include "UnitOptions.h"
+#include "VelmoraError.h"
 
 #include <algorithm>
 #include <atomic>
@@ -141,6 +143,25 @@ private:
     std::vector<std::thread> m_threads;
 };
 
+// Writes to the LOG until it fails once; then stops the batch and keeps the error.
+struct LogWriter {
+    std::optional<BatchLog>& log;
+    Queue& queue;
+    std::string error;
+
+    template <typename Step> void Write(const Step& step) {
+        if (!log)
+            return;
+        try {
+            step();
+        } catch (const VelmoraError& e) {
+            error = e.what();
+            log.reset();
+            queue.Stop();
+        }
+    }
+};
+
 constexpr std::chrono::milliseconds kIdleInterval{50};
 
 // The cores this process may run on (a container or taskset may allow fewer than the machine has).
@@ -167,12 +188,19 @@ std::vector<BatchFileReport> RunBatch(const std::vector<BatchInput>& inputs,
                                       const BatchRunOptions& options, IBatchObserver& observer) {
     std::optional<BatchLog> log;
     if (settings.CheckBoxBatchCreateLOG) {
-        log.emplace(options.logPath.empty() ? BatchLogPath() : options.logPath, settings, messages);
+        const std::string logPath = options.logPath.empty() ? BatchLogPath() : options.logPath;
+        CheckBatchLogTarget(logPath, inputs);
+        log.emplace(logPath, settings, messages);
         log->Begin(inputs.size());
     }
-    const BatchFileContext context{settings, messages, options.refusedPaths};
+    SplitOutputClaims trackClaims;
+    const BatchFileContext context{settings, messages, options.refusedPaths, &trackClaims,
+                                   options.overwriteTracks};
     Queue queue(inputs, settings, context, options.waitForAnswers);
     const int workerCount = BatchWorkerCount(options.jobs, inputs.size(), settings);
+    // A LOG that can no longer be written stops the batch; the files in hand still finish and
+    // every report still reaches the face.
+    LogWriter logWriter{log, queue, {}};
     if (observer.StopRequested())
         queue.Stop();
     {
@@ -194,8 +222,7 @@ std::vector<BatchFileReport> RunBatch(const std::vector<BatchInput>& inputs,
                 r.outcome = BatchOutcome::NotProcessed;
                 r.error = "the batch was stopped";
             }
-            if (log)
-                log->Add(r);
+            logWriter.Write([&] { log->Add(r); });
             observer.FileDone(i, r);
             // After an Abort, files already in hand that fail are not asked about again.
             if (r.outcome == BatchOutcome::Failed && !settings.CheckBatchBoxStopOnError &&
@@ -209,8 +236,9 @@ std::vector<BatchFileReport> RunBatch(const std::vector<BatchInput>& inputs,
         }
     }
     std::vector<BatchFileReport> reports = queue.TakeReports();
-    if (log)
-        log->End(Summarise(reports));
+    logWriter.Write([&] { log->End(Summarise(reports)); });
+    if (!logWriter.error.empty())
+        throw BatchLogError(logWriter.error, std::move(reports));
     return reports;
 }
 

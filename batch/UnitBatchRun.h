@@ -33,6 +33,7 @@ struct BatchRunOptions {
     // Someone answers AbortOnError: after a failed file the workers take no other file until
     // the answer, so that Abort leaves the files after it untouched.
     bool waitForAnswers = false;
+    bool overwriteTracks = false; // the CUE split may replace existing files (never its own)
 };
 
 // The workers a batch uses: `jobs` (or the cores), never more than the files, and one when the

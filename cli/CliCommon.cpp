@@ -1,5 +1,6 @@
 #include "CliCommon.h"
 
+#include "UnitBatchLog.h"
 #include "UnitOptionRules.h"
 #include "UnitRegistryStore.h"
 #include "UnitUtf8.h"
@@ -149,7 +150,8 @@ int RunFileBatch(const std::vector<std::string>& files, const FileBatch& batch, 
                 out << "{" << JsonFileFields(file) << ", \"error\": " << JsonString(e.what())
                     << "}\n";
             else
-                err << batch.errorPrefix << file << ": " << e.what() << "\n";
+                err << batch.errorPrefix << EscapeControls(file) << ": "
+                    << EscapeControls(e.what(), true) << "\n";
             // Ctrl+C ends the whole command, not just the file being read.
             if (IsStopRequest(e)) {
                 out.flush();
@@ -196,17 +198,39 @@ std::string JsonString(const std::string& text) {
     return out + "\"";
 }
 
-std::string JsonFileFields(const std::string& file) {
-    std::string s = "\"file\": " + JsonString(file);
-    if (IsValidUtf8(file))
-        return s;
-    s += ", \"fileBytes\": \"";
-    char hex[3];
-    for (const unsigned char c : file) {
-        std::snprintf(hex, sizeof hex, "%02x", c);
-        s += hex;
+std::string HexBytes(const std::string& text) {
+    std::string hex;
+    char digits[3];
+    for (const unsigned char c : text) {
+        std::snprintf(digits, sizeof digits, "%02x", c);
+        hex += digits;
     }
-    return s + "\"";
+    return hex;
+}
+
+std::string JsonNameFields(const std::string& key, const std::string& name) {
+    std::string s = JsonString(key) + ": " + JsonString(name);
+    if (!IsValidUtf8(name))
+        s += ", " + JsonString(key + "Bytes") + ": \"" + HexBytes(name) + "\"";
+    return s;
+}
+
+std::string JsonFileFields(const std::string& file) {
+    return JsonNameFields("file", file);
+}
+
+std::string JsonNameListFields(const std::string& key, const std::vector<std::string>& names) {
+    std::string text = "[", bytes = "[";
+    bool exact = true;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        text += (i ? ", " : "") + JsonString(names[i]);
+        bytes += (i ? ", \"" : "\"") + HexBytes(names[i]) + "\"";
+        exact = exact && IsValidUtf8(names[i]);
+    }
+    std::string s = JsonString(key) + ": " + text + "]";
+    if (!exact)
+        s += ", " + JsonString(key + "Bytes") + ": " + bytes + "]";
+    return s;
 }
 
 } // namespace velmora::cli

@@ -80,9 +80,14 @@ int RunFileBatch(const std::vector<std::string>& files, const FileBatch& batch, 
 // Minimal JSON text helpers. A JSON string is always valid UTF-8: bytes that are not become
 // U+FFFD.
 std::string JsonString(const std::string& text);
-// `"file": NAME`, and when the name is not valid UTF-8 also `"fileBytes": HEX`, its exact bytes,
+// `"KEY": NAME`, and when the name is not valid UTF-8 also `"KEYBytes": HEX`, its exact bytes,
 // so that a script can still reach the file.
-std::string JsonFileFields(const std::string& file);
+std::string JsonNameFields(const std::string& key, const std::string& name);
+std::string JsonFileFields(const std::string& file); // "file" and "fileBytes"
+// `"KEY": [NAME, …]`, and when a name is not valid UTF-8 also `"KEYBytes": [HEX, …]`.
+std::string JsonNameListFields(const std::string& key, const std::vector<std::string>& names);
+// The bytes of `text` as lowercase hexadecimal digits.
+std::string HexBytes(const std::string& text);
 
 using CommandFn = int (*)(CliContext& ctx, std::ostream& out, std::ostream& err);
 int CmdInfo(CliContext& ctx, std::ostream& out, std::ostream& err);

@@ -11,7 +11,7 @@ namespace velmora::cli {
 namespace {
 
 constexpr const char* kBatchUsage =
-    "Usage: velmora-cli batch [--jobs N] [--json] [--log FILE] PATH...\n"
+    "Usage: velmora-cli batch [--jobs N] [--json] [--log FILE] [--overwrite] PATH...\n"
     "  Takes every file, and the files of every folder, through the batch steps the options ask\n"
     "  for: CheckBoxBatchRemoveSilence, CheckBoxBatchVolumeNormalize, TrackBarBatchFadeIn/Out,\n"
     "  the save in place (none with CheckBoxBatchTestRun), CheckBoxBatchSplitCUE,\n"
@@ -20,13 +20,17 @@ constexpr const char* kBatchUsage =
     "  --jobs N  files processed at once (default: one per core)\n"
     "  --json    one JSON object per file, in the order of the files\n"
     "  --log     the LOG file written with CheckBoxBatchCreateLOG (default: Velmora.batch.log\n"
-    "            in the settings folder)\n"
+    "            in the settings folder); a file that is one of the PATHs, or that holds\n"
+    "            something other than a LOG, is refused\n"
+    "  --overwrite  the CUE split replaces existing track files (never the ones this batch\n"
+    "            wrote, never the file being split); without it such a file fails\n"
     "  Ctrl+C lets the files being written finish and starts no other. The exit status is 0\n"
     "  only when no file failed.\n";
 
 struct BatchArgs {
     int jobs = 0;
     bool json = false;
+    bool overwrite = false;
     std::string log;
     std::vector<std::string> paths;
 };
@@ -51,6 +55,8 @@ BatchArgs ParseArgs(const std::vector<std::string>& args) {
             optionsEnded = true;
         } else if (arg == "--json") {
             a.json = true;
+        } else if (arg == "--overwrite") {
+            a.overwrite = true;
         } else if (arg == "--log") {
             a.log = value();
         } else if (arg == "--jobs" || arg == "-j") {
@@ -88,9 +94,9 @@ std::string Json(const BatchFileReport& r, bool testRun) {
     s += ", \"trimmedBegin\": " + std::to_string(r.trimmedBegin) +
          ", \"trimmedEnd\": " + std::to_string(r.trimmedEnd) +
          ", \"gainSteps\": " + std::to_string(r.gainSteps) +
-         ", \"bytesSaved\": " + std::to_string(r.bytesSaved) +
-         ", \"savedPath\": " + JsonString(r.savedPath) +
-         ", \"tracks\": " + JsonList(r.splitTracks) + ", \"notes\": " + JsonList(r.notes) + "}";
+         ", \"bytesSaved\": " + std::to_string(r.bytesSaved) + ", " +
+         JsonNameFields("savedPath", r.savedPath) + ", " +
+         JsonNameListFields("tracks", r.splitTracks) + ", \"notes\": " + JsonList(r.notes) + "}";
     return s;
 }
 
@@ -143,16 +149,28 @@ int CmdBatch(CliContext& ctx, std::ostream& out, std::ostream& err) {
     BatchRunOptions options;
     options.jobs = a.jobs;
     options.logPath = a.log;
+    options.overwriteTracks = a.overwrite;
     std::vector<BatchFileReport> reports;
+    std::string logError;
     {
         CliObserver observer(ctx.settings, a.json, inputs.size(), out);
-        reports = RunBatch(inputs, ctx.settings, ctx.messages, options, observer);
+        try {
+            reports = RunBatch(inputs, ctx.settings, ctx.messages, options, observer);
+        } catch (const BatchLogError& e) {
+            // Every file was reported; the summary comes before the LOG's error.
+            reports = e.reports();
+            logError = e.what();
+        }
     }
     const BatchSummary summary = Summarise(reports);
     (a.json ? err : out) << "summary: " << SummaryText(summary)
                          << (ctx.settings.CheckBoxBatchTestRun ? " (test run: nothing written)"
                                                                : "")
                          << "\n";
+    if (!logError.empty()) {
+        err << "velmora-cli: " << EscapeControls(logError) << "\n";
+        return 1;
+    }
     return summary.failed == 0 && summary.notProcessed == 0 ? 0 : 1;
 }
 

@@ -1,4 +1,5 @@
 #include "CliCommon.h"
+#include "UnitBatchLog.h"
 #include "UnitPath.h"
 
 #include "UnitInfo.h"
@@ -311,7 +312,7 @@ void PrintDisplay(std::ostream& out, const InfoRecord& r) {
 }
 
 void PrintPlain(std::ostream& out, const InfoRecord& r) {
-    PrintLine(out, "File", r.file);
+    PrintLine(out, "File", EscapeControls(r.file));
     PrintLine(out, "Type", "MPEG " + r.version + " layer " + r.layer);
     PrintLine(out, "Sample rate", std::to_string(r.sampleRate) + " Hz");
     PrintLine(out, "Channel mode", r.channelMode);

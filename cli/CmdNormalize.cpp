@@ -1,4 +1,5 @@
 #include "CliCommon.h"
+#include "UnitBatchLog.h"
 #include "UnitPath.h"
 
 #include "UnitFileView.h"
@@ -67,8 +68,9 @@ std::string Json(const std::string& file, const NormalizeRecord& r) {
 
 std::string Plain(const std::string& file, const NormalizeRecord& r) {
     const NormalizationResult& n = r.normalization;
-    return file + ": " + n.caption + "  value " + Fixed(n.NormalizationValue, "%.1f") +
-           " dB  step " + StepText(n, "-") + "  peak " + std::to_string(n.peak);
+    return EscapeControls(file) + ": " + n.caption + "  value " +
+           Fixed(n.NormalizationValue, "%.1f") + " dB  step " + StepText(n, "-") + "  peak " +
+           std::to_string(n.peak);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "CliCommon.h"
+#include "UnitBatchLog.h"
 #include "UnitPath.h"
 
 #include "UnitMP3.h"
@@ -217,7 +218,7 @@ void PrintPlan(std::ostream& out, const std::string& target, const StreamInfo& i
                const std::string& suggested) {
     const OutputPlan& plan = display.plan;
     const MpegHeader& first = info.firstHeader;
-    out << "target: " << target << "\n";
+    out << "target: " << EscapeControls(target) << "\n";
     out << "trim: begin " << trim.beginFrames << " frames, end " << trim.endFrames << " frames\n";
     out << "added silence: " << plan.silenceBeginFrames << " + " << plan.silenceEndFrames
         << " frames\n";
@@ -226,7 +227,7 @@ void PrintPlan(std::ostream& out, const std::string& target, const StreamInfo& i
         << FormatLengthWords(first, plan.outputFrames) << ")\n";
     out << "predicted size: " << plan.predictedSize << " bytes\n";
     out << "space saved: " << display.LabelSpaceSaved << " (" << plan.bytesSaved << " bytes)\n";
-    out << "suggested Save As name: " << suggested << "\n";
+    out << "suggested Save As name: " << EscapeControls(suggested) << "\n";
 }
 
 int Run(CliContext& ctx, const SaveArgs& a, std::ostream& out, std::ostream& err) {
@@ -263,7 +264,7 @@ int Run(CliContext& ctx, const SaveArgs& a, std::ostream& out, std::ostream& err
         SuggestSaveAsName(BaseName(a.file), settings, outputIsWav,
                           FormatLengthWords(first, display.plan.outputFrames));
     if (a.dryRun) {
-        out << "file: " << a.file << "\n";
+        out << "file: " << EscapeControls(a.file) << "\n";
         PrintPlan(out, inPlace ? "in place" : a.output, info, trim, display, suggested);
         return 0;
     }
@@ -296,12 +297,12 @@ int Run(CliContext& ctx, const SaveArgs& a, std::ostream& out, std::ostream& err
             << (early && early->Used() ? " (frames copied during the analysis)" : "") << "\n";
     }
     if (result.nothingToDo) {
-        out << a.file << ": nothing to change, the file was left as it was\n";
+        out << EscapeControls(a.file) << ": nothing to change, the file was left as it was\n";
         return 0;
     }
-    out << (inPlace ? "saved " : "saved as ") << result.savedPath << ": " << result.outputFrames
-        << " frames (" << FormatLength(first, result.outputFrames) << "), " << result.outputSize
-        << " bytes";
+    out << (inPlace ? "saved " : "saved as ") << EscapeControls(result.savedPath) << ": "
+        << result.outputFrames << " frames (" << FormatLength(first, result.outputFrames) << "), "
+        << result.outputSize << " bytes";
     if (inPlace)
         out << ", " << display.plan.bytesSaved << " bytes saved";
     out << "\n";

@@ -2,6 +2,7 @@
 #include "UnitOpenAudio.h"
 #include "UnitPath.h"
 
+#include "UnitBatchLog.h"
 #include "UnitCueSplit.h"
 #include "VelmoraError.h"
 
@@ -13,8 +14,11 @@ namespace {
 
 constexpr const char* kSplitUsage =
     "Usage: velmora-cli split FILE [--gain STEPS] [--fade-in INDEX] [--fade-out INDEX]\n"
+    "                         [--overwrite]\n"
     "  Writes one file per track of the CUE sheet beside FILE (FILE's name with \".cue\") or\n"
     "  embedded in its ID3v2 tag, into a folder named after the album, and prints each one.\n"
+    "  A track file that exists already stops the split before anything is written.\n"
+    "  --overwrite  replaces existing track files (never FILE itself)\n"
     "  --gain     global-gain steps of 1.5 dB, -8 … 8 (default TrackBarDefaultAmplification)\n"
     "  --fade-in, --fade-out  fade lengths by position 0 … 32\n"
     "  Options: RadioGroupCueSplit (1: the middle 30 s of each track), CheckBoxCleanup,\n"
@@ -54,6 +58,8 @@ int CmdSplit(CliContext& ctx, std::ostream& out, std::ostream& err) {
             controls.fadeInIndex = IntArgument(a, args[++i], 0, 32);
         else if (a == "--fade-out")
             controls.fadeOutIndex = IntArgument(a, args[++i], 0, 32);
+        else if (a == "--overwrite")
+            controls.overwrite = true;
         else if (a.rfind("--", 0) == 0 || !path.empty()) {
             err << kSplitUsage;
             return 2;
@@ -67,16 +73,18 @@ int CmdSplit(CliContext& ctx, std::ostream& out, std::ostream& err) {
 
     TerminalProgress progress(BaseName(path));
     OpenResult opened = OpenWithTailAnalysis(path, ctx.settings, ctx.messages, progress);
-    const SplitResult result = SplitByCueSheet(
-        path, opened.info, controls, ctx.settings, ctx.messages, progress,
-        [&out](const std::string& written) { out << written << "\n"
-                                                 << std::flush; });
+    const SplitResult result =
+        SplitByCueSheet(path, opened.info, controls, ctx.settings, ctx.messages, progress,
+                        [&out](const std::string& written) {
+                            out << EscapeControls(written) << "\n" << std::flush;
+                        });
     if (!result.found) {
-        err << "velmora-cli: no CUE sheet: neither " << ChangeFileExt(path, ".cue")
+        err << "velmora-cli: no CUE sheet: neither " << EscapeControls(ChangeFileExt(path, ".cue"))
             << " nor one embedded in the file's ID3v2 tag\n";
         return 1;
     }
-    err << "velmora-cli: " << result.written.size() << " tracks written to " << result.folder
+    err << "velmora-cli: " << result.written.size() << " tracks written to "
+        << EscapeControls(result.folder)
         << (result.embedded ? " (sheet taken from the ID3v2 tag)" : "") << "\n";
     return 0;
 }

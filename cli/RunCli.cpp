@@ -1,6 +1,7 @@
 #include "RunCli.h"
 
 #include "CliCommon.h"
+#include "UnitBatchLog.h"
 #include "VelmoraError.h"
 
 #include <cstring>
@@ -26,10 +27,10 @@ const Command kCommands[] = {
      "       [--fade-in INDEX] [--fade-out INDEX] [--wav|--mp3] [--dry-run]"},
     {"cue", cli::CmdCue, "cue FILE                    write a CUE sheet from the quiet gaps"},
     {"split", cli::CmdSplit,
-     "split FILE [--gain STEPS] [--fade-in INDEX] [--fade-out INDEX]\n"
+     "split FILE [--gain STEPS] [--fade-in INDEX] [--fade-out INDEX] [--overwrite]\n"
      "                              split by the CUE sheet beside or in it"},
     {"batch", cli::CmdBatch,
-     "batch [--jobs N] [--json] [--log FILE] PATH...\n"
+     "batch [--jobs N] [--json] [--log FILE] [--overwrite] PATH...\n"
      "                              the batch steps over files and folders"},
 };
 
@@ -59,7 +60,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             cli::CliContext ctx = cli::MakeContext({args.begin() + 1, args.end()});
             return c.fn(ctx, out, err);
         } catch (const std::exception& e) {
-            err << "velmora-cli: " << e.what() << "\n";
+            err << "velmora-cli: " << EscapeControls(e.what(), true) << "\n";
             return 1;
         }
     }

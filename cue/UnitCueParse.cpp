@@ -136,7 +136,8 @@ CueTrackTable ParseCueSheetText(std::string_view sheet, const CueParseContext& c
             const std::int64_t start = IndexFrame(line, context);
             if (count > 0 && table.tracks.back().startFrame >= start)
                 throw VelmoraError("invalid CUE file - bad index order");
-            if (start > context.totalFrames)
+            // A track must hold at least one frame: an index at the very end has none.
+            if (start >= context.totalFrames)
                 throw VelmoraError("invalid CUE file - index out of range");
             std::string name = TwoDigits(count + 1) + " ";
             if (!trackPerformer.empty())

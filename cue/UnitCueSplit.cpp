@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -48,7 +49,81 @@ bool Exists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
+// The folder's real path, so that one track file has one name whatever way the folder was named.
+std::string RealFolder(const std::string& folder) {
+    char* real = ::realpath(folder.c_str(), nullptr);
+    if (!real)
+        FileError("Could not create folder", folder);
+    std::string path(real);
+    std::free(real);
+    return path;
+}
+
+// Refuses, before anything is written, a track that would replace the file being split (by any
+// name or link) or, unless asked, any other existing file.
+void CheckTrackTargets(const std::string& mp3Path, const std::vector<std::string>& targets,
+                       bool overwrite) {
+    struct stat source {};
+    const bool sourceKnown = ::stat(mp3Path.c_str(), &source) == 0;
+    for (const std::string& target : targets) {
+        struct stat st {};
+        if (::lstat(target.c_str(), &st) != 0)
+            continue;
+        if (::stat(target.c_str(), &st) == 0 && sourceKnown && st.st_dev == source.st_dev &&
+            st.st_ino == source.st_ino)
+            throw VelmoraError("The track \"" + target +
+                               "\" would replace the file being split; nothing was written");
+        if (!overwrite)
+            throw VelmoraError("The track \"" + target +
+                               "\" exists already; nothing was written (existing tracks are "
+                               "replaced only when asked to)");
+    }
+}
+
+// The batch's claim on the track files, given back when the split is refused.
+class TrackClaim {
+public:
+    TrackClaim(SplitOutputClaims* claims, std::vector<std::string> paths)
+        : m_claims(claims), m_paths(std::move(paths)) {
+        if (!m_claims)
+            return;
+        if (const std::optional<std::string> taken = m_claims->ClaimAll(m_paths)) {
+            m_claims = nullptr;
+            throw VelmoraError("The track \"" + *taken +
+                               "\" is written by another file of this batch; nothing was "
+                               "written");
+        }
+    }
+    ~TrackClaim() {
+        if (m_claims && !m_kept)
+            m_claims->Release(m_paths);
+    }
+    TrackClaim(const TrackClaim&) = delete;
+    TrackClaim& operator=(const TrackClaim&) = delete;
+    void Keep() { m_kept = true; }
+
+private:
+    SplitOutputClaims* m_claims;
+    std::vector<std::string> m_paths;
+    bool m_kept = false;
+};
+
 } // namespace
+
+std::optional<std::string> SplitOutputClaims::ClaimAll(const std::vector<std::string>& paths) {
+    std::lock_guard lock(m_mutex);
+    for (const std::string& path : paths)
+        if (m_taken.count(path) != 0)
+            return path;
+    m_taken.insert(paths.begin(), paths.end());
+    return std::nullopt;
+}
+
+void SplitOutputClaims::Release(const std::vector<std::string>& paths) {
+    std::lock_guard lock(m_mutex);
+    for (const std::string& path : paths)
+        m_taken.erase(path);
+}
 
 std::string CleanFolderName(const std::string& name) {
     // The sentinel lets the real last character be cleaned as well.
@@ -152,6 +227,16 @@ SplitResult SplitByCueSheet(const std::string& mp3Path, StreamInfo& info,
     result.folder = CueOutputFolder(mp3Path, table, info.id3v2);
     CreateFolder(result.folder);
     const std::string prefix = result.folder + "/";
+    std::vector<std::string> targets, claimed;
+    const std::string realFolder = controls.claims ? RealFolder(result.folder) + "/" : "";
+    for (const CueTrack& track : table.tracks) {
+        targets.push_back(prefix + track.name);
+        claimed.push_back(realFolder + track.name);
+    }
+    // Once claimed, the names stay the batch's even when a write fails: its files may be there.
+    TrackClaim claim(controls.claims, std::move(claimed));
+    CheckTrackTargets(mp3Path, targets, controls.overwrite);
+    claim.Keep();
 
     const WriteContext context{settings, messages, outputIsWav, controls.tagsKept};
     for (std::size_t k = 0; k < table.tracks.size(); ++k) {
@@ -166,8 +251,8 @@ SplitResult SplitByCueSheet(const std::string& mp3Path, StreamInfo& info,
                 .plan;
 
         WriteParams params =
-            MakeSaveParams(mp3Path, prefix + table.tracks[k].name, info, trim, plan, settings,
-                           controls.gainSteps, controls.fadeInIndex, controls.fadeOutIndex);
+            MakeSaveParams(mp3Path, targets[k], info, trim, plan, settings, controls.gainSteps,
+                           controls.fadeInIndex, controls.fadeOutIndex);
         // A track leaves the tags out, keeps the recording open and never carries its
         // incomplete last frame.
         params.closeAfterSave = false;

@@ -6,7 +6,9 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -60,12 +62,28 @@ std::unique_ptr<TemporaryCueSheet> ExtractEmbeddedCueSheet(const std::string& mp
                                                            const StreamInfo& info,
                                                            const MessageTable& messages);
 
+// The track files the splits of one batch have taken, shared by its workers, so that two sheets
+// naming the same album never write over each other's tracks.
+class SplitOutputClaims {
+public:
+    // Takes every one of `paths`, or none of them when one is taken already (returned).
+    std::optional<std::string> ClaimAll(const std::vector<std::string>& paths);
+    void Release(const std::vector<std::string>& paths);
+
+private:
+    std::mutex m_mutex;
+    std::set<std::string> m_taken;
+};
+
 // The main window's controls the writer reads for every track.
 struct SplitControls {
     int gainSteps = 0; // TrackBarAmplification
     int fadeInIndex = 0;
     int fadeOutIndex = 0;
     bool tagsKept = true;
+    // Existing track files are replaced only when asked; the file being split never is.
+    bool overwrite = false;
+    SplitOutputClaims* claims = nullptr; // the batch's, when the split is part of one
 };
 
 struct SplitResult {
@@ -79,9 +97,10 @@ struct SplitResult {
 // Called after each track is written, with its path.
 using TrackWritten = std::function<void(const std::string& path)>;
 
-// Cuts the open file into one file per track of its sheet. A parse error, or a sheet without a
-// track ("invalid CUE file"), stops before anything is written; a writer error stops after the
-// tracks already written (those files stay).
+// Cuts the open file into one file per track of its sheet. A parse error, a sheet without a
+// track ("invalid CUE file"), a track name that is the file being split, an existing file
+// (unless `controls.overwrite`) or a file another split of the batch took stops before any track
+// is written; a writer error stops after the tracks already written (those files stay).
 SplitResult SplitByCueSheet(const std::string& mp3Path, StreamInfo& info,
                             const SplitControls& controls, const Settings& settings,
                             const MessageTable& messages, IProgress& progress,

@@ -216,6 +216,68 @@ TEST(BatchLog, OptionsChooseTheLinesAndALogThatCannotBeCreatedStopsTheStart) {
     EXPECT_EQ(Snapshot(tree), before);
 }
 
+TEST(BatchLog, ALogThatIsAnInputOrHoldsSomethingElseIsRefusedBeforeTheBatchStarts) {
+    TempDir dir;
+    const std::string tree = CopyBatchTree(dir);
+    const std::string earlier = "Batch of 2026-01-01 10:00:00, 1 file(s)\nx.mp3: changed\n";
+    fs::create_hard_link(tree + "/quiet.mp3", dir.File("link.mp3"));
+    fs::copy_file(tree + "/abrupt.mp3", dir.File("other.mp3"));
+    WriteFile(dir.File("notes.txt"), {'B', 'a', 't', 'c', 'h', '\n'});
+    const std::string input = "The LOG file \"%\" is one of the batch's files";
+    const std::string other = "\"%\" is not empty and not a LOG file";
+    const struct {
+        std::string log;
+        std::string error; // "%" stands for the LOG's path; empty: accepted
+    } cases[] = {
+        {tree + "/quiet.mp3", input},
+        {dir.File("link.mp3"), input},
+        {tree + "/sub/loop/album.mp3", input},
+        {dir.File("other.mp3"), other},
+        {dir.File("notes.txt"), other},
+        {dir.File("empty.log"), ""},
+        {dir.File("earlier.log"), ""},
+        {dir.File("new.log"), ""},
+        {"/dev/null", ""},
+    };
+    for (const bool testRun : {true, false})
+        for (const auto& c : cases) {
+            WriteFile(dir.File("empty.log"), {});
+            WriteFile(dir.File("earlier.log"), {earlier.begin(), earlier.end()});
+            fs::remove(dir.File("new.log"));
+            const auto before = Snapshot(dir.path());
+            Settings s;
+            s.CheckBoxBatchCreateLOG = true;
+            s.CheckBoxBatchTestRun = testRun;
+            s.CheckBoxBatchLOGEraseAtBeginning = testRun; // either way the file is refused
+            s.TrackBarDefaultAmplification = 1;           // a real run changes every file
+            std::string error;
+            try {
+                RunOn(tree, s, 2, c.log);
+            } catch (const VelmoraError& e) {
+                error = e.what();
+            }
+            if (c.error.empty()) {
+                // Accepted: an earlier LOG is appended to, an empty or new one started.
+                EXPECT_EQ(error, "") << c.log;
+                const std::vector<std::uint8_t> bytes = ReadFile(c.log);
+                const std::string text(bytes.begin(), bytes.end());
+                if (c.log == "/dev/null")
+                    continue;
+                EXPECT_EQ(
+                    text.rfind(c.log == dir.File("earlier.log") && !testRun ? earlier : "Batch of ",
+                               0),
+                    0u)
+                    << text;
+                EXPECT_NE(text.find("\nSummary: processed 4, changed 4,"), std::string::npos);
+                continue;
+            }
+            std::string expected = c.error;
+            expected.replace(expected.find('%'), 1, c.log);
+            EXPECT_EQ(error, expected + "; the batch was not started") << c.log;
+            EXPECT_EQ(Snapshot(dir.path()), before) << c.log; // no file touched, the LOG neither
+        }
+}
+
 TEST(BatchRun, IdlePriorityIsTheLowestCpuPriorityAndTheIdleIoClass) {
     const int callerNice = ::getpriority(PRIO_PROCESS, 0);
     int nice = 0;

@@ -1,5 +1,6 @@
 #include "BatchFixtures.h"
 #include "Progress.h"
+#include "UnitCueSplit.h"
 #include "UnitMessages.h"
 #include "UnitOpenAudio.h"
 #include "UnitOptions.h"
@@ -26,6 +27,20 @@ StreamInfo Open(const std::string& path) {
                                           {TailDecode::Skip})
                          .info);
 }
+
+// Runs the rest of a scope in another working directory.
+class WorkingDirectory {
+public:
+    explicit WorkingDirectory(const std::string& dir) : m_caller(fs::current_path()) {
+        fs::current_path(dir);
+    }
+    ~WorkingDirectory() { fs::current_path(m_caller); }
+    WorkingDirectory(const WorkingDirectory&) = delete;
+    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+
+private:
+    fs::path m_caller;
+};
 
 // The command line tool, on the defaults, as a user would run it.
 std::string Cli(const TempDir& config, const std::string& args) {
@@ -164,4 +179,54 @@ TEST(BatchSteps, CueSplitWritesTheTracksAndAnUnwritableFolderFailsTheFileOnly) {
         << reports[0].error;
     EXPECT_GT(Open(tree + "/album.mp3").frameCount, 300); // saved whole before the split
     EXPECT_EQ(reports[1].outcome, O::Unchanged);
+}
+
+TEST(BatchSteps, TwoSheetsOfOneAlbumNeverWriteOverEachOthersTracks) {
+    const std::string sheet =
+        "PERFORMER \"Perf\"\nTITLE \"Alb\"\nFILE \"x.mp3\" MP3\n"
+        "TRACK 01 AUDIO\nINDEX 01 00:00:00\nTRACK 02 AUDIO\nINDEX 01 00:02:00\n";
+    for (const int jobs : {1, 2}) {
+        TempDir dir;
+        const std::string tree = CopyBatchTree(dir);
+        // The album folder lies in the current directory.
+        const WorkingDirectory cwd(tree);
+        WriteFile(tree + "/album.cue", {sheet.begin(), sheet.end()});
+        WriteFile(tree + "/quiet.cue", {sheet.begin(), sheet.end()});
+        Settings s;
+        s.CheckBoxBatchSplitCUE = true;
+        s.TrackBarDefaultAmplification = 1; // each file is saved, then split
+        BatchRunOptions options;
+        options.jobs = jobs;
+        RecordingObserver observer;
+        const auto reports =
+            RunBatch(ExpandBatchInputs({tree + "/album.mp3", tree + "/quiet.mp3"}, s), s,
+                     MessageTable::English(), options, observer);
+        std::string winner;
+        for (const BatchFileReport& r : reports) {
+            if (r.outcome == O::Changed) {
+                EXPECT_EQ(winner, "") << jobs;
+                winner = r.path;
+                EXPECT_EQ(r.splitTracks,
+                          (std::vector<std::string>{"Perf - Alb/01.mp3", "Perf - Alb/02.mp3"}));
+            } else {
+                EXPECT_EQ(r.outcome, O::Failed) << jobs;
+                EXPECT_NE(r.error.find("is written by another file of this batch"),
+                          std::string::npos)
+                    << r.error;
+                EXPECT_TRUE(r.splitTracks.empty());
+                EXPECT_EQ(r.notes, std::vector<std::string>{
+                                       "the file was saved with its changes before this error"});
+            }
+        }
+        ASSERT_NE(winner, "") << jobs;
+        // The two tracks there are the winner's, whole: what a split of it alone gives.
+        fs::create_directory(dir.File("alone"));
+        fs::current_path(dir.File("alone"));
+        NullProgress progress;
+        StreamInfo info = Open(winner);
+        SplitByCueSheet(winner, info, {}, s, MessageTable::English(), progress);
+        for (const char* track : {"/Perf - Alb/01.mp3", "/Perf - Alb/02.mp3"})
+            EXPECT_EQ(ReadFile(tree + track), ReadFile(dir.File("alone") + track)) << jobs << track;
+        EXPECT_EQ(std::distance(fs::directory_iterator(tree + "/Perf - Alb"), {}), 2);
+    }
 }

@@ -113,3 +113,66 @@ TEST(CliBatchBadInput, FullDiskMidBatchFailsTheLaterFilesAndLeavesEachWhole) {
               std::string::npos)
         << r.out;
 }
+
+TEST(CliBatchBadInput, ALogDiskFilledMidBatchStillReportsEveryFileThenTheSummaryThenTheError) {
+    if (::geteuid() != 0 || !HaveProgram("lame"))
+        GTEST_SKIP() << "needs root to mount a small file system";
+    for (const bool json : {false, true}) {
+        TempDir dir;
+        const std::string files = dir.File("files"), disk = dir.File("disk");
+        ASSERT_EQ(::mkdir(files.c_str(), 0755), 0);
+        ASSERT_EQ(::mkdir(disk.c_str(), 0755), 0);
+        // One page: the LOG's first 4 KiB fit, its entries for 40 files do not.
+        TmpfsMount mount(disk, "size=4k");
+        if (!mount.mounted)
+            GTEST_SKIP() << "tmpfs cannot be mounted here";
+        const int count = 40;
+        const auto saved = MakeCopies(dir, files, count, {"--gain", "1"});
+        const auto source = ReadFile(files + "/1000.mp3");
+        std::vector<std::string> args = {"batch",    "--defaults",
+                                         "--jobs",   "2",
+                                         "--log",    disk + "/batch.log",
+                                         "--option", "CheckBoxBatchCreateLOG=on",
+                                         "--option", "CheckBoxBatchLOGCharacteristics=on",
+                                         "--option", "CheckBoxBatchLOGStatistics=on",
+                                         "--option", "TrackBarDefaultAmplification=1",
+                                         files};
+        if (json)
+            args.insert(args.begin() + 1, "--json");
+        const CliRun r = RunCliCaptured(args);
+        EXPECT_EQ(r.status, 1);
+        int savedCount = 0;
+        ExpectEachFileWhole(files, count, source, saved, &savedCount);
+        EXPECT_GT(savedCount, 0);
+        EXPECT_LT(savedCount, count);
+        // Every file has its line, a changed one as changed, in the order of the files.
+        std::vector<std::string> shown;
+        for (const std::string& line : Lines(r.out))
+            if (line.find(files + "/") != std::string::npos)
+                shown.push_back(line);
+        ASSERT_EQ(shown.size(), static_cast<std::size_t>(count)) << r.out;
+        for (int i = 0; i < count; ++i) {
+            const std::string name = files + "/" + std::to_string(1000 + i) + ".mp3";
+            const bool changed = ReadFile(name) == saved;
+            const std::string outcome = changed ? "changed" : "not processed";
+            EXPECT_EQ(shown[static_cast<std::size_t>(i)].find(
+                          json ? "\"file\": \"" + name + "\", \"outcome\": \"" + outcome + "\""
+                               : name + ": " + outcome),
+                      json ? 1u : 0u)
+                << shown[static_cast<std::size_t>(i)];
+        }
+        const std::string summary = "summary: processed " + std::to_string(savedCount) +
+                                    ", changed " + std::to_string(savedCount) +
+                                    ", skipped 0, failed 0, not processed " +
+                                    std::to_string(count - savedCount) + "\n";
+        const std::string error = "velmora-cli: No space left on device - Could not write the "
+                                  "LOG file \"" +
+                                  disk + "/batch.log\"\n";
+        if (json) {
+            EXPECT_EQ(r.err, summary + error);
+        } else {
+            EXPECT_EQ(r.out.substr(r.out.size() - summary.size()), summary);
+            EXPECT_EQ(r.err, error);
+        }
+    }
+}

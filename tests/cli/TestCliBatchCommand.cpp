@@ -113,3 +113,45 @@ TEST(CliBatch, UnreadableFilesAndFoldersEachGetTheirOutcome) {
               std::string::npos)
         << output;
 }
+
+TEST(CliBatch, ControlCharactersInNamesAreShownEscapedOnTheTerminalAndInTheLog) {
+    if (!HaveProgram("lame"))
+        GTEST_SKIP() << "lame is not installed";
+    TempDir dir;
+    MakeFiles(dir);
+    const std::string odd = dir.File("odd");
+    ASSERT_EQ(::mkdir(odd.c_str(), 0755), 0);
+    // A newline that would forge an entry, an ESC and a C1 CSI that would colour the terminal.
+    const struct {
+        std::string name, shown;
+    } names[] = {
+        {"csi\xC2\x9B"
+         "31mred.mp3",
+         "csi\\u009b31mred.mp3"},
+        {"esc\x1B[31mred.mp3", "esc\\x1b[31mred.mp3"},
+        {"in\nline.mp3: changed\rx\t.mp3", "in\\nline.mp3: changed\\rx\\t.mp3"},
+    };
+    std::vector<std::string> entries;
+    for (const auto& n : names) {
+        WriteFile(odd + "/" + n.name, ReadFile(dir.File("a.mp3")));
+        entries.push_back(odd + "/" + n.shown + ": changed");
+    }
+    const CliRun r = Batch({"--option", "CheckBoxBatchRemoveSilence=on", "--option",
+                            "CheckBoxBatchCreateLOG=on", "--log", dir.File("log"), odd});
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> out = entries;
+    out.push_back("summary: processed 3, changed 3, skipped 0, failed 0");
+    EXPECT_EQ(Lines(r.out), out);
+    const std::vector<std::uint8_t> bytes = ReadFile(dir.File("log"));
+    std::vector<std::string> log = Lines(std::string(bytes.begin(), bytes.end()));
+    ASSERT_EQ(log.size(), 6u);
+    log.erase(log.begin()); // the header with its date
+    std::vector<std::string> logged = entries;
+    logged.push_back("Summary: processed 3, changed 3, skipped 0, failed 0");
+    logged.push_back("");
+    EXPECT_EQ(log, logged);
+    // The information display names the file alike.
+    const CliRun info = RunCliCaptured({"info", "--defaults", odd + "/" + names[1].name});
+    EXPECT_NE(info.out.find(names[1].shown), std::string::npos) << info.out;
+    EXPECT_EQ(info.out.find('\x1B'), std::string::npos);
+}

@@ -44,3 +44,38 @@ TEST(CliJson, NamesThatAreNotUtf8GiveValidLinesWithTheExactBytesBeside) {
               0);
     EXPECT_EQ(parsed, "True\nTrue\nFalse\n");
 }
+
+TEST(CliJson, BatchGivesTheSavedPathAndTheTracksTheirExactBytesToo) {
+    TempDir dir;
+    std::vector<std::uint8_t> frames;
+    AppendFrames(frames, FrameSpec{}, 120);
+    const std::string mp3 = dir.File("caf\xE9.mp3");
+    WriteFile(mp3, frames);
+    const std::string sheet = "FILE \"x.mp3\" MP3\nTRACK 01 AUDIO\nTITLE \"A\"\nINDEX 01 00:00:00\n"
+                              "TRACK 02 AUDIO\nTITLE \"B\"\nINDEX 01 00:01:00\n";
+    WriteFile(dir.File("caf\xE9.cue"), {sheet.begin(), sheet.end()});
+    const CliRun r = RunCliCaptured(
+        {"batch", "--defaults", "--json", "--option", "CheckBoxBatchSplitCUE=on", mp3});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    const auto hex = [](const std::string& text) {
+        std::string s;
+        for (const unsigned char c : text)
+            s += "0123456789abcdef"[c >> 4] + std::string(1, "0123456789abcdef"[c & 15]);
+        return s;
+    };
+    const std::string folder = dir.File("caf\xE9/");
+    const std::string replaced = dir.File("caf\xEF\xBF\xBD");
+    EXPECT_NE(r.out.find("\"savedPath\": \"" + replaced + ".mp3\", \"savedPathBytes\": \"" +
+                         hex(mp3) + "\", "),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("\"tracks\": [\"" + replaced + "/01 A.mp3\", \"" + replaced +
+                         "/02 B.mp3\"], \"tracksBytes\": [\"" + hex(folder + "01 A.mp3") +
+                         "\", \"" + hex(folder + "02 B.mp3") + "\"], "),
+              std::string::npos)
+        << r.out;
+    // Names that are UTF-8 get no companion.
+    WriteFile(dir.File("plain.mp3"), frames);
+    const CliRun plain = RunCliCaptured({"batch", "--defaults", "--json", dir.File("plain.mp3")});
+    EXPECT_EQ(plain.out.find("Bytes\""), std::string::npos) << plain.out;
+}

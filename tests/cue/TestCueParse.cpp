@@ -113,11 +113,19 @@ TEST(ParseCueSheet, ErrorsOfBadSheets) {
         EXPECT_EQ(ErrorOf(head + c.body, Context(1000)), c.error) << c.body;
 }
 
+TEST(ParseCueSheet, AnIndexAtTheVeryEndGivesATrackWithoutAudioAndIsRefused) {
+    // 26.30 s are frame 1006: the last frame of 1007 frames, the end of 1006.
+    const std::string sheet = "FILE \"x\" MP3\nINDEX 01 00:00:00\nINDEX 01 00:26:30\n";
+    EXPECT_EQ(ParseCueSheetText(sheet, Context(1007)).tracks.size(), 2u);
+    EXPECT_EQ(ErrorOf(sheet, Context(1006)), "invalid CUE file - index out of range");
+    EXPECT_EQ(ErrorOf("INDEX 01 00:00:00\n", Context(0)), "invalid CUE file - index out of range");
+}
+
 TEST(ParseCueSheet, BoundariesThatAreAccepted) {
-    // A start exactly at the end is accepted; a performer per track is allowed again after INDEX.
+    // A start on the last frame is accepted; a performer per track is allowed again after INDEX.
     const CueTrackTable t = ParseCueSheetText("FILE \"x\" MP3\nPERFORMER \"a\"\nINDEX 01 00:00:00\n"
                                               "PERFORMER \"b\"\nINDEX 01 00:26:30\n",
-                                              Context(1006));
+                                              Context(1007));
     ASSERT_EQ(t.tracks.size(), 2u);
     EXPECT_EQ(t.tracks[1].startFrame, 1006);
     EXPECT_EQ(t.tracks[1].name, "02 b -.mp3"); // no title: the trimmed " - " stays

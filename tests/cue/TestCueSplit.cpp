@@ -303,3 +303,109 @@ TEST(SplitByCueSheet, WavOutputGetsWavNamesAndRiffFiles) {
     const std::uint32_t riffSize = wav[4] | (wav[5] << 8) | (wav[6] << 16) | (wav[7] << 24);
     EXPECT_EQ(riffSize, wav.size() - 8);
 }
+
+TEST(SplitByCueSheet, NoTrackReplacesTheFileBeingSplitNorAnExistingFileUnlessAsked) {
+    // The first track of "Perf - Alb" is "Perf - Alb/01 One.mp3": splitting that very file, or a
+    // file linked under a track's name, would cut the recording being read.
+    const std::string sheet = "PERFORMER \"Perf\"\nTITLE \"Alb\"\nFILE \"x.mp3\" MP3\n"
+                              "TRACK 01 AUDIO\nTITLE \"One\"\nINDEX 01 00:00:00\n"
+                              "TRACK 02 AUDIO\nTITLE \"Two\"\nINDEX 01 00:02:00\n";
+    const std::vector<std::uint8_t> recording = NumberedFrames(300);
+    const std::vector<std::uint8_t> junk = {'k', 'e', 'e', 'p'};
+    const struct {
+        const char* source;    // where the recording lies
+        const char* linkedAs;  // a hard link to it under this name, or none
+        const char* otherFile; // an unrelated file under this name, or none
+        bool overwrite;
+        const char* error; // the start of the error, or none: the split is made
+    } cases[] = {
+        {"Perf - Alb/01 One.mp3", nullptr, nullptr, false,
+         "The track \"Perf - Alb/01 One.mp3\" "
+         "would replace the file being split"},
+        {"Perf - Alb/01 One.mp3", nullptr, nullptr, true,
+         "The track \"Perf - Alb/01 One.mp3\" "
+         "would replace the file being split"},
+        {"src/x.mp3", "Perf - Alb/02 Two.mp3", nullptr, true,
+         "The track \"Perf - Alb/02 Two.mp3\" would replace the file being split"},
+        {"src/x.mp3", nullptr, "Perf - Alb/02 Two.mp3", false,
+         "The track \"Perf - Alb/02 Two.mp3\" exists already; nothing was written"},
+        {"src/x.mp3", nullptr, "Perf - Alb/02 Two.mp3", true, nullptr},
+        {"src/x.mp3", nullptr, nullptr, false, nullptr},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        ScopedCurrentDir cwd(dir.path());
+        fs::create_directories("Perf - Alb");
+        fs::create_directories("src");
+        WriteFile(c.source, recording);
+        WriteText(ChangeFileExt(c.source, ".cue"), sheet);
+        if (c.linkedAs)
+            fs::create_hard_link(c.source, c.linkedAs);
+        if (c.otherFile)
+            WriteFile(c.otherFile, junk);
+        const std::vector<std::string> before = Listing("Perf - Alb");
+
+        std::string error;
+        SplitResult result;
+        try {
+            OpenResult opened = OpenWithDecoder(c.source);
+            SplitControls controls;
+            controls.overwrite = c.overwrite;
+            NullProgress progress;
+            result = SplitByCueSheet(c.source, opened.info, controls, {}, MessageTable::English(),
+                                     progress);
+        } catch (const VelmoraError& e) {
+            error = e.what();
+        }
+        EXPECT_EQ(ReadFile(c.source), recording) << c.source;
+        if (c.error) {
+            EXPECT_EQ(error.rfind(c.error, 0), 0u) << error;
+            EXPECT_EQ(Listing("Perf - Alb"), before) << c.error; // nothing written
+            if (c.otherFile) {
+                EXPECT_EQ(ReadFile(c.otherFile), junk);
+            }
+        } else {
+            EXPECT_EQ(error, "");
+            EXPECT_EQ(result.written,
+                      (std::vector<std::string>{"Perf - Alb/01 One.mp3", "Perf - Alb/02 Two.mp3"}));
+            EXPECT_EQ(OpenWithDecoder("Perf - Alb/02 Two.mp3").info.frameCount, 300 - 76);
+        }
+    }
+}
+
+TEST(SplitOutputClaims, TwoSplitsOfOneBatchNeverTakeTheSameTrack) {
+    TempDir dir;
+    ScopedCurrentDir cwd(dir.path());
+    const std::string sheet =
+        "PERFORMER \"Perf\"\nTITLE \"Alb\"\nFILE \"x.mp3\" MP3\n"
+        "TRACK 01 AUDIO\nINDEX 01 00:00:00\nTRACK 02 AUDIO\nINDEX 01 00:02:00\n";
+    // Two recordings whose sheets name the same album.
+    WriteFile("a.mp3", NumberedFrames(300));
+    WriteFile("b.mp3", NumberedFrames(200));
+    WriteText("a.cue", sheet);
+    WriteText("b.cue", sheet);
+    SplitOutputClaims claims;
+    SplitControls controls;
+    controls.claims = &claims;
+    controls.overwrite = true; // even when asked, a file the batch wrote stays
+    std::vector<std::string> errors;
+    for (const char* mp3 : {"a.mp3", "b.mp3"}) {
+        try {
+            OpenResult opened = OpenWithDecoder(mp3);
+            NullProgress progress;
+            SplitByCueSheet(mp3, opened.info, controls, {}, MessageTable::English(), progress);
+            errors.push_back("");
+        } catch (const VelmoraError& e) {
+            errors.push_back(e.what());
+        }
+    }
+    EXPECT_EQ(errors[0], "");
+    EXPECT_EQ(errors[1], "The track \"" + fs::canonical(dir.path()).string() +
+                             "/Perf - Alb/01.mp3\" is written by another file of this batch; "
+                             "nothing was written");
+    EXPECT_EQ(OpenWithDecoder("Perf - Alb/02.mp3").info.frameCount, 300 - 76); // a's
+    // Claims of a refused split are given back; one name held elsewhere refuses the whole set.
+    EXPECT_EQ(claims.ClaimAll({"p", "q"}), std::nullopt);
+    EXPECT_EQ(claims.ClaimAll({"r", "q"}), std::optional<std::string>("q"));
+    EXPECT_EQ(claims.ClaimAll({"r"}), std::nullopt);
+}

@@ -7,6 +7,7 @@
 #   manuals ROOT                the manuals format cleanly and name every command and option
 #   completion ROOT             the bash completion answers a table of command lines
 #   launch ROOT                 the desktop entry passes awkward file names as one argument
+#   defaults ROOT               installing leaves the default application of audio files as it was
 # Exit status 77 means skipped, with the reason on stdout.
 set -euo pipefail
 mode=$1
@@ -195,6 +196,48 @@ launch)
     cmp -s "$work/args" <(printf '%s\0' "$file") ||
       fail "\"$name\" reached the editor as: $(tr '\0' '|' <"$work/args" 2>/dev/null)"
   done
+  ;;
+
+defaults)
+  # Installing the editor leaves every audio type with the player that had it: the desktop
+  # database puts the entries of one folder in order of their names, so an entry that listed the
+  # types would become the default of all who sort after it.
+  root=$1
+  desktop=$root/usr/share/applications/$app.desktop
+  [ -e "$desktop" ] || skip "the editor is not built, so no desktop entry is installed"
+  command -v xdg-mime >/dev/null || skip "xdg-mime is missing (xdg-utils)"
+  command -v update-desktop-database >/dev/null || skip "update-desktop-database is missing (desktop-file-utils)"
+  work=$VELMORA_CONFIG_DIR
+  apps=$work/share/applications
+  mkdir -p "$apps" "$work/config" "$work/home"
+  types="audio/mpeg audio/x-mp3 audio/mp2 audio/x-wav audio/vnd.wave application/x-cue"
+  # A player whose name sorts after the editor's, as most do, and no choice of the user's.
+  printf '[Desktop Entry]\nType=Application\nName=Player\nExec=true %%U\nMimeType=%s;\n' \
+    "$(echo $types | tr ' ' ';')" >"$apps/zz-player.desktop"
+  query() { # TYPE: the default as xdg-mime and, when it is there, GLib see it
+    local env=(env -i PATH="$PATH" HOME="$work/home" XDG_CONFIG_HOME="$work/config"
+      XDG_CONFIG_DIRS="$work/config" XDG_DATA_HOME="$work/home" XDG_DATA_DIRS="$work/share")
+    "${env[@]}" xdg-mime query default "$1"
+    if command -v gio >/dev/null; then
+      "${env[@]}" gio mime "$1" 2>/dev/null | sed -n '1s/.*: *//p'
+    fi
+  }
+  update-desktop-database "$apps"
+  declare -A before
+  for type in $types; do
+    before[$type]=$(query "$type" | paste -sd " ")
+    [ -z "$(echo ${before[$type]} | tr " " "\\n" | grep -v "^zz-player.desktop$")" ] ||
+      fail "$type was not the player's to begin with: ${before[$type]}"
+  done
+  cp "$desktop" "$apps/"
+  update-desktop-database "$apps"
+  for type in $types; do
+    after=$(query "$type" | paste -sd " ")
+    [ "$after" = "${before[$type]}" ] ||
+      fail "installing made $type open with \"$after\" instead of \"${before[$type]}\""
+  done
+  # Plain PCM WAV files are refused by the editor, so it is never offered for them.
+  grep -q '^MimeType=.*audio/x-wav' "$desktop" && fail "the entry claims audio/x-wav"
   ;;
 
 languages)
