@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The search for frame headers through bytes that only look like them: 1 MiB of 0xFF (no header
-# at all) and the CBR hour with a 512 KiB run of 0xFF after every 4 MiB (the chain resynchronises
-# after each run), both beside cat. The search is linear in the bytes it passes.
+# at all) beside cat, and the CBR hour with a 512 KiB run of 0xFF after every 4 MiB (the chain
+# resynchronises after each run) beside the plain hour. The search is linear in the bytes it
+# passes.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 bench_prepare
@@ -23,6 +24,9 @@ if [ ! -f "$runs" ] || [ "$runs" -ot "$HOUR_CBR" ]; then
     rm -f "$MATERIAL"/piece.* "$MATERIAL/ff-run.tmp"
     mv "$runs.part" "$runs"
 fi
+# The whole analysis of the hour is held against cat in info.sh; here the runs may add no more
+# than their share of the bytes (6.5 MiB of 65.5 MB) to it.
 compare "info on the CBR hour with 0xFF runs ($(bench_size_mb "$runs"))" \
-    info "'$CLI' info '$runs' > /dev/null" - \
-    cat "cat '$runs' > /dev/null" 2
+    runs "'$CLI' info '$runs' > /dev/null" - \
+    hour "'$CLI' info '$HOUR_CBR' > /dev/null" 1.2 \
+    cat "cat '$runs' > /dev/null" -
