@@ -68,7 +68,12 @@ public:
 
 Settings LoadEditorSettings() {
     try {
-        return LoadStoredSettings(SettingsStorePath());
+        std::vector<std::string> refused;
+        Settings settings = LoadStoredSettings(SettingsStorePath(), &refused);
+        for (const std::string& text : refused)
+            std::fprintf(stderr, "velmora: %s: %s; the default is used\n",
+                         SettingsStorePath().c_str(), text.c_str());
+        return settings;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velmora: %s; the default settings are used\n", e.what());
         Settings defaults;

@@ -61,8 +61,13 @@ CliContext MakeContext(std::vector<std::string> args) {
         }
     }
     LoadDefaults(ctx.stored);
-    if (useStore)
-        ctx.stored = LoadStoredSettings(SettingsStorePath());
+    if (useStore) {
+        const std::string store = SettingsStorePath();
+        std::vector<std::string> refused;
+        ctx.stored = LoadStoredSettings(store, &refused);
+        for (const std::string& text : refused)
+            ctx.warnings.push_back(store + ": " + text + "; the default is used");
+    }
     ctx.settings = ctx.stored;
     for (const std::string& o : ctx.overrides)
         ApplyOptionAssignment(ctx.settings, o);

@@ -20,12 +20,14 @@ struct CliContext {
     Settings stored;                    // the defaults or the store, before the overrides
     std::vector<std::string> overrides; // the --option NAME=VALUE texts, in order
     MessageTable messages = MessageTable::English();
-    std::vector<std::string> args; // after the command name, common options removed
+    std::vector<std::string> args;     // after the command name, common options removed
+    std::vector<std::string> warnings; // values of the store that were refused
 };
 
 // Takes --defaults and --option NAME=VALUE out of `args` and builds the context: the defaults,
 // then the user's settings store unless --defaults is given, then the overrides. Throws
-// VelmoraError with a usage text on a bad option.
+// VelmoraError with a usage text on a bad option. A stored value the check refuses keeps its
+// default and leaves a warning.
 CliContext MakeContext(std::vector<std::string> args);
 
 // Applies NAME=VALUE to the settings, validating the name and the value as the Options window
