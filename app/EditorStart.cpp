@@ -11,6 +11,7 @@
 #include "UnitOptionsForm.h"
 #include "UnitRegistryStore.h"
 #include "UnitSettingsStore.h"
+#include "UnitStopSignals.h"
 #include "UnitTheme.h"
 
 #include <QApplication>
@@ -171,6 +172,9 @@ int RunEditor(int argc, char** argv) {
         std::fprintf(stderr, "language %s: %.2f ms\n", window.CurrentLanguage().c_str(),
                      static_cast<double>(window.LanguageLoadMicroseconds()) / 1000.0);
     window.show();
+    const StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::Arrived, &window,
+                     [&window](int) { window.CloseOnStopSignal(); });
 
     QTimer::singleShot(0, &window, [&] {
         if (options.file) {
@@ -190,6 +194,9 @@ int RunEditor(int argc, char** argv) {
             window.close();
     });
     const int status = app.exec();
+    // Ended by a signal: the status a shell expects of a process that signal ended.
+    if (stopSignals.Received() != 0)
+        return 128 + stopSignals.Received();
     return unattendedDialogs.ErrorCount() > 0 ? 1 : status;
 }
 

@@ -82,6 +82,9 @@ public:
     TFormAdvancedInfo* AdvancedInfo() const { return m_advancedInfo; }
     TFormAbout* About() const { return m_about; }
     void ApplyWindowOptions();
+    // A stop signal (SIGTERM, SIGHUP, Ctrl+C in the terminal): the window closes without the exit
+    // question, once the operation under way has ended; a file being written is finished.
+    void CloseOnStopSignal();
 
     // Commits the frame fields (the focused one first) and returns the trim points; nothing when a
     // count is empty or both remove more than the stream holds. Every command that reads the trim

@@ -19,10 +19,14 @@ namespace {
 std::atomic<bool> g_interrupted{false};
 std::atomic<int> g_runningOperations{0};
 
-void OnSigint(int) {
+// Ctrl+C, a terminal closed (SIGHUP) and a polite kill (SIGTERM) alike: while an operation runs,
+// the stop is asked for and the file being written is finished first.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void OnStopSignal(int signal) {
     if (g_runningOperations.load() == 0) {
-        std::signal(SIGINT, SIG_DFL);
-        std::raise(SIGINT);
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
         return;
     }
     g_interrupted.store(true);
@@ -30,7 +34,8 @@ void OnSigint(int) {
 
 void InstallInterruptHandlerOnce() {
     static const bool installed = [] {
-        std::signal(SIGINT, OnSigint);
+        for (const int signal : kStopSignals)
+            std::signal(signal, OnStopSignal);
         return true;
     }();
     (void)installed;

@@ -37,9 +37,9 @@ void ApplyOptionAssignment(Settings& settings, const std::string& assignment);
 // Starts a command: forgets a Ctrl+C from an earlier command run in the same process.
 void BeginCommand();
 
-// A progress bar on stderr when it is a terminal. Ctrl+C while one exists asks the operation to
-// stop, and the request stands until the command ends, so that every later file stops at once;
-// Ctrl+C while none exists (at a prompt, say) ends the process as usual.
+// A progress bar on stderr when it is a terminal. Ctrl+C (or SIGTERM or SIGHUP) while one exists
+// asks the operation to stop, and the request stands until the command ends, so that every later
+// file stops at once; the signal while none exists (at a prompt, say) ends the process as usual.
 class TerminalProgress final : public IProgress {
 public:
     explicit TerminalProgress(std::string label);
