@@ -251,7 +251,9 @@ private:
     velmora::IAudioOutput* m_audioOutput = nullptr;
     velmora::MprisClient* m_mpris = nullptr;
     bool m_playerAvailable = false;
-    QString m_openDialogPath; // the Open dialog's last choice: the open file's path
+    // The open file's path as the system gave it (also the Open dialog's last choice): the one
+    // path every command uses; the window shows ReadableFileName of it.
+    std::string m_sourcePath;
     std::vector<QWidget*> m_components;
 
     TFormAdvancedInfo* m_advancedInfo = nullptr;
