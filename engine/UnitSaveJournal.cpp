@@ -66,7 +66,7 @@ InPlaceSaveRecord::InPlaceSaveRecord(const std::string& path, const FileIdentity
             WriteFully(fd.get(), text.data(), static_cast<std::int64_t>(text.size()));
         r.error != 0) {
         const int error = r.error;
-        ::unlink(m_recordPath.c_str());
+        IgnoreFailure(::unlink(m_recordPath.c_str()));
         FailRecord(error, folder);
     }
     if (const std::function<void()>& hook = SaveRecordedHook())
