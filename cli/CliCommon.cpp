@@ -79,6 +79,10 @@ CliContext MakeContext(std::vector<std::string> args) {
     return ctx;
 }
 
+const std::atomic<bool>& InterruptFlag() {
+    return g_interrupted;
+}
+
 void BeginCommand() {
     g_interrupted.store(false);
 }

@@ -4,6 +4,7 @@
 #include "UnitMessages.h"
 #include "UnitOptions.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
@@ -33,6 +34,9 @@ CliContext MakeContext(std::vector<std::string> args);
 // Applies NAME=VALUE to the settings, validating the name and the value as the Options window
 // would.
 void ApplyOptionAssignment(Settings& settings, const std::string& assignment);
+
+// Set by Ctrl+C, SIGTERM or SIGHUP while a TerminalProgress exists; readable from any thread.
+const std::atomic<bool>& InterruptFlag();
 
 // Starts a command: forgets a Ctrl+C from an earlier command run in the same process.
 void BeginCommand();

@@ -143,6 +143,7 @@ int CmdBatch(CliContext& ctx, std::ostream& out, std::ostream& err) {
     BatchRunOptions options;
     options.jobs = a.jobs;
     options.logPath = a.log;
+    options.stopFlag = &InterruptFlag();
     std::vector<BatchFileReport> reports;
     {
         CliObserver observer(ctx.settings, a.json, inputs.size(), out);
