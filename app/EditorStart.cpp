@@ -11,6 +11,7 @@
 #include "UnitOptionsForm.h"
 #include "UnitRegistryStore.h"
 #include "UnitSettingsStore.h"
+#include "UnitStopSignals.h"
 #include "UnitTheme.h"
 
 #include <QApplication>
@@ -68,7 +69,12 @@ public:
 
 Settings LoadEditorSettings() {
     try {
-        return LoadStoredSettings(SettingsStorePath());
+        std::vector<std::string> refused;
+        Settings settings = LoadStoredSettings(SettingsStorePath(), &refused);
+        for (const std::string& text : refused)
+            std::fprintf(stderr, "velmora: %s: %s; the default is used\n",
+                         SettingsStorePath().c_str(), text.c_str());
+        return settings;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velmora: %s; the default settings are used\n", e.what());
         Settings defaults;
@@ -166,6 +172,9 @@ int RunEditor(int argc, char** argv) {
         std::fprintf(stderr, "language %s: %.2f ms\n", window.CurrentLanguage().c_str(),
                      static_cast<double>(window.LanguageLoadMicroseconds()) / 1000.0);
     window.show();
+    const StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::Arrived, &window,
+                     [&window](int) { window.CloseOnStopSignal(); });
 
     QTimer::singleShot(0, &window, [&] {
         if (options.file) {
@@ -185,6 +194,9 @@ int RunEditor(int argc, char** argv) {
             window.close();
     });
     const int status = app.exec();
+    // Ended by a signal: the status a shell expects of a process that signal ended.
+    if (stopSignals.Received() != 0)
+        return 128 + stopSignals.Received();
     return unattendedDialogs.ErrorCount() > 0 ? 1 : status;
 }
 

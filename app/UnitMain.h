@@ -82,6 +82,9 @@ public:
     TFormAdvancedInfo* AdvancedInfo() const { return m_advancedInfo; }
     TFormAbout* About() const { return m_about; }
     void ApplyWindowOptions();
+    // A stop signal (SIGTERM, SIGHUP, Ctrl+C in the terminal): the window closes without the exit
+    // question, once the operation under way has ended; a file being written is finished.
+    void CloseOnStopSignal();
 
     // Commits the frame fields (the focused one first) and returns the trim points; nothing when a
     // count is empty or both remove more than the stream holds. Every command that reads the trim
@@ -248,7 +251,9 @@ private:
     velmora::IAudioOutput* m_audioOutput = nullptr;
     velmora::MprisClient* m_mpris = nullptr;
     bool m_playerAvailable = false;
-    QString m_openDialogPath; // the Open dialog's last choice: the open file's path
+    // The open file's path as the system gave it (also the Open dialog's last choice): the one
+    // path every command uses; the window shows ReadableFileName of it.
+    std::string m_sourcePath;
     std::vector<QWidget*> m_components;
 
     TFormAdvancedInfo* m_advancedInfo = nullptr;

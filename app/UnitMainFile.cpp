@@ -6,6 +6,7 @@
 #include "UnitAdvancedInfo.h"
 #include "UnitInfo.h"
 #include "UnitOpenAudio.h"
+#include "UnitReadableName.h"
 #include "UnitSilence.h"
 #include "UnitTheme.h"
 
@@ -61,12 +62,12 @@ void TFormMain::MenuOpenClick() {
     request.folder =
         m_settings.CheckBoxFileOpenInCurrentDirectory ? QDir::currentPath() : QString();
     request.filters = NameFiltersFromText(m_openDialogFilter);
-    request.selected = m_openDialogPath;
+    request.selected = ReadablePath(m_sourcePath);
     const std::optional<QString> path = m_dialogs.OpenFile(this, request);
     if (!path)
         return;
-    m_openDialogPath = *path;
-    OpenSourceFile(QFile::encodeName(*path).toStdString());
+    m_sourcePath = QFile::encodeName(*path).toStdString();
+    OpenSourceFile(m_sourcePath);
 }
 
 void TFormMain::OpenPath(const QString& path) {
@@ -77,7 +78,7 @@ void TFormMain::OpenNativePath(const std::string& path) {
     RunCommand([this, path] {
         if (m_fileOpen || m_operationBusy)
             return;
-        m_openDialogPath = QFile::decodeName(QByteArray::fromStdString(path));
+        m_sourcePath = path;
         OpenSourceFile(path);
     });
 }
@@ -102,7 +103,7 @@ void TFormMain::ReadSourceFile(const std::string& path) {
     {
         BusyScope hourglass(nullptr);
         RestoreTextUnlessKept name(EditName);
-        EditName->setText(QFileInfo(QFile::decodeName(path.c_str())).fileName());
+        EditName->setText(ReadableFileName(path));
         m_stopRequested = false;
         QtProgress progress(ProgressBar, m_stopRequested);
         GapRecorder gaps(progress, m_lastOpenGapMs);

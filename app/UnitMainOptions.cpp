@@ -99,7 +99,7 @@ void TFormMain::MenuOptionsClick() {
 }
 
 void TFormMain::ReadSourceFileAgain() {
-    const std::string path = QFile::encodeName(m_openDialogPath).toStdString();
+    const std::string path = m_sourcePath;
     ReadSourceFile(path);
     ApplyAutoTrim();
 }

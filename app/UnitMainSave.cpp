@@ -2,6 +2,7 @@
 #include "UnitMain.h"
 
 #include "UnitMP3.h"
+#include "UnitReadableName.h"
 #include "UnitTrackLength.h"
 #include "Unit_MP3_RIFF.h"
 
@@ -93,7 +94,7 @@ void TFormMain::SetSaveDialogTexts(const QString& title, const QString& filter) 
 }
 
 std::string TFormMain::SourcePath() const {
-    return QFile::encodeName(m_openDialogPath).toStdString();
+    return m_sourcePath;
 }
 
 void TFormMain::MenuSaveClick() {
@@ -124,7 +125,8 @@ void TFormMain::MenuSaveAsClick() {
 
     IDialogs::FileRequest request;
     request.title = m_saveDialogTitle;
-    request.folder = QFileInfo(m_openDialogPath).absolutePath();
+    request.folder =
+        QFileInfo(QFile::decodeName(QByteArray::fromStdString(m_sourcePath))).absolutePath();
     request.filters = NameFiltersFromText(
         m_saveDialogFilter.isEmpty() ? QString::fromLatin1(kSaveDialogFilter) : m_saveDialogFilter);
     request.selected = QString::fromStdString(suggested);
@@ -199,8 +201,8 @@ void TFormMain::FinishWrite(WindowAction action, const std::string& savedPath) {
         MenuCloseClick();
         break;
     case WindowAction::RefreshOpenFile:
-        m_openDialogPath = QFile::decodeName(savedPath.c_str());
-        EditName->setText(QFileInfo(m_openDialogPath).fileName());
+        m_sourcePath = savedPath;
+        EditName->setText(ReadableFileName(savedPath));
         SetFileOpenState(true);
         ShowInformation();
         break;

@@ -124,6 +124,11 @@ void TFormMain::FormDestroy() {
     SaveWindowPlacement();
 }
 
+void TFormMain::CloseOnStopSignal() {
+    m_closeConfirmed = true;
+    close();
+}
+
 void TFormMain::MenuExitClick() {
     if (m_operationBusy)
         m_stopRequested = true;

@@ -10,11 +10,13 @@
 #include "UnitOptions.h"
 #include "UnitOutputPlan.h"
 #include "UnitPath.h"
+#include "UnitSaveJournal.h"
 #include "UnitVolume.h"
 #include "UnitWriter.h"
 #include "Unit_MP3_RIFF.h"
 #include "VelmoraError.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -104,8 +106,16 @@ private:
         OpenResult opened = OpenWithTailAnalysis(m_r.path, m_s, m_c.messages, m_progress);
         StreamInfo& info = opened.info;
         for (const OpenWarning w : opened.warnings)
-            m_r.notes.push_back(MessageTable::Join(OpenWarningText(m_c.messages, w)));
+            if (w != OpenWarning::InterruptedSave)
+                m_r.notes.push_back(MessageTable::Join(OpenWarningText(m_c.messages, w)));
         Describe(info);
+        // A file left half moved is not edited further on its own: the user decides.
+        if (std::find(opened.warnings.begin(), opened.warnings.end(),
+                      OpenWarning::InterruptedSave) != opened.warnings.end()) {
+            m_r.outcome = BatchOutcome::Failed;
+            m_r.error = kInterruptedSaveText;
+            return;
+        }
         if (info.missingHeaderCount > 0 && !MissingHeadersAllowed())
             return;
 

@@ -21,38 +21,43 @@ namespace velmora {
 
 namespace {
 
-// A worker's progress: it shows nothing and pumps nothing; it only carries the batch's stop.
+// A worker's progress: it shows nothing and pumps nothing; it only carries the batch's stop and
+// the face's own (a signal), which the worker sees at once.
 class WorkerProgress final : public IProgress {
 public:
-    explicit WorkerProgress(const std::atomic<bool>& stop) : m_stop(stop) {}
+    WorkerProgress(const std::atomic<bool>& stop, const std::atomic<bool>* faceStop)
+        : m_stop(stop), m_faceStop(faceStop) {}
     void SetTotal(int) override {}
     void Report(int) override {}
     void ProcessMessages() override {}
-    bool StopRequested() const override { return m_stop.load(); }
+    bool StopRequested() const override {
+        return m_stop.load() || (m_faceStop && m_faceStop->load());
+    }
 
 private:
     const std::atomic<bool>& m_stop;
+    const std::atomic<bool>* m_faceStop;
 };
 
 // The files shared by the workers and the thread that delivers their reports in order.
 class Queue {
 public:
     Queue(const std::vector<BatchInput>& inputs, const Settings& settings,
-          const BatchFileContext& context, bool waitForAnswers)
-        : m_inputs(inputs), m_settings(settings), m_context(context),
+          const BatchFileContext& context, bool waitForAnswers, const std::atomic<bool>* faceStop)
+        : m_inputs(inputs), m_settings(settings), m_context(context), m_faceStop(faceStop),
           m_waitForAnswers(waitForAnswers && !settings.CheckBatchBoxStopOnError),
           m_reports(inputs.size()), m_done(inputs.size(), false) {}
 
     void Work() {
         if (m_settings.CheckBoxBatchRunInIdlePriority)
             ApplyIdlePriority();
-        WorkerProgress progress(m_stop);
+        WorkerProgress progress(m_stop, m_faceStop);
         while (true) {
             std::size_t i = 0;
             {
                 std::unique_lock lock(m_mutex);
                 m_changed.wait(lock, [&] { return m_stop.load() || m_unanswered == 0; });
-                if (m_stop.load() || m_next >= m_inputs.size())
+                if (progress.StopRequested() || m_next >= m_inputs.size())
                     break;
                 i = m_next++;
             }
@@ -112,6 +117,7 @@ private:
     const std::vector<BatchInput>& m_inputs;
     const Settings& m_settings;
     const BatchFileContext& m_context;
+    const std::atomic<bool>* m_faceStop;
     const bool m_waitForAnswers;
     int m_unanswered = 0; // failed files whose Abort or Ignore is awaited
     std::mutex m_mutex;
@@ -196,7 +202,7 @@ std::vector<BatchFileReport> RunBatch(const std::vector<BatchInput>& inputs,
     SplitOutputClaims trackClaims;
     const BatchFileContext context{settings, messages, options.refusedPaths, &trackClaims,
                                    options.overwriteTracks};
-    Queue queue(inputs, settings, context, options.waitForAnswers);
+    Queue queue(inputs, settings, context, options.waitForAnswers, options.stopFlag);
     const int workerCount = BatchWorkerCount(options.jobs, inputs.size(), settings);
     // A LOG that can no longer be written stops the batch; the files in hand still finish and
     // every report still reaches the face.

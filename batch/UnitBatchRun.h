@@ -3,6 +3,7 @@
 #include "UnitBatchFile.h"
 #include "UnitBatchLog.h"
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -34,6 +35,9 @@ struct BatchRunOptions {
     // the answer, so that Abort leaves the files after it untouched.
     bool waitForAnswers = false;
     bool overwriteTracks = false; // the CUE split may replace existing files (never its own)
+    // A stop the face sets from any thread or a signal handler (Ctrl+C, SIGTERM): the workers
+    // see it themselves, so no file starts once it is set, however soon after the last one.
+    const std::atomic<bool>* stopFlag = nullptr;
 };
 
 // The workers a batch uses: `jobs` (or the cores), never more than the files, and one when the

@@ -20,10 +20,14 @@ namespace {
 std::atomic<bool> g_interrupted{false};
 std::atomic<int> g_runningOperations{0};
 
-void OnSigint(int) {
+// Ctrl+C, a terminal closed (SIGHUP) and a polite kill (SIGTERM) alike: while an operation runs,
+// the stop is asked for and the file being written is finished first.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void OnStopSignal(int signal) {
     if (g_runningOperations.load() == 0) {
-        std::signal(SIGINT, SIG_DFL);
-        std::raise(SIGINT);
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
         return;
     }
     g_interrupted.store(true);
@@ -31,7 +35,8 @@ void OnSigint(int) {
 
 void InstallInterruptHandlerOnce() {
     static const bool installed = [] {
-        std::signal(SIGINT, OnSigint);
+        for (const int signal : kStopSignals)
+            std::signal(signal, OnStopSignal);
         return true;
     }();
     (void)installed;
@@ -62,12 +67,21 @@ CliContext MakeContext(std::vector<std::string> args) {
         }
     }
     LoadDefaults(ctx.stored);
-    if (useStore)
-        ctx.stored = LoadStoredSettings(SettingsStorePath());
+    if (useStore) {
+        const std::string store = SettingsStorePath();
+        std::vector<std::string> refused;
+        ctx.stored = LoadStoredSettings(store, &refused);
+        for (const std::string& text : refused)
+            ctx.warnings.push_back(store + ": " + text + "; the default is used");
+    }
     ctx.settings = ctx.stored;
     for (const std::string& o : ctx.overrides)
         ApplyOptionAssignment(ctx.settings, o);
     return ctx;
+}
+
+const std::atomic<bool>& InterruptFlag() {
+    return g_interrupted;
 }
 
 void BeginCommand() {

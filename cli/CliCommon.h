@@ -4,6 +4,7 @@
 #include "UnitMessages.h"
 #include "UnitOptions.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
@@ -20,24 +21,29 @@ struct CliContext {
     Settings stored;                    // the defaults or the store, before the overrides
     std::vector<std::string> overrides; // the --option NAME=VALUE texts, in order
     MessageTable messages = MessageTable::English();
-    std::vector<std::string> args; // after the command name, common options removed
+    std::vector<std::string> args;     // after the command name, common options removed
+    std::vector<std::string> warnings; // values of the store that were refused
 };
 
 // Takes --defaults and --option NAME=VALUE out of `args` and builds the context: the defaults,
 // then the user's settings store unless --defaults is given, then the overrides. Throws
-// VelmoraError with a usage text on a bad option.
+// VelmoraError with a usage text on a bad option. A stored value the check refuses keeps its
+// default and leaves a warning.
 CliContext MakeContext(std::vector<std::string> args);
 
 // Applies NAME=VALUE to the settings, validating the name and the value as the Options window
 // would.
 void ApplyOptionAssignment(Settings& settings, const std::string& assignment);
 
+// Set by Ctrl+C, SIGTERM or SIGHUP while a TerminalProgress exists; readable from any thread.
+const std::atomic<bool>& InterruptFlag();
+
 // Starts a command: forgets a Ctrl+C from an earlier command run in the same process.
 void BeginCommand();
 
-// A progress bar on stderr when it is a terminal. Ctrl+C while one exists asks the operation to
-// stop, and the request stands until the command ends, so that every later file stops at once;
-// Ctrl+C while none exists (at a prompt, say) ends the process as usual.
+// A progress bar on stderr when it is a terminal. Ctrl+C (or SIGTERM or SIGHUP) while one exists
+// asks the operation to stop, and the request stands until the command ends, so that every later
+// file stops at once; the signal while none exists (at a prompt, say) ends the process as usual.
 class TerminalProgress final : public IProgress {
 public:
     explicit TerminalProgress(std::string label);

@@ -150,6 +150,7 @@ int CmdBatch(CliContext& ctx, std::ostream& out, std::ostream& err) {
     options.jobs = a.jobs;
     options.logPath = a.log;
     options.overwriteTracks = a.overwrite;
+    options.stopFlag = &InterruptFlag();
     std::vector<BatchFileReport> reports;
     std::string logError;
     {

@@ -58,6 +58,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         try {
             cli::BeginCommand();
             cli::CliContext ctx = cli::MakeContext({args.begin() + 1, args.end()});
+            for (const std::string& warning : ctx.warnings)
+                err << "velmora-cli: " << warning << "\n";
             return c.fn(ctx, out, err);
         } catch (const std::exception& e) {
             err << "velmora-cli: " << EscapeControls(e.what(), true) << "\n";

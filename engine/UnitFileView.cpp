@@ -228,6 +228,10 @@ void FileView::Close() {
     m_writable = false;
 }
 
+std::string FileInUseText(const std::string& path) {
+    return "The file \"" + path + "\" is in use by another program; close it there and try again";
+}
+
 FileView OpenFileView(const std::string& path, FileAccess access, const MessageTable& messages) {
     const bool writable = access == FileAccess::ReadWrite;
     auto openError = [&](int error) {
@@ -253,8 +257,12 @@ FileView OpenFileView(const std::string& path, FileAccess access, const MessageT
         throw openError(EISDIR);
     if (!S_ISREG(st.st_mode))
         throw openError(ENODEV);
-    if (::flock(fd, (writable ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0)
+    if (::flock(fd, (writable ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+        // Another holder's lock, not the file's modes, is what stands in the way.
+        if (errno == EWOULDBLOCK)
+            throw VelmoraError(FileInUseText(path));
         throw openError(errno);
+    }
 
     // Taken under the lock, so that a writer that held it until now is seen.
     FileView view;

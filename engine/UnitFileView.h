@@ -91,6 +91,11 @@ private:
 // Maps the whole file. Errors: strerror(errno) + " - " + the specific message:
 // read/write open: MessageStrings[8]; read-only open: MessageStrings[9] + " \"" + path + "\"";
 // empty file or mapping failure: "Failed to create file mapping" / "Failed to map view of file".
+// A file another holder has locked (Velmora's other window, another velmora-cli) gives
+// FileInUseText, whichever the access.
 FileView OpenFileView(const std::string& path, FileAccess access, const MessageTable& messages);
+
+// The one text of a lock conflict: the file is in use by another program.
+std::string FileInUseText(const std::string& path);
 
 } // namespace velmora

@@ -5,6 +5,7 @@
 #include "UnitMessages.h"
 #include "UnitOptions.h"
 #include "UnitPath.h"
+#include "UnitSaveJournal.h"
 #include "UnitTags.h"
 #include "Unit_MP3_RIFF.h"
 #include "VelmoraError.h"
@@ -51,6 +52,8 @@ const char* OpenWarningName(OpenWarning warning) {
     switch (warning) {
     case OpenWarning::RemovedBeginning:
         return "MessageDlgRemovedBeginning";
+    case OpenWarning::InterruptedSave:
+        return "InterruptedSave";
     }
     return "";
 }
@@ -59,6 +62,10 @@ const MessageTable::List& OpenWarningText(const MessageTable& messages, OpenWarn
     switch (warning) {
     case OpenWarning::RemovedBeginning:
         return messages.MessageDlgRemovedBeginning;
+    case OpenWarning::InterruptedSave: {
+        static const MessageTable::List kText = {kInterruptedSaveText};
+        return kText;
+    }
     }
     AssertFailed("UnitMain", "a known warning", __LINE__);
 }
@@ -197,6 +204,9 @@ OpenResult OpenSourceFile(const std::string& path, const Settings& settings,
         throw VelmoraError(std::string(std::strerror(EIO)) + " - " + ErrorAnalyzingText(messages));
     result.info.sourceTimeNs = view.lastWriteTimeNs();
     result.info.sourceIdentity = view.identity();
+    // First, so that it is the first thing the user reads about the file.
+    if (SaveWasInterrupted(view.fd(), path, view.identity()))
+        result.warnings.insert(result.warnings.begin(), OpenWarning::InterruptedSave);
     result.fileName = BaseName(path);
     return result;
 }

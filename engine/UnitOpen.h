@@ -22,6 +22,7 @@ using TailAnalysis =
 // What an open found that the user is told about while the file still opens.
 enum class OpenWarning {
     RemovedBeginning, // more than 1000 bytes before the first frame were not audio
+    InterruptedSave,  // the save journal holds an unfinished in-place save of the file
 };
 // The MessageTable list's name ("MessageDlgRemovedBeginning"), for machine-readable output.
 const char* OpenWarningName(OpenWarning warning);

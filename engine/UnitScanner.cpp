@@ -54,13 +54,13 @@ public:
         const std::int64_t want = std::min(need, m_source.size - pos);
         if (pos >= m_base && pos + want <= m_base + m_have)
             return m_data + (pos - m_base);
-        Refill(pos, want);
+        Refill(pos);
         return m_data;
     }
     const std::uint8_t* End() const { return m_data + m_have; }
 
 private:
-    void Refill(std::int64_t pos, std::int64_t want) {
+    void Refill(std::int64_t pos) {
         std::int64_t kept = 0;
         if (pos >= m_base && pos < m_base + m_have) {
             kept = m_base + m_have - pos;
@@ -69,8 +69,8 @@ private:
         }
         m_base = pos;
         m_have = kept;
-        const std::int64_t target =
-            std::min(m_source.size - pos, std::max(want, kReadPiece + kFrameBytes - kept));
+        // Fill the whole buffer, so that the next refill comes a piece later, not a byte later.
+        const std::int64_t target = std::min(m_source.size - pos, kReadPiece + kFrameBytes);
         if (m_have >= target)
             return;
         const std::int64_t at = m_source.fileOffset + m_base + m_have;
@@ -94,13 +94,46 @@ private:
     std::int64_t m_have = 0; // bytes readable from m_data
 };
 
-// The first position in [from, limit) holding 0xFF, the first sync byte; limit when none.
-std::int64_t NextSyncByte(RangeReader& reader, std::int64_t from, std::int64_t limit) {
+constexpr bool NoTableEntry(int index) {
+    for (const auto& version : kBitrateTable)
+        for (const auto& layer : version)
+            if (layer[15] != 0)
+                return false;
+    for (const auto& rates : kSampleRateTable)
+        if (rates[index] != 0)
+            return false;
+    return true;
+}
+static_assert(NoTableEntry(3), "bitrate index 15 and sampling-rate index 3 are never valid");
+
+// Whether the four bytes at `p` may hold a frame header: the sync word, and none of the fields
+// DecodeHeader refuses whatever the others hold (a reserved version, layer or sampling rate, or
+// the bad bitrate index).
+bool MayStartHeader(const std::uint8_t* p) {
+    return (p[1] & 0xE0) == 0xE0 && (p[1] & 0x18) != 0x08 && (p[1] & 0x06) != 0 &&
+           (p[2] & 0xF0) != 0xF0 && (p[2] & 0x0C) != 0x0C;
+}
+
+// The first position in [from, limit) where a frame header may start; limit when none. The
+// caller has checked that four bytes exist at every position before limit. Skipping what cannot
+// be a header keeps a long run of 0xFF bytes as cheap as any other data.
+std::int64_t NextPossibleHeader(RangeReader& reader, std::int64_t from, std::int64_t limit) {
     while (from < limit) {
-        const std::int64_t n = std::min(limit - from, kReadPiece);
-        const std::uint8_t* p = reader.Fetch(from, n);
-        if (const void* hit = std::memchr(p, 0xFF, static_cast<std::size_t>(n)))
-            return from + (static_cast<const std::uint8_t*>(hit) - p);
+        // Searches what the buffer holds: asking for a whole piece at every candidate would
+        // refill it for every byte of a run of sync bytes.
+        const std::uint8_t* p = reader.Fetch(from, std::min(limit - from + 3, kFrameBytes));
+        const std::int64_t n = std::min(limit - from, reader.End() - p - 3);
+        const std::uint8_t* const end = p + n;
+        for (const std::uint8_t* q = p; q < end; ++q) {
+            // A run of 0xFF is stepped through here; memchr finds the start of the next one.
+            if (*q != 0xFF)
+                q = static_cast<const std::uint8_t*>(
+                    std::memchr(q, 0xFF, static_cast<std::size_t>(end - q)));
+            if (!q)
+                break;
+            if (MayStartHeader(q))
+                return from + (q - p);
+        }
         from += n;
     }
     return limit;
@@ -222,7 +255,8 @@ std::int64_t FindFirstFrame(StreamInfo& info, RangeReader& reader, std::int64_t 
     std::int64_t pos = 0;
     bool extraInfoTaken = false;
     for (;;) {
-        const std::int64_t sync = NextSyncByte(reader, pos, std::max<std::int64_t>(window, 0));
+        const std::int64_t sync =
+            NextPossibleHeader(reader, pos, std::max<std::int64_t>(window, 0));
         if (sync != pos) {
             info.leadingGarbage = true;
             pos = sync;
@@ -258,7 +292,7 @@ std::int64_t Resynchronise(RangeReader& reader, const StreamInfo& info, const He
                            HeaderCache& headers, std::int64_t pos, std::int64_t limit,
                            bool anyHeader) {
     for (std::int64_t q = pos; q < limit; ++q) {
-        q = NextSyncByte(reader, q, limit);
+        q = NextPossibleHeader(reader, q, limit);
         if (q >= limit)
             break;
         const std::uint32_t candidate = HeaderWordAt(reader.Fetch(q, 4));

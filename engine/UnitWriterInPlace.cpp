@@ -6,6 +6,7 @@
 #include "UnitMP3.h"
 #include "UnitMessages.h"
 #include "UnitOptions.h"
+#include "UnitSaveJournal.h"
 #include "UnitWriterParts.h"
 #include "Unit_MP3_RIFF.h"
 
@@ -24,15 +25,15 @@ namespace velmora::writer {
 
 namespace {
 
-// The file must still be the one that was analysed, now that nobody else may write it, and
-// when the output is longer its space is reserved before any byte moves: a write into a mapped
-// extension that the disk cannot hold would kill the process with the file half moved.
-void CheckAndGrowSource(FileView& view, const std::string& path, const StreamInfo& info,
-                        std::int64_t size) {
-    CheckSourceUnchanged(path, view.identity(), info);
+// When the output is longer its space is reserved before any byte moves: a write into a mapped
+// extension that the disk cannot hold would kill the process with the file half moved. A failed
+// reservation leaves the file as it was, so its journal record goes too.
+void GrowSource(FileView& view, std::int64_t size, InPlaceSaveRecord& record) {
     if (size > view.size()) {
-        if (const int error = view.Grow(size); error != 0)
+        if (const int error = view.Grow(size); error != 0) {
+            record.Finished();
             throw IoError(error);
+        }
     }
 }
 
@@ -259,12 +260,15 @@ private:
 
 // The file cut to its new length, unmapped, and given back its date when the user asks for it.
 void FinishInPlace(const std::string& path, const StreamInfo& info, FileView& view,
-                   std::int64_t size, const Settings& settings, InPlaceOutcome& outcome) {
+                   std::int64_t size, const Settings& settings, InPlaceOutcome& outcome,
+                   InPlaceSaveRecord& record) {
     // Cutting a file that another program has cut shorter still would grow it again.
     if (view.Cut())
         ThrowSourceShrunk(path);
     if (::ftruncate(view.fd(), size) != 0)
         throw IoError(errno);
+    // Every byte is in place (the kernel holds what the disk has yet to get): the file is whole.
+    record.Finished();
     // Unmapping leaves the changed pages to the kernel's write-back, as for any written file;
     // waiting for the disk here (msync MS_SYNC) would cost more than the whole save and make an
     // in-place move no safer, since it cannot be undone half-way anyway. The times are set after
@@ -289,7 +293,10 @@ InPlaceOutcome WriteInPlace(const WriteParams& params, const StreamInfo& info, L
                             bool updateModelAfter) {
     const std::string& path = params.sourcePath;
     FileView view = OpenFileView(path, FileAccess::ReadWrite, context.messages);
-    CheckAndGrowSource(view, path, info, layout.size);
+    // The file must still be the one that was analysed, now that nobody else may write it.
+    CheckSourceUnchanged(path, view.identity(), info);
+    InPlaceSaveRecord record(path, view.identity());
+    GrowSource(view, layout.size, record);
 
     InPlaceRun run(params, info, layout, view);
     run.PrepareWritablePages();
@@ -307,7 +314,7 @@ InPlaceOutcome WriteInPlace(const WriteParams& params, const StreamInfo& info, L
     run.ThrowIfShrunk();
     if (updateModelAfter && layout.id3v2Out > 0)
         outcome.id3v2.Read({view.data(), static_cast<std::size_t>(layout.id3v2Out)});
-    FinishInPlace(path, info, view, end, context.settings, outcome);
+    FinishInPlace(path, info, view, end, context.settings, outcome, record);
     return outcome;
 }
 

@@ -78,6 +78,52 @@ const OptionBinding* FindOptionNoCase(std::string_view name) {
     return nullptr;
 }
 
+namespace {
+
+std::string AllowedText(const OptionBinding& b) {
+    if (b.kind == OptionKind::Switch)
+        return "on or off";
+    if (std::string_view(b.name) == "ComboBoxID3Genre")
+        return "a genre number from 0 to 147, or 255 for none";
+    const OptionRange r = RangeOf(b);
+    if (r.max == INT32_MAX)
+        return "a whole number from " + std::to_string(r.min);
+    return "a whole number from " + std::to_string(r.min) + " to " + std::to_string(r.max);
+}
+
+} // namespace
+
+std::string NotANumberText(const OptionBinding& b, std::string_view shown) {
+    return Quoted(b.name) + " takes " + AllowedText(b) + ", got " + Quoted(shown);
+}
+
+std::optional<std::string> RefusalOf(const OptionBinding& b, std::int32_t value,
+                                     std::string_view shown) {
+    if (IsValidOptionValue(b, value))
+        return std::nullopt;
+    return NotANumberText(b, shown);
+}
+
+std::int32_t DecodeStoredInt(const OptionBinding& b, std::int32_t stored) {
+    if (b.kind == OptionKind::Switch)
+        return stored != 0 ? -1 : 0;
+    if (std::holds_alternative<std::uint8_t Settings::*>(b.field))
+        return stored & 0xFF;
+    return stored;
+}
+
+std::vector<std::string> RefusedFields(const Settings& settings) {
+    std::vector<std::string> refused;
+    for (const OptionBinding& b : OptionBindings()) {
+        if (b.kind == OptionKind::Text)
+            continue;
+        const std::int32_t v = GetStoredInt(settings, b);
+        if (std::optional<std::string> text = RefusalOf(b, v, std::to_string(v)))
+            refused.push_back(std::move(*text));
+    }
+    return refused;
+}
+
 void AssignOptionValue(Settings& settings, const OptionBinding& b, std::string_view value) {
     const std::string name = Quoted(b.name);
     if (b.kind == OptionKind::Text) {
@@ -95,20 +141,14 @@ void AssignOptionValue(Settings& settings, const OptionBinding& b, std::string_v
         else if (value == "off" || value == "false" || value == "0")
             SetStoredInt(settings, b, 0);
         else
-            throw VelmoraError(name + " takes on or off, got " + Quoted(value));
+            throw VelmoraError(NotANumberText(b, value));
         return;
     }
     const std::optional<std::int32_t> v = ParseDecimal(value);
-    if (!v || !IsValidOptionValue(b, *v)) {
-        const OptionRange r = RangeOf(b);
-        std::string allowed =
-            "a whole number from " + std::to_string(r.min) + " to " + std::to_string(r.max);
-        if (std::string_view(b.name) == "ComboBoxID3Genre")
-            allowed = "a genre number from 0 to 147, or 255 for none";
-        else if (r.max == INT32_MAX)
-            allowed = "a whole number from " + std::to_string(r.min);
-        throw VelmoraError(name + " takes " + allowed + ", got " + Quoted(value));
-    }
+    if (!v)
+        throw VelmoraError(NotANumberText(b, value));
+    if (std::optional<std::string> refused = RefusalOf(b, *v, value))
+        throw VelmoraError(*refused);
     SetStoredInt(settings, b, *v);
 }
 

@@ -3,8 +3,10 @@
 #include "UnitOptions.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmora {
 
@@ -21,6 +23,22 @@ inline constexpr std::size_t kMaxEditText = 30;
 
 // Looks an option up by name regardless of ASCII case.
 const OptionBinding* FindOptionNoCase(std::string_view name);
+
+// The one check every integer value passes on its way into the fields, whichever way it comes
+// (the settings store, the settings file, --set, --option, the Options window): the text that
+// refuses VALUE (shown as `shown`) for the option, naming the option and what it takes, or
+// nullopt when the Options window could give it.
+std::optional<std::string> RefusalOf(const OptionBinding& b, std::int32_t value,
+                                     std::string_view shown);
+// The same refusal for a value that is not a number at all.
+std::string NotANumberText(const OptionBinding& b, std::string_view shown);
+
+// A value as the stores keep it: a switch is on for any non-zero value, a one-byte field keeps
+// its low 8 bits. The result is then checked like any other value.
+std::int32_t DecodeStoredInt(const OptionBinding& b, std::int32_t stored);
+
+// Every integer field the Options window could not give, as refusal texts (empty: none).
+std::vector<std::string> RefusedFields(const Settings& settings);
 
 // Checks VALUE as the Options window would allow it and sets the field; throws VelmoraError
 // with a text naming the option otherwise. Switches take on/off/true/false/-1/0/1.

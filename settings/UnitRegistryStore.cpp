@@ -211,10 +211,12 @@ std::string SettingsStorePath() {
     return SettingsStoreFolder() + "/Velmora.reg";
 }
 
-Settings LoadStoredSettings(const std::string& path) {
+Settings LoadStoredSettings(const std::string& path, std::vector<std::string>* refused) {
     Settings settings;
     LoadDefaults(settings);
-    ReadSettings(RegistryStore::Load(path), settings);
+    std::vector<std::string> texts = ReadSettings(RegistryStore::Load(path), settings);
+    if (refused)
+        *refused = std::move(texts);
     return settings;
 }
 

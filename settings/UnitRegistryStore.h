@@ -51,8 +51,9 @@ private:
 std::string SettingsStoreFolder();
 std::string SettingsStorePath(); // the folder + "/Velmora.reg"
 
-// Start-up: the defaults, then whatever the store at `path` holds.
-Settings LoadStoredSettings(const std::string& path);
+// Start-up: the defaults, then whatever the store at `path` holds. A value the store holds but
+// the check refuses keeps its default; its refusal text goes to `refused` when given.
+Settings LoadStoredSettings(const std::string& path, std::vector<std::string>* refused = nullptr);
 // The Options window's OK: every stored option into the store at `path`, other values kept.
 void SaveStoredSettings(const Settings& settings, const std::string& path);
 

@@ -61,7 +61,15 @@ void ExportSettingsFile(const Settings& settings, const std::string& path) {
 int ImportSettingsFile(const std::string& path, Settings& settings) {
     IniFile ini = IniFile::Load(path);
     IniSectionStore store(ini, kSettingsFileSection);
-    ReadSettings(store, settings);
+    Settings imported = settings;
+    const std::vector<std::string> refused = ReadSettings(store, imported);
+    if (!refused.empty()) {
+        std::string text = "Nothing was imported from " + path + ":";
+        for (const std::string& line : refused)
+            text += "\n" + line;
+        throw VelmoraError(text);
+    }
+    settings = std::move(imported);
     int found = 0;
     for (const OptionBinding& b : OptionBindings())
         found += ini.GetRaw(kSettingsFileSection, b.name) ? 1 : 0;

@@ -41,7 +41,9 @@ std::string DefaultSettingsFilePath();
 // Writes every stored option into section [Velmora] of the file; other content stays.
 void ExportSettingsFile(const Settings& settings, const std::string& path);
 // Reads the options the file holds into the fields; a missing file or key leaves them as they
-// are. Returns how many options the file held.
+// are. Returns how many options the file held. A file holding any value the check refuses is
+// refused whole: VelmoraError with "Nothing was imported from PATH:" and every refusal text,
+// one a line, and the fields stay as they were.
 int ImportSettingsFile(const std::string& path, Settings& settings);
 
 } // namespace velmora

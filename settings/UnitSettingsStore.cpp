@@ -1,20 +1,30 @@
 #include "UnitSettingsStore.h"
 
+#include "UnitOptionRules.h"
+
 namespace velmora {
 
 void LoadDefaults(Settings& settings) {
     settings = Settings{};
 }
 
-void ReadSettings(const ISettingsStore& store, Settings& settings) {
+std::vector<std::string> ReadSettings(const ISettingsStore& store, Settings& settings) {
+    std::vector<std::string> refused;
     for (const OptionBinding& b : OptionBindings()) {
         if (b.kind == OptionKind::Text) {
             if (std::optional<std::string> text = store.ReadString(b.name))
                 SetText(settings, b, CutText(std::move(*text), kMaxStoredText));
-        } else if (std::optional<std::int32_t> value = store.ReadInteger(b.name)) {
-            SetStoredInt(settings, b, *value);
+        } else if (std::optional<std::int32_t> stored = store.ReadInteger(b.name)) {
+            const std::int32_t value = DecodeStoredInt(b, *stored);
+            if (std::optional<std::string> text = RefusalOf(b, value, std::to_string(*stored)))
+                refused.push_back(std::move(*text));
+            else
+                SetStoredInt(settings, b, value);
+        } else if (std::optional<std::string> text = store.ReadString(b.name)) {
+            refused.push_back(NotANumberText(b, *text));
         }
     }
+    return refused;
 }
 
 void WriteSettings(const Settings& settings, ISettingsStore& store) {

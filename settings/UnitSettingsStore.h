@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmora {
 
@@ -28,9 +29,11 @@ inline constexpr std::size_t kMaxStoredText = 31;
 // Every stored option to its default and the fixed options to their fixed values.
 void LoadDefaults(Settings& settings);
 
-// Reads every stored option that the store holds; a missing or unreadable value leaves its
-// field as it is.
-void ReadSettings(const ISettingsStore& store, Settings& settings);
+// Reads every stored option that the store holds; a missing value leaves its field as it is.
+// An integer is decoded as the stores keep it (DecodeStoredInt) and then checked like any other
+// value: one that is not a number or that the Options window could not give leaves its field as
+// it is and is returned as a refusal text (RefusalOf). Texts longer than kMaxStoredText are cut.
+std::vector<std::string> ReadSettings(const ISettingsStore& store, Settings& settings);
 
 // Writes every stored option (switches as -1 and 0, one-byte fields as their byte).
 void WriteSettings(const Settings& settings, ISettingsStore& store);

@@ -218,7 +218,15 @@ void TFormOptions::CopyControlsToFields() {
 }
 
 void TFormOptions::ButtonOKClick() {
+    // The window's values pass the same check as every other way in; a refused one is never used.
+    const Settings before = m_settings;
     CopyControlsToFields();
+    if (const std::vector<std::string> refused = RefusedFields(m_settings); !refused.empty()) {
+        m_settings = before;
+        if (m_reportError)
+            m_reportError(QString::fromUtf8(refused.front().c_str()));
+        return;
+    }
     try {
         if (m_writeStore)
             m_writeStore(m_settings);

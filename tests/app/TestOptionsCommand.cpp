@@ -1,3 +1,4 @@
+#include "../settings/SettingsTestUtil.h"
 #include "EditorTestUtil.h"
 #include "Fixtures.h"
 #include "RadioGroup.h"
@@ -108,6 +109,18 @@ TEST_F(OptionsCommandTest, ShiftF5ThenShiftF6RestoresTheOptions) {
     EXPECT_EQ(settings.SpinEditPreviewLength, 7);
     EXPECT_EQ(settings.EditID3Artist, "Somebody");
     EXPECT_TRUE(dialogs.messages.empty());
+
+    // A hand-edited file with a value out of range: refused whole, with --set's text.
+    WriteText(files.File("Velmora.ini"), "[Velmora]\nSpinEditPreviewLength=3\n"
+                                         "TrackBarDefaultAmplification=-2147483648\n");
+    const Settings before = settings;
+    QTest::keyClick(window.get(), Qt::Key_F6, Qt::ShiftModifier);
+    EXPECT_EQ(dialogs.Texts(IDialogs::Kind::Error),
+              std::vector<QString>{QString::fromStdString(
+                  "Nothing was imported from " + files.File("Velmora.ini") +
+                  ":\n\"TrackBarDefaultAmplification\" takes a whole number from -8 to 8, got "
+                  "\"-2147483648\"")});
+    EXPECT_EQ(Dump(settings), Dump(before));
 }
 
 TEST_F(OptionsCommandTest, TheEnglishTemplateHasTheKnownLinesAndSurvivesItsOwnLoad) {

@@ -215,4 +215,19 @@ TEST(CliSave, ReadOnlySourceCanBeSavedAsButNotInPlace) {
     EXPECT_EQ(ReadFile(dir.File("b.mp3")), Slice(source, 2 * kFrame, 28 * kFrame));
 }
 
+TEST(CliSave, FileLockedByAnotherProgramIsReportedAsInUse) {
+    TempDir dir;
+    const auto source = Frames(30);
+    WriteFile(dir.File("a.mp3"), source);
+    // A player or another Velmora holding the file, as `flock` shows it.
+    std::string output;
+    const std::string held = "flock -s '" + dir.File("a.mp3") + "' " +
+                             std::string(VELMORA_CLI_PATH) + " save --defaults '" +
+                             dir.File("a.mp3") + "' --begin 2";
+    EXPECT_EQ(RunCommand(held, &output), 1) << output;
+    EXPECT_EQ(output, "velmora-cli: The file \"" + dir.File("a.mp3") +
+                          "\" is in use by another program; close it there and try again\n");
+    EXPECT_EQ(ReadFile(dir.File("a.mp3")), source);
+}
+
 } // namespace

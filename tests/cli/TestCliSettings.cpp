@@ -213,3 +213,61 @@ TEST_F(CliSettings, ExportDefaultsToTheProgramFolder) {
     ASSERT_TRUE(made);
     EXPECT_NE(text.find("\nCheckBoxSaveWAV=-1\n"), std::string::npos);
 }
+
+TEST_F(CliSettings, RefusedImportsLeaveTheStoreAndTheNextBatchAsTheyWere) {
+    if (!test::HaveProgram("lame"))
+        GTEST_SKIP() << "lame is not installed";
+    std::vector<std::int16_t> pcm;
+    test::AppendTone(pcm, test::PcmSpec{}, 1.0, 440, 9000);
+    test::EncodeWithLame(pcm, test::PcmSpec{}, "-b 128", m_dir.File("a.mp3"));
+    const auto original = test::ReadFile(m_dir.File("a.mp3"));
+    ASSERT_EQ(Cli({"settings", "--set", "ComboBoxFadeDepth=2"}).status, 0);
+    const std::string storeBefore = *ReadWholeFile(StorePath());
+
+    const std::string ini = m_dir.File("hostile.ini");
+    const struct {
+        const char* line;
+        const char* refusal;
+    } cases[] = {
+        {"TrackBarDefaultAmplification=-2147483648",
+         "\"TrackBarDefaultAmplification\" takes a whole number from -8 to 8, got "
+         "\"-2147483648\""},
+        {"SpinEditStartThumbnail=-30",
+         "\"SpinEditStartThumbnail\" takes a whole number from 0 to 999, got \"-30\""},
+        {"TrackBarBatchFadeIn=100000",
+         "\"TrackBarBatchFadeIn\" takes a whole number from 0 to 32, got \"100000\""},
+        {"ComboBoxLengthThumbnail=100",
+         "\"ComboBoxLengthThumbnail\" takes a whole number from 0 to 6, got \"100\""},
+    };
+    for (const auto& c : cases) {
+        ReplaceFileAtomically(ini, std::string("[Velmora]\nCheckBoxCleanup=0\n") + c.line + "\n");
+        const CliRun im = Cli({"settings", "--import", ini});
+        EXPECT_EQ(im.status, 1) << c.line;
+        EXPECT_EQ(im.out, "");
+        EXPECT_EQ(im.err,
+                  "velmora-cli: Nothing was imported from " + ini + ":\n" + c.refusal + "\n");
+        EXPECT_EQ(*ReadWholeFile(StorePath()), storeBefore) << c.line;
+        // --set refuses the same value with the same text.
+        const CliRun set = Cli({"settings", "--set", c.line});
+        EXPECT_EQ(set.err, std::string("velmora-cli: ") + c.refusal + "\n");
+    }
+
+    // The batch after the refused imports: the audio level is what a run on the defaults gives.
+    test::WriteFile(m_dir.File("b.mp3"), original);
+    ASSERT_EQ(Cli({"batch", "--defaults", m_dir.File("b.mp3")}).status, 0);
+    const CliRun batch = Cli({"batch", m_dir.File("a.mp3")});
+    EXPECT_EQ(batch.status, 0) << batch.err;
+    EXPECT_EQ(test::ReadFile(m_dir.File("a.mp3")), test::ReadFile(m_dir.File("b.mp3")));
+
+    // A store edited by hand: the value is not used, and the run says so.
+    test::WriteFile(m_dir.File("a.mp3"), original);
+    std::string edited = storeBefore + "\"TrackBarDefaultAmplification\"=dword:80000000\n";
+    ReplaceFileAtomically(StorePath(), edited);
+    const CliRun warned = Cli({"batch", m_dir.File("a.mp3")});
+    EXPECT_EQ(warned.status, 0) << warned.err;
+    EXPECT_EQ(warned.err.substr(0, warned.err.find('\n') + 1),
+              "velmora-cli: " + StorePath() +
+                  ": \"TrackBarDefaultAmplification\" takes a whole number from -8 to 8, got "
+                  "\"-2147483648\"; the default is used\n");
+    EXPECT_EQ(test::ReadFile(m_dir.File("a.mp3")), test::ReadFile(m_dir.File("b.mp3")));
+}

@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <grp.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -126,22 +129,43 @@ TEST(OpenFileView, UnreadableFileFailsWithTheSystemText) {
               "Permission denied - Access to file is denied (read only?)");
 }
 
-TEST(OpenFileView, ReadWriteExcludesEveryOtherHolder) {
+TEST(OpenFileView, ReadWriteExcludesEveryOtherHolderAndSaysTheFileIsInUse) {
     TempDir dir;
     const std::string path = dir.File("a.mp3");
     WriteFile(path, std::vector<std::uint8_t>(100, 0));
-    const std::string busy = "Resource temporarily unavailable - ";
+    const std::string inUse =
+        "The file \"" + path + "\" is in use by another program; close it there and try again";
+    EXPECT_EQ(FileInUseText(path), inUse);
     {
         FileView reader = OpenFileView(path, FileAccess::ReadOnly, MessageTable::English());
         FileView second = OpenFileView(path, FileAccess::ReadOnly, MessageTable::English());
-        EXPECT_EQ(OpenError(path, FileAccess::ReadWrite),
-                  busy + "Access to file is denied (read only?)");
+        EXPECT_EQ(OpenError(path, FileAccess::ReadWrite), inUse);
     }
     {
         FileView writer = OpenFileView(path, FileAccess::ReadWrite, MessageTable::English());
-        EXPECT_EQ(OpenError(path, FileAccess::ReadOnly),
-                  busy + "Failed to open the file \"" + path + "\"");
+        EXPECT_EQ(OpenError(path, FileAccess::ReadOnly), inUse);
+        EXPECT_EQ(OpenError(path, FileAccess::ReadWrite), inUse);
         writer.Close();
         EXPECT_EQ(OpenError(path, FileAccess::ReadOnly), "");
     }
+    // Another process's lock, as another editor would hold it.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        ::flock(fd, LOCK_SH);
+        char c = 1;
+        (void)!::write(ready[1], &c, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    EXPECT_EQ(OpenError(path, FileAccess::ReadWrite), inUse);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_EQ(OpenError(path, FileAccess::ReadWrite), "");
 }

