@@ -200,6 +200,9 @@ velmora-cli info --j|--json
 velmora-cli settings --|--defaults --export --help --import --json --option --set
 velmora-cli split --g|--gain
 velmora-cli batch --j|--jobs --json
+velmora-cli batch --s|--shard
+velmora-cli normalize --f|--files-from
+velmora-cli info --files-from |B.MP3 a.mp3 c.wav notes.txt sub with space.mp3
 velmora-cli cue --|--defaults --help --option
 velmora-cli --option CheckBoxSave|CheckBoxSaveAs_WithTime= CheckBoxSaveWAV= CheckBoxSave_WithTime=
 velmora-cli settings --set RadioGroupCue|RadioGroupCueSplit=
