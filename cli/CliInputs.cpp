@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <istream>
+#include <sys/stat.h>
 #include <unordered_set>
 
 namespace velmora::cli {
@@ -36,6 +37,15 @@ std::optional<std::string> ValueOf(const std::vector<std::string>& args, std::si
         return std::string();
     }
     return args[++i];
+}
+
+// Why `path` cannot be read as a list, or 0. A folder opens as a stream that reads nothing: it
+// is an error, not an empty list.
+int ListOpenError(const std::ifstream& file, const std::string& path) {
+    if (!file)
+        return errno != 0 ? errno : EIO;
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? EISDIR : 0;
 }
 
 } // namespace
@@ -104,9 +114,9 @@ std::vector<std::string> GatherInputNames(const std::vector<std::string>& names,
             listed = ReadNameList(stdinStream, selection.nulSeparated);
         } else {
             std::ifstream file(*selection.filesFrom, std::ios::binary);
-            if (!file)
+            if (const int error = ListOpenError(file, *selection.filesFrom))
                 throw VelmoraError("cannot read the list \"" + *selection.filesFrom +
-                                   "\": " + std::strerror(errno));
+                                   "\": " + std::strerror(error));
             listed = ReadNameList(file, selection.nulSeparated);
         }
         all.insert(all.end(), listed.begin(), listed.end());

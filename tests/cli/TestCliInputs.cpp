@@ -172,13 +172,14 @@ TEST(CliInputs, AListWithMissingDuplicateAndLatin1NamesExaminesEachNameOnce) {
               1);
     EXPECT_EQ(piped, byNul.out);
     // A list that cannot be read stops the command before any file.
-    const CliRun noList = RunCliCaptured({"normalize", "--files-from", dir.File("nolist")});
-    EXPECT_EQ(noList.status, 1);
-    EXPECT_EQ(noList.err.rfind("velmora-cli: cannot read the list \"" + dir.File("nolist") +
-                                   "\": No such file or directory\n",
-                               0),
-              0u)
-        << noList.err;
+    for (const auto& [list, reason] :
+         {std::pair<std::string, std::string>{dir.File("nolist"), "No such file or directory"},
+          {dir.File("music"), "Is a directory"}}) {
+        const CliRun r = RunCliCaptured({"normalize", "--files-from", list, paths[0]});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "velmora-cli: cannot read the list \"" + list + "\": " + reason + "\n");
+        EXPECT_TRUE(r.out.empty()) << r.out;
+    }
 }
 
 TEST(CliInputs, ShardsPartitionTheFilesOfEveryCommand) {
