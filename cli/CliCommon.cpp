@@ -130,7 +130,9 @@ bool AsksForHelp(const std::vector<std::string>& args) {
 std::optional<int> ParseFileListArgs(const std::vector<std::string>& args, const char* usage,
                                      FileListArgs& parsed, std::ostream& out, std::ostream& err) {
     bool optionsEnded = false;
-    for (const std::string& a : args) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        std::string bad;
         if (!optionsEnded && a == "--json") {
             parsed.json = true;
         } else if (!optionsEnded && a == "--") {
@@ -138,6 +140,11 @@ std::optional<int> ParseFileListArgs(const std::vector<std::string>& args, const
         } else if (!optionsEnded && (a == "--help" || a == "-h")) {
             out << usage;
             return 0;
+        } else if (!optionsEnded && TakeInputOption(args, i, parsed.inputs, bad)) {
+            if (!bad.empty()) {
+                err << "velmora-cli: " << bad << "\n" << usage;
+                return 2;
+            }
         } else if (!optionsEnded && a.size() > 1 && a[0] == '-') {
             err << "velmora-cli: unknown option \"" << a << "\"\n" << usage;
             return 2;
@@ -145,10 +152,12 @@ std::optional<int> ParseFileListArgs(const std::vector<std::string>& args, const
             parsed.files.push_back(a);
         }
     }
-    if (parsed.files.empty()) {
+    if (parsed.files.empty() && !parsed.inputs.filesFrom) {
         err << usage;
         return 2;
     }
+    parsed.files = KeepShard(GatherInputNames(parsed.files, parsed.inputs, std::cin), parsed.inputs,
+                             [](const std::string& name) { return name; });
     return std::nullopt;
 }
 

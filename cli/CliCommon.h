@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CliInputs.h"
 #include "Progress.h"
 #include "UnitMessages.h"
 #include "UnitOptions.h"
@@ -63,10 +64,13 @@ private:
 // Whether any argument is --help or -h.
 bool AsksForHelp(const std::vector<std::string>& args);
 
-// The arguments of the commands that take "[--json] FILE...": "--" ends the options.
+// The arguments of the commands that take "[--json] [--files-from FILE [-0]] [--shard K/N]
+// FILE...": "--" ends the options. `files` are the names given and listed, each once, of the
+// selected shard.
 struct FileListArgs {
     bool json = false;
     std::vector<std::string> files;
+    InputSelection inputs;
 };
 // Returns the exit status when the command should stop here (help shown, or a usage error).
 std::optional<int> ParseFileListArgs(const std::vector<std::string>& args, const char* usage,

@@ -3,6 +3,7 @@
 #include "UnitBatchRun.h"
 
 #include <charconv>
+#include <iostream>
 #include <ostream>
 #include <string>
 
@@ -11,7 +12,8 @@ namespace velmora::cli {
 namespace {
 
 constexpr const char* kBatchUsage =
-    "Usage: velmora-cli batch [--jobs N] [--json] [--log FILE] [--overwrite] PATH...\n"
+    "Usage: velmora-cli batch [--jobs N] [--json] [--log FILE] [--overwrite]\n"
+    "                         [--files-from FILE [-0]] [--shard K/N] PATH...\n"
     "  Takes every file, and the files of every folder, through the batch steps the options ask\n"
     "  for: CheckBoxBatchRemoveSilence, CheckBoxBatchVolumeNormalize, TrackBarBatchFadeIn/Out,\n"
     "  the save in place (none with CheckBoxBatchTestRun), CheckBoxBatchSplitCUE,\n"
@@ -23,7 +25,8 @@ constexpr const char* kBatchUsage =
     "            in the settings folder); a file that is one of the PATHs, or that holds\n"
     "            something other than a LOG, is refused\n"
     "  --overwrite  the CUE split replaces existing track files (never the ones this batch\n"
-    "            wrote, never the file being split); without it such a file fails\n"
+    "            wrote, never the file being split); without it such a file fails\n" VELMORA_INPUT_OPTIONS_USAGE
+    "                     (with folders, the parts are taken among the files found in them)\n"
     "  Ctrl+C lets the files being written finish and starts no other. The exit status is 0\n"
     "  only when no file failed.\n";
 
@@ -33,6 +36,7 @@ struct BatchArgs {
     bool overwrite = false;
     std::string log;
     std::vector<std::string> paths;
+    InputSelection inputs;
 };
 
 struct UsageError {
@@ -49,8 +53,12 @@ BatchArgs ParseArgs(const std::vector<std::string>& args) {
                 throw UsageError{arg + " needs a value"};
             return args[++i];
         };
+        std::string bad;
         if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
             a.paths.push_back(arg);
+        } else if (TakeInputOption(args, i, a.inputs, bad)) {
+            if (!bad.empty())
+                throw UsageError{bad};
         } else if (arg == "--") {
             optionsEnded = true;
         } else if (arg == "--json") {
@@ -69,7 +77,7 @@ BatchArgs ParseArgs(const std::vector<std::string>& args) {
             throw UsageError{"unknown option \"" + arg + "\""};
         }
     }
-    if (a.paths.empty())
+    if (a.paths.empty() && !a.inputs.filesFrom)
         throw UsageError{"PATH is missing"};
     return a;
 }
@@ -145,7 +153,9 @@ int CmdBatch(CliContext& ctx, std::ostream& out, std::ostream& err) {
         err << "velmora-cli batch: " << e.text << "\n" << kBatchUsage;
         return 2;
     }
-    const std::vector<BatchInput> inputs = ExpandBatchInputs(a.paths, ctx.settings);
+    const std::vector<BatchInput> inputs =
+        KeepShard(ExpandBatchInputs(GatherInputNames(a.paths, a.inputs, std::cin), ctx.settings),
+                  a.inputs, [](const BatchInput& input) { return input.path; });
     BatchRunOptions options;
     options.jobs = a.jobs;
     options.logPath = a.log;

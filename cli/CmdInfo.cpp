@@ -24,12 +24,13 @@ namespace velmora::cli {
 namespace {
 
 constexpr const char* kInfoUsage =
-    "Usage: velmora-cli info [--json] FILE...\n"
+    "Usage: velmora-cli info [--json] [--files-from FILE [-0]] [--shard K/N] FILE...\n"
     "  Opens each file as the editor does and prints what its information display and\n"
     "  advanced pages show, the ending, and what saving it now would produce.\n"
     "  --json  one JSON object per file, one per line (JSON Lines); a file that fails gives\n"
     "          {\"file\": ..., \"error\": ...}; a name that is not UTF-8 shows U+FFFD for\n"
-    "          its odd bytes and comes exactly as hexadecimal bytes in \"fileBytes\"\n";
+    "          its odd bytes and comes exactly as hexadecimal bytes in "
+    "\"fileBytes\"\n" VELMORA_INPUT_OPTIONS_USAGE;
 
 // What the command reports for one file, already in display form.
 struct InfoRecord {

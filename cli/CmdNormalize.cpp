@@ -18,12 +18,12 @@ namespace velmora::cli {
 namespace {
 
 constexpr const char* kNormalizeUsage =
-    "Usage: velmora-cli normalize [--json] FILE...\n"
+    "Usage: velmora-cli normalize [--json] [--files-from FILE [-0]] [--shard K/N] FILE...\n"
     "  Decodes every frame of each file and prints the normalisation caption, the value in dB,\n"
     "  the amplification step and the peak level, for the normalisation options in effect.\n"
     "  --json  one JSON object per file, one per line; a file that fails gives\n"
     "          {\"file\": ..., \"error\": ...}; a name that is not UTF-8 comes exactly as\n"
-    "          hexadecimal bytes in \"fileBytes\" as well\n";
+    "          hexadecimal bytes in \"fileBytes\" as well\n" VELMORA_INPUT_OPTIONS_USAGE;
 
 // Opens the file as the editor does (tags, RIFF header, scan attempts). The full decode that
 // follows measures every frame, so the open needs no tail decode of its own.

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package in build-package/ and tests it in throw-away roots: unpacked with
 # dpkg -x, its velmora-cli analyses a lame-encoded file from another folder; installed and
-# removed again with dpkg in a root of its own, nothing stays behind. Prints the sizes, and the
-# editor's start-up from the package beside the build tree's.
+# removed again with dpkg in a root of its own, nothing stays behind; lintian finds no error
+# (its warnings are printed). Prints the sizes, and the editor's start-up from the package beside
+# the build tree's.
 # PACKAGE_BUILD (folder), BUILD_TYPE (Release) and JOBS (2) change the build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -34,6 +35,22 @@ fi
 apt-get install --simulate "$(realpath "$deb")" >"$work/apt.log" 2>&1 ||
   { cat "$work/apt.log"; fail "apt-get cannot resolve the package's dependencies"; }
 echo "apt-get resolves the dependencies on this system"
+
+for f in usr/share/doc/velmora/copyright usr/share/doc/velmora/changelog.gz \
+  usr/share/man/man1/velmora-cli.1.gz; do
+  dpkg-deb -c "$deb" | awk '{ print $6 }' | grep -qx "./$f" || fail "the package has no $f"
+done
+echo "the package has its copyright file, its changelog and compressed manuals"
+
+echo "== lintian"
+if command -v lintian >/dev/null; then
+  lintian --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1 || true
+  cat "$work/lintian.log"
+  ! grep -q '^E: ' "$work/lintian.log" || fail "lintian reports errors"
+  echo "lintian: $(grep -c '^E: ' "$work/lintian.log") errors, $(grep -c '^W: ' "$work/lintian.log") warnings"
+else
+  echo "lintian is missing, so the package was not checked by it"
+fi
 
 echo "== unpacked with dpkg -x, run from another folder"
 root=$work/root

@@ -2,6 +2,8 @@
 # Checks of the installed tree, one CTest test per mode:
 #   install BUILD ROOT          cmake --install BUILD into DESTDIR=ROOT, prefix /usr
 #   files ROOT EDITOR VERSION   the exact file list (EDITOR is 1 when the editor is built)
+#   docs ROOT SOURCE VERSION    the licence, the copyright file and the changelog; manuals and
+#                               changelog compressed as Debian's tools expect
 #   validators ROOT SOURCE      desktop-file-validate and appstreamcli validate --no-net; the
 #                               screenshots the metainfo names lie in SOURCE/docs/screenshots
 #   manuals ROOT                the manuals format cleanly and name every command and option
@@ -40,7 +42,9 @@ files)
   expected=(
     usr/bin/velmora-cli
     usr/share/bash-completion/completions/velmora-cli
-    usr/share/man/man1/velmora-cli.1
+    usr/share/doc/velmora/changelog.gz
+    usr/share/doc/velmora/copyright
+    usr/share/man/man1/velmora-cli.1.gz
   )
   if [ "$editor" = 1 ]; then
     expected+=(
@@ -50,7 +54,7 @@ files)
       "usr/share/icons/hicolor/256x256/apps/$app.png"
       "usr/share/icons/hicolor/48x48/apps/$app.png"
       "usr/share/icons/hicolor/scalable/apps/$app.svg"
-      usr/share/man/man1/velmora.1
+      usr/share/man/man1/velmora.1.gz
       "usr/share/metainfo/$app.metainfo.xml"
       usr/share/velmora/languages/French.Velmora.ini
       usr/share/velmora/languages/German.Velmora.ini
@@ -75,6 +79,36 @@ files)
       file -b "$root/usr/share/icons/hicolor/${size}x$size/apps/$app.png" |
         grep -q "^PNG image data, $size x $size," || fail "the ${size}px icon is not $size x $size"
     done
+  fi
+  ;;
+
+docs)
+  root=$1 source=$2 version=$3
+  doc=$root/usr/share/doc/velmora
+  # gzip -9 (flag byte 2 in byte 8) and -n (no time stamp in bytes 4-7), as lintian asks.
+  for f in "$doc/changelog.gz" "$root"/usr/share/man/man1/*.gz; do
+    header=$(od -An -tx1 -N10 "$f" | tr -d ' \n')
+    [[ $header == 1f8b08??00000000020? ]] || fail "$f is not compressed with gzip -9n ($header)"
+    gzip -t "$f" || fail "$f is not whole"
+  done
+  if command -v dpkg-parsechangelog >/dev/null; then
+    got=$(zcat "$doc/changelog.gz" | dpkg-parsechangelog -l - -S Version)
+    [ "$got" = "$version" ] || fail "the changelog's latest entry is $got, the program $version"
+  else
+    echo "note: dpkg-parsechangelog is missing (dpkg-dev), so the changelog was not parsed"
+  fi
+  # The copyright file in the machine-readable format, naming the licence of LICENSE.
+  head -n1 "$doc/copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+    fail "the copyright file is not in the machine-readable format"
+  grep -qx 'License: GPL-3+' "$doc/copyright" || fail "the copyright file names no GPL-3+"
+  grep -q 'GNU GENERAL PUBLIC LICENSE' "$source/LICENSE" || fail "LICENSE is not the GPL"
+  if [ -e /usr/share/common-licenses/GPL-3 ]; then
+    cmp -s "$source/LICENSE" /usr/share/common-licenses/GPL-3 || fail "LICENSE is not the GPL-3 text"
+  fi
+  metainfo=$root/usr/share/metainfo/$app.metainfo.xml
+  if [ -e "$metainfo" ]; then
+    grep -q '<project_license>GPL-3.0-or-later</project_license>' "$metainfo" ||
+      fail "the metainfo declares no GPL-3.0-or-later"
   fi
   ;;
 
@@ -104,6 +138,13 @@ manuals)
   root=$1
   man1=$root/usr/share/man/man1
   command -v groff >/dev/null || skip "groff is missing (groff-base)"
+  # The manuals are installed compressed; read them as man does.
+  pages=$VELMORA_CONFIG_DIR/manuals
+  mkdir "$pages"
+  for gz in "$man1"/*.1.gz; do
+    zcat "$gz" >"$pages/$(basename "$gz" .gz)"
+  done
+  man1=$pages
   for page in "$man1"/*.1; do
     warnings=$(groff -man -ww -z "$page" 2>&1)
     [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
@@ -160,6 +201,9 @@ velmora-cli info --j|--json
 velmora-cli settings --|--defaults --export --help --import --json --option --set
 velmora-cli split --g|--gain
 velmora-cli batch --j|--jobs --json
+velmora-cli batch --s|--shard
+velmora-cli normalize --f|--files-from
+velmora-cli info --files-from |B.MP3 a.mp3 c.wav notes.txt sub with space.mp3
 velmora-cli cue --|--defaults --help --option
 velmora-cli --option CheckBoxSave|CheckBoxSaveAs_WithTime= CheckBoxSaveWAV= CheckBoxSave_WithTime=
 velmora-cli settings --set RadioGroupCue|RadioGroupCueSplit=
