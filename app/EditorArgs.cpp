@@ -90,6 +90,23 @@ std::string QtOptionName(const std::string& arg) {
                                                                 : arg.find('=') - start);
 }
 
+// The parser's complaint in our words: the option as it was typed.
+std::string ParseError(const QCommandLineParser& parser, const std::vector<std::string>& args) {
+    if (!parser.unknownOptionNames().isEmpty()) {
+        const QString name = parser.unknownOptionNames().constFirst();
+        const auto given = std::find_if(args.begin(), args.end(), [&](const std::string& a) {
+            return a.size() > 1 && a[0] == '-' && Decoded(a).section(u'=', 0, 0).endsWith(name);
+        });
+        return "unknown option \"" +
+               (given != args.end() ? given->substr(0, given->find('='))
+                                    : "-" + name.toStdString()) +
+               "\"";
+    }
+    if (!args.empty() && args.back() == "--screenshots")
+        return "--screenshots needs a folder";
+    return parser.errorText().toStdString();
+}
+
 } // namespace
 
 std::vector<std::string> WithoutQtOptions(const std::vector<std::string>& args) {
@@ -150,21 +167,8 @@ ArgumentsOutcome ParseEditorArguments(const std::vector<std::string>& args,
     QStringList list{QStringLiteral("velmora")};
     for (const std::string& arg : args)
         list << Decoded(arg);
-    if (!parser.parse(list)) {
-        if (!parser.unknownOptionNames().isEmpty()) {
-            const QString name = parser.unknownOptionNames().constFirst();
-            const auto given = std::find_if(args.begin(), args.end(), [&](const std::string& a) {
-                return a.size() > 1 && a[0] == '-' && Decoded(a).section(u'=', 0, 0).endsWith(name);
-            });
-            return Refuse("unknown option \"" +
-                          (given != args.end() ? given->substr(0, given->find('='))
-                                               : "-" + name.toStdString()) +
-                          "\"");
-        }
-        if (!args.empty() && args.back() == "--screenshots")
-            return Refuse("--screenshots needs a folder");
-        return Refuse(parser.errorText().toStdString());
-    }
+    if (!parser.parse(list))
+        return Refuse(ParseError(parser, args));
     options.quitWhenIdle = parser.isSet(quit);
     options.timing = parser.isSet(timing);
     if (parser.isSet(screenshots))
