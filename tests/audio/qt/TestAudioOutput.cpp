@@ -189,6 +189,8 @@ TEST(QtAudioOutput, RealSoundServerPlaysTheWholeClipAtItsLevel) {
     ASSERT_LT(recordedFirst, recordedEnd) << "nothing was recorded";
     const double clipSeconds = static_cast<double>(clipEnd - clipFirst) / 44100.0;
     const double recordedSeconds = static_cast<double>(recordedEnd - recordedFirst) / 44100.0;
+    RecordProperty("clipSeconds", std::to_string(clipSeconds));
+    RecordProperty("recordedSeconds", std::to_string(recordedSeconds));
     EXPECT_NEAR(clipSeconds, 5.0, 0.1);
     EXPECT_NEAR(recordedSeconds, clipSeconds, kAudioPeriodSeconds)
         << "recorded " << recordedSeconds << " s of a " << clipSeconds << " s clip";
