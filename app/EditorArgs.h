@@ -23,7 +23,19 @@ struct ArgumentsOutcome {
     std::string err;
 };
 
-// `args` without the program name.
+// --help and --version, answered before Qt looks for a display; nothing when neither is asked
+// for. `args` without the program name, Qt's own options among them.
+std::optional<ArgumentsOutcome> HelpOrVersion(const std::vector<std::string>& args);
+
+// The platform that `-platform NAME` (or `--platform`) chooses, if the arguments name one.
+std::optional<std::string> PlatformArgument(const std::vector<std::string>& args);
+
+// `args` without Qt's standard options and their values, as QApplication would leave them (for
+// checking ours when there is no display to start Qt on).
+std::vector<std::string> WithoutQtOptions(const std::vector<std::string>& args);
+
+// Our options, once QApplication has taken its own out of the arguments (`args` without the
+// program name).
 ArgumentsOutcome ParseEditorArguments(const std::vector<std::string>& args,
                                       EditorArguments& options);
 

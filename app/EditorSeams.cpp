@@ -31,6 +31,27 @@ QMessageBox::Icon IconOf(IDialogs::Kind kind) {
 std::optional<QString> RunFileDialog(QWidget* parent, const IDialogs::FileRequest& request,
                                      QFileDialog::AcceptMode mode) {
     QFileDialog dialog(parent, request.title, request.folder);
+    PrepareFileDialog(dialog, request, mode);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    if (request.chosenFilter)
+        *request.chosenFilter = request.filters.indexOf(dialog.selectedNameFilter());
+    return dialog.selectedFiles().constFirst();
+}
+
+qint64 MonotonicNs() {
+    static QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return clock.nsecsElapsed();
+}
+
+} // namespace
+
+void PrepareFileDialog(QFileDialog& dialog, const IDialogs::FileRequest& request,
+                       QFileDialog::AcceptMode mode) {
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
                                                        : QFileDialog::AnyFile);
@@ -55,23 +76,8 @@ std::optional<QString> RunFileDialog(QWidget* parent, const IDialogs::FileReques
                                  QFileInfo(shown).fileName(), request.filters.indexOf(filter)));
                          });
     }
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
-    if (request.chosenFilter)
-        *request.chosenFilter = request.filters.indexOf(dialog.selectedNameFilter());
-    return dialog.selectedFiles().constFirst();
+    FitFileDialog(dialog);
 }
-
-qint64 MonotonicNs() {
-    static QElapsedTimer clock = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-    return clock.nsecsElapsed();
-}
-
-} // namespace
 
 void QtDialogs::Message(QWidget* parent, Kind kind, const QString& title, const QString& text) {
     QMessageBox box(IconOf(kind), title, text, QMessageBox::Ok, parent);
@@ -155,7 +161,9 @@ std::optional<QString> StderrDialogs::OpenFile(QWidget*, const FileRequest&) {
     return std::nullopt;
 }
 
-std::optional<QString> StderrDialogs::SaveFile(QWidget*, const FileRequest&) {
+std::optional<QString> StderrDialogs::SaveFile(QWidget* parent, const FileRequest& request) {
+    if (saveDialogShown)
+        saveDialogShown(parent, request);
     return std::nullopt;
 }
 

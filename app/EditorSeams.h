@@ -2,6 +2,8 @@
 
 #include "Progress.h"
 
+#include <QFileDialog>
+
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -49,6 +51,12 @@ public:
     virtual bool Interactive() const { return true; }
 };
 
+// Sets up Qt's own file dialog for `request`; an open or save dialog of the editor.
+void PrepareFileDialog(QFileDialog& dialog, const IDialogs::FileRequest& request,
+                       QFileDialog::AcceptMode mode);
+// Sizes a file dialog so that its columns (name, size, type, date) show their texts whole.
+void FitFileDialog(QFileDialog& dialog);
+
 // Qt's own boxes and dialogs.
 class QtDialogs final : public IDialogs {
 public:
@@ -71,6 +79,8 @@ public:
     bool AskAbortIgnore(QWidget*, const QString&, const QString&) override { return false; }
     bool Interactive() const override { return false; }
     int ErrorCount() const { return m_errors; }
+    // Called with what a save dialog would have shown (for pictures of it).
+    std::function<void(QWidget*, const FileRequest&)> saveDialogShown;
 
 private:
     int m_errors = 0;

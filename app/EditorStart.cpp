@@ -14,11 +14,12 @@
 #include "UnitStopSignals.h"
 #include "UnitTheme.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QLineEdit>
-#include <QProxyStyle>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -29,6 +30,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -36,10 +38,16 @@ namespace velmora {
 
 namespace {
 
+QtMessageHandler previousHandler = nullptr;
+
 // Qt ends the process when its window system cannot be reached; say why in one line instead.
-void FatalStartMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type != QtFatalMsg)
+// Its other messages (an unknown -style) go out as usual.
+void FatalStartMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type != QtFatalMsg) {
+        if (previousHandler)
+            previousHandler(type, context, message);
         return;
+    }
     const QByteArray display = qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
                                    ? qgetenv("DISPLAY")
                                    : qgetenv("WAYLAND_DISPLAY");
@@ -48,24 +56,15 @@ void FatalStartMessage(QtMsgType type, const QMessageLogContext&, const QString&
     _exit(1);
 }
 
-bool DisplayMissing() {
-    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+bool DisplayMissing(const std::vector<std::string>& args) {
+    const std::optional<std::string> chosen = PlatformArgument(args);
+    const QByteArray platform =
+        chosen ? QByteArray::fromStdString(*chosen) : qgetenv("QT_QPA_PLATFORM");
     const bool needsDisplay =
         platform.isEmpty() || platform.startsWith("xcb") || platform.startsWith("wayland");
     return needsDisplay && qEnvironmentVariableIsEmpty("DISPLAY") &&
            qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
-
-// Hints appear after 300 ms.
-class HintStyle final : public QProxyStyle {
-public:
-    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
-                  QStyleHintReturn* returnData) const override {
-        if (hint == SH_ToolTip_WakeUpDelay)
-            return 300;
-        return QProxyStyle::styleHint(hint, option, widget, returnData);
-    }
-};
 
 Settings LoadEditorSettings() {
     try {
@@ -103,30 +102,55 @@ bool Grab(QWidget* widget, const QString& path) {
     return saved;
 }
 
-void WriteScreenshots(TFormMain& window, const QString& folder) {
-    QDir().mkpath(folder);
-    Grab(&window, folder + QStringLiteral("/main-window.png"));
+void Settle(int rounds) {
+    for (int i = 0; i < rounds; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+// `name`.png, and `name`-dark.png in a dark palette.
+void GrabLightAndDark(QWidget* widget, const QString& folder, const QString& name) {
+    Grab(widget, folder + QLatin1Char('/') + name + QStringLiteral(".png"));
     const QPalette light = QApplication::palette();
     QApplication::setPalette(DarkPalette());
-    Grab(&window, folder + QStringLiteral("/main-window-dark.png"));
+    Settle(5);
+    Grab(widget, folder + QLatin1Char('/') + name + QStringLiteral("-dark.png"));
     QApplication::setPalette(light);
-    for (const auto& [dialog, name] :
-         {std::pair<QDialog*, const char*>{window.AdvancedInfo(), "advanced-info.png"},
-          std::pair<QDialog*, const char*>{window.About(), "about.png"}}) {
+    Settle(5);
+}
+
+// The Save As dialog as the command opens it, in place of the dialog.
+void GrabSaveDialog(QWidget* parent, const IDialogs::FileRequest& request, const QString& folder) {
+    QFileDialog dialog(parent, request.title, request.folder);
+    PrepareFileDialog(dialog, request, QFileDialog::AcceptSave);
+    dialog.show();
+    Settle(50); // the file list fills in the background
+    GrabLightAndDark(&dialog, folder, QStringLiteral("save-as"));
+}
+
+void WriteScreenshots(TFormMain& window, const QString& folder) {
+    QDir().mkpath(folder);
+    GrabLightAndDark(&window, folder, QStringLiteral("main-window"));
+    auto* infoPages = window.AdvancedInfo()->findChild<QTabWidget*>(QStringLiteral("PageControl"));
+    for (const auto& [dialog, name, page] :
+         {std::tuple<QDialog*, const char*, int>{window.AdvancedInfo(), "advanced-info", 0},
+          std::tuple<QDialog*, const char*, int>{window.AdvancedInfo(), "advanced-info-errors", 1},
+          std::tuple<QDialog*, const char*, int>{window.About(), "about", -1}}) {
+        if (page >= 0)
+            infoPages->setCurrentIndex(page);
         dialog->show();
-        for (int i = 0; i < 20; ++i)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        Grab(dialog, folder + QLatin1Char('/') + QLatin1String(name));
+        Settle(20);
+        GrabLightAndDark(dialog, folder, QLatin1String(name));
         dialog->hide();
     }
+    if (auto* saveAs = window.findChild<QAction*>(QStringLiteral("MenuSaveAs")))
+        saveAs->trigger();
     // Every page of the Options window, named after the page.
     TFormOptions* options = window.Options();
     auto* pages = options->findChild<QTabWidget*>(QStringLiteral("PageControlOptions"));
     options->show();
     for (int i = 0; i < pages->count(); ++i) {
         pages->setCurrentIndex(i);
-        for (int j = 0; j < 10; ++j)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        Settle(10);
         Grab(options, folder + QStringLiteral("/options-") +
                           pages->widget(i)->objectName().mid(8).toLower() + QStringLiteral(".png"));
     }
@@ -136,31 +160,50 @@ void WriteScreenshots(TFormMain& window, const QString& folder) {
 } // namespace
 
 int RunEditor(int argc, char** argv) {
-    EditorArguments options;
-    const ArgumentsOutcome parsed = ParseEditorArguments(
-        std::vector<std::string>(argv + std::min(argc, 1), argv + argc), options);
-    std::fputs(parsed.out.c_str(), stdout);
-    std::fputs(parsed.err.c_str(), stderr);
-    if (parsed.exitStatus)
-        return *parsed.exitStatus;
-    if (DisplayMissing()) {
+    const auto arguments = [&] {
+        return std::vector<std::string>(argv + std::min(argc, 1), argv + argc);
+    };
+    if (const std::optional<ArgumentsOutcome> early = HelpOrVersion(arguments())) {
+        std::fputs(early->out.c_str(), stdout);
+        return *early->exitStatus;
+    }
+    if (DisplayMissing(arguments())) {
+        // Our own options are still checked first.
+        EditorArguments unused;
+        const ArgumentsOutcome ours = ParseEditorArguments(WithoutQtOptions(arguments()), unused);
+        if (ours.exitStatus) {
+            std::fputs(ours.err.c_str(), stderr);
+            return *ours.exitStatus;
+        }
         std::fputs("velmora: no display found (DISPLAY and WAYLAND_DISPLAY are unset); run it in "
                    "a desktop session or under xvfb-run\n",
                    stderr);
         return 1;
     }
-    const QtMessageHandler previous = qInstallMessageHandler(FatalStartMessage);
+    previousHandler = qInstallMessageHandler(FatalStartMessage);
     QApplication app(argc, argv);
-    qInstallMessageHandler(previous);
+    qInstallMessageHandler(previousHandler);
+    // Qt has taken its own options (-style, -platform, ...) out of argv.
+    EditorArguments options;
+    const ArgumentsOutcome parsed = ParseEditorArguments(arguments(), options);
+    std::fputs(parsed.out.c_str(), stdout);
+    std::fputs(parsed.err.c_str(), stderr);
+    if (parsed.exitStatus)
+        return *parsed.exitStatus;
     QApplication::setApplicationName(QLatin1String(kProductName));
     QGuiApplication::setDesktopFileName(QLatin1String(kDesktopId));
     QApplication::setWindowIcon(ApplicationIcon());
-    QApplication::setStyle(new HintStyle);
+    QApplication::setStyle(EditorStyle());
 
     Settings settings = LoadEditorSettings();
     QtDialogs desktopDialogs;
     StderrDialogs unattendedDialogs;
     const bool unattended = options.quitWhenIdle || options.screenshots.has_value();
+    if (options.screenshots)
+        unattendedDialogs.saveDialogShown = [&](QWidget* parent,
+                                                const IDialogs::FileRequest& request) {
+            GrabSaveDialog(parent, request, *options.screenshots);
+        };
     IDialogs& dialogs = unattended ? static_cast<IDialogs&>(unattendedDialogs) : desktopDialogs;
     QtShell shell;
     QtAudioOutput audioOutput;

@@ -56,6 +56,29 @@ TFormAdvancedInfo::TFormAdvancedInfo(QWidget* parent) : QDialog(parent) {
     column->setSizeConstraint(QLayout::SetFixedSize);
 }
 
+void TFormAdvancedInfo::showEvent(QShowEvent* event) {
+    KeepOneHeight(); // the texts may have changed with the language
+    QDialog::showEvent(event);
+}
+
+// The window keeps one height whichever page is chosen: the page box is as tall as the tallest
+// page needs at the width the widest page gives.
+void TFormAdvancedInfo::KeepOneHeight() {
+    PageControl->setMinimumHeight(0);
+    const int current = PageControl->currentIndex();
+    int tallest = 0;
+    for (int i = 0; i < PageControl->count(); ++i) {
+        PageControl->setCurrentIndex(i);
+        layout()->activate();
+        tallest = std::max(tallest, PageControl->sizeHint().height());
+        if (PageControl->hasHeightForWidth())
+            tallest = std::max(tallest, PageControl->heightForWidth(PageControl->width()));
+    }
+    PageControl->setCurrentIndex(current);
+    PageControl->setMinimumHeight(tallest);
+    layout()->activate();
+}
+
 QLabel* TFormAdvancedInfo::Value(const char* name, const char* caption, QWidget* page) {
     auto* value = new QLabel(page);
     value->setObjectName(QString::fromLatin1(name));

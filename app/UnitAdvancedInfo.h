@@ -21,7 +21,11 @@ public:
     explicit TFormAdvancedInfo(QWidget* parent = nullptr);
     void ShowInformation(const velmora::InformationTexts& texts);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    void KeepOneHeight();
     QWidget* BuildFramesPage();
     QWidget* BuildErrorsPage();
     QWidget* BuildTagPage(const char* version);

@@ -1,5 +1,6 @@
 #include "UnitMain.h"
 
+#include "AccessibleNames.h"
 #include "TSpinEdit.h"
 #include "TTimeEdit.h"
 #include "UnitAbout.h"
@@ -7,6 +8,7 @@
 #include "UnitMP3.h"
 #include "UnitPreviewPlayer.h"
 #include "UnitSpecialFolder.h"
+#include "UnitStatusLine.h"
 #include "VelmoraError.h"
 
 #include <QAction>
@@ -18,6 +20,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
@@ -40,12 +43,6 @@ public:
 private:
     int& m_depth;
 };
-
-void SetTextColor(QWidget* widget, QPalette::ColorRole role, const QColor& color) {
-    QPalette palette = widget->palette();
-    palette.setColor(role, color);
-    widget->setPalette(palette);
-}
 
 } // namespace
 
@@ -71,6 +68,9 @@ TFormMain::TFormMain(Settings& settings, IDialogs& dialogs, IShell& shell, QWidg
     column->setSizeConstraint(QLayout::SetFixedSize);
     setCentralWidget(central);
     BuildMenu();
+    StatusLine = new TStatusLine(this);
+    statusBar()->setSizeGripEnabled(false);
+    statusBar()->addWidget(StatusLine, 1);
     setAcceptDrops(true);
     setWindowIcon(ApplicationIcon());
 
@@ -87,6 +87,7 @@ TFormMain::TFormMain(Settings& settings, IDialogs& dialogs, IShell& shell, QWidg
     m_advancedInfo = new TFormAdvancedInfo(this);
     m_about = new TFormAbout(shell, this);
     CreateOptionsWindows();
+    NameControls(this);
     qApp->installEventFilter(this);
 }
 
@@ -135,6 +136,10 @@ void TFormMain::ApplyWindowOptions() {
     const bool hints = !m_settings.RadioGroupPreviewPlaysWhat;
     BitBtnTestBegin->setToolTip(hints ? m_testBeginHint : QString());
     BitBtnTestEnd->setToolTip(hints ? m_testEndHint : QString());
+    // Without their hints the preview buttons still tell a screen reader what they play.
+    SetNameHint(BitBtnTestBegin, m_testBeginHint);
+    SetNameHint(BitBtnTestEnd, m_testEndHint);
+    NameControls(this);
     TimeSpinBeginS->setResetOnOpen(m_settings.CheckBoxResetTrimmingPointsWhenOpen);
     TimeSpinEndS->setResetOnOpen(m_settings.CheckBoxResetTrimmingPointsWhenOpen);
 }
@@ -229,10 +234,10 @@ void TFormMain::SetFileOpenState(bool open) {
 void TFormMain::ApplyThemeColours() {
     const QColor panelText = ThemedColour(m_fileOpen ? FixedColour::Black : FixedColour::Gray,
                                           palette(), QPalette::Window);
-    SetTextColor(PanelVolume, QPalette::WindowText, panelText);
-    SetTextColor(PanelVolumeMax, QPalette::WindowText, panelText);
-    SetTextColor(EditEnding, QPalette::Text,
-                 ThemedColour(m_endingColour, palette(), QPalette::Base));
+    SetEnabledTextColour(PanelVolume, QPalette::WindowText, panelText);
+    SetEnabledTextColour(PanelVolumeMax, QPalette::WindowText, panelText);
+    SetEnabledTextColour(EditEnding, QPalette::Text,
+                         ThemedColour(m_endingColour, palette(), QPalette::Base));
     const QColor gray = ThemedColour(FixedColour::Gray, palette(), QPalette::Window);
     const QColor black = ThemedColour(FixedColour::Black, palette(), QPalette::Window);
     const qreal ratio = devicePixelRatioF();
@@ -241,7 +246,8 @@ void TFormMain::ApplyThemeColours() {
     ImageFadeOut->setPixmap(FadeRampPixmap(false, gray, rampSize, ratio));
     ImageFadeInBlack->setPixmap(FadeRampPixmap(true, black, rampSize, ratio));
     ImageFadeOutBlack->setPixmap(FadeRampPixmap(false, black, rampSize, ratio));
-    const QIcon play = PlayIcon(ThemedColour(FixedColour::Black, palette(), QPalette::Button));
+    const QIcon play = PlayIcon(ThemedColour(FixedColour::Black, palette(), QPalette::Button),
+                                palette().color(QPalette::Disabled, QPalette::ButtonText));
     BitBtnTestBegin->setIcon(play);
     BitBtnTestEnd->setIcon(play);
     ApplyPlayerCaptionColour();
@@ -269,6 +275,9 @@ void TFormMain::RefreshTimeReadouts() {
 }
 
 void TFormMain::RunCommand(const std::function<void()>& handler) {
+    // What the last command wrote stays on show until the next command starts.
+    if (m_commandDepth == 0)
+        StatusLine->Clear();
     {
         CommandDepth depth(m_commandDepth);
         try {

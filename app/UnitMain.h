@@ -39,6 +39,7 @@ class TFormBatch;
 class TFormLanguage;
 class TFormOptions;
 class TSpinEdit;
+class TStatusLine;
 class TTimeSpin;
 
 namespace velmora {
@@ -330,4 +331,5 @@ private:
     QLabel* PanelVolume = nullptr;
     QWidget* PanelVolumeNormalization = nullptr;
     QWidget* m_markerRow = nullptr; // holds the marker, which moves freely within it
+    TStatusLine* StatusLine = nullptr;
 };

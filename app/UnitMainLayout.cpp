@@ -1,5 +1,6 @@
 #include "UnitMain.h"
 
+#include "AccessibleNames.h"
 #include "TSpinEdit.h"
 #include "TTimeEdit.h"
 
@@ -182,11 +183,18 @@ QGroupBox* TFormMain::BuildTrimGroup() {
                                                         {"LabelTrimEnd", "from the end:"},
                                                         {"LabelTrimEndPosition", "end position"},
                                                         {"LabelTrimDuration", "duration"}};
-    for (const auto& [name, caption] : rows) {
-        QLabel* l = Component<QLabel>(name, GroupBoxTrim);
-        l->setText(QString::fromLatin1(caption));
+    const std::pair<TTimeSpin*, TSpinEdit*> fields[] = {{TimeSpinBeginS, SpinEditBeginF},
+                                                        {TimeSpinEndS, SpinEditEndF},
+                                                        {TimeSpinEndP, SpinEditEndP},
+                                                        {TimeSpinDuration, SpinEditDuration}};
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        QLabel* l = Component<QLabel>(rows[i].first, GroupBoxTrim);
+        l->setText(QString::fromLatin1(rows[i].second));
         l->setFixedHeight(rowHeight);
         rowLabels->addWidget(l);
+        // The row's label names its fields on both pages for screen readers.
+        velmora::SetNamedBy(fields[i].first, l);
+        velmora::SetNamedBy(fields[i].second, l);
     }
     for (QLabel* l : {LabelBeginTime, LabelEndTime, LabelEndP, LabelDurationTime}) {
         l->setFixedHeight(rowHeight);
@@ -206,8 +214,11 @@ QGroupBox* TFormMain::BuildTrimGroup() {
 
     auto* top = new QHBoxLayout;
     top->addLayout(rowLabels);
-    top->addWidget(PageControlTrim, 1);
+    // The page box is as wide as its fields: a wider window (longer captions) widens the gap
+    // before the buttons instead.
+    top->addWidget(PageControlTrim);
     top->addLayout(readOuts);
+    top->addStretch(1);
     top->addLayout(buttons);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(LabelSpaceSaved, 1);
@@ -236,6 +247,11 @@ QGridLayout* TFormMain::BuildTrimButtons() {
     for (QToolButton* w : {BitBtnWinAmpGetTrimBegin, BitBtnWinAmpGetTrimEnd})
         w->setToolTip(
             tr("Update the trimming point by reading your media player's playback position"));
+    // Named by the rows they sit in.
+    for (QToolButton* b : {BitBtnTestBegin, BitBtnWinAmpGetTrimBegin})
+        velmora::SetNamedBy(b, GroupBoxTrim->findChild<QLabel*>(QStringLiteral("LabelTrimBegin")));
+    for (QToolButton* b : {BitBtnTestEnd, BitBtnWinAmpGetTrimEnd})
+        velmora::SetNamedBy(b, GroupBoxTrim->findChild<QLabel*>(QStringLiteral("LabelTrimEnd")));
     auto* buttons = new QGridLayout;
     buttons->setContentsMargins(0, PageControlTrim->tabBar()->sizeHint().height() + 5, 0, 0);
     buttons->setVerticalSpacing(2);
@@ -266,6 +282,10 @@ QGroupBox* TFormMain::BuildFadeGroup(const char* name, const QString& caption, c
     // Their pictures are drawn for the palette and the screen (ApplyThemeColours).
     QLabel* ramp = Component<QLabel>(image, group);
     QLabel* black = Component<QLabel>(blackImage, group);
+    velmora::SetNamedBy(bar, group);
+    ramp->setToolTip(rising ? tr("How the fade-in raises the volume")
+                            : tr("How the fade-out lowers the volume"));
+    black->setToolTip(tr("Click a band of the picture to choose the fade's length"));
     // The black picture lies over the grey one and shows only where fades apply.
     auto* pictures = new QGridLayout;
     pictures->addWidget(ramp, 0, 0, Qt::AlignTop);
@@ -302,6 +322,7 @@ QGroupBox* TFormMain::BuildVolumeGroup() {
     TrackBarAmplification->setRange(-8, 8);
     TrackBarAmplification->setTickPosition(QSlider::TicksBelow);
     TrackBarAmplification->setTickInterval(4);
+    velmora::SetNamedBy(TrackBarAmplification, GroupBoxAmplification);
     auto* scale = new QHBoxLayout;
     const std::pair<const char*, const char*> marks[] = {{"Label_12dB", "-12"},
                                                          {"Label_6dB", "-6"},

@@ -1,6 +1,7 @@
 // The Options command, the settings file keys and the language files of the editor's windows.
 #include "UnitMain.h"
 
+#include "AccessibleNames.h"
 #include "TSpinEdit.h"
 #include "UnitAbout.h"
 #include "UnitAdvancedInfo.h"
@@ -9,14 +10,17 @@
 #include "UnitLanguageUi.h"
 #include "UnitLanguageWindow.h"
 #include "UnitOptionsForm.h"
+#include "UnitQtTranslations.h"
 #include "UnitRegistryStore.h"
 #include "UnitSettingsFile.h"
 #include "UnitSilence.h"
+#include "UnitStatusLine.h"
 #include "UnitTags.h"
 #include "UrlLabel.h"
 
 #include <QAction>
 #include <QBoxLayout>
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QKeyEvent>
@@ -67,6 +71,9 @@ void TFormMain::CreateOptionsWindows() {
     m_language = new TFormLanguage(std::move(hooks), this);
     m_batchWindow = new TFormBatch(this);
     m_language->SetDataFolder(InstalledLanguageFolder(ProgramFolderPath()));
+    for (QWidget* window : {static_cast<QWidget*>(m_options), static_cast<QWidget*>(m_language),
+                            static_cast<QWidget*>(m_batchWindow)})
+        NameControls(window);
     m_options->setLanguageAction([this] {
         m_language->SetFolder(WritableFolder());
         m_language->exec();
@@ -135,6 +142,10 @@ void TFormMain::LoadLanguageFile(const std::string& path) {
         ini, {font().family().toStdString(), std::max(font().pointSize(), kMinFontSize)});
     const QFont qfont(Text(chosen.name), chosen.pointSize);
     QToolTip::setFont(qfont);
+    // Qt's standard buttons and dialogs follow the language; Qt retranslates its widgets on the
+    // change, so that happens before the file's own texts are applied.
+    InstallQtTranslations(LanguageFromPath(path), ini);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
     ApplyLanguageToWindow(ini, this, qfont, true);
     for (auto& [key, text] :
          {std::pair<const char*, QString*>{"OpenDialogTitle", &m_openDialogTitle},
@@ -147,12 +158,16 @@ void TFormMain::LoadLanguageFile(const std::string& path) {
         if (const std::optional<std::string> value = ini.Get(kMainSection, key))
             *text = Text(*value);
     ReadMessageTable(ini, m_messages);
+    StatusLine->ReadTexts(ini);
     // Before the first show the "no file" state fills the box from the table.
     if (!m_fileOpen && m_activated)
         EditName->setText(Text(MessageOr(m_messages, kMsgNoFileOpened, "- no file opened -")));
     for (QWidget* window : {static_cast<QWidget*>(m_options), static_cast<QWidget*>(m_advancedInfo),
-                            static_cast<QWidget*>(m_about), static_cast<QWidget*>(m_batchWindow)})
+                            static_cast<QWidget*>(m_about), static_cast<QWidget*>(m_batchWindow)}) {
         ApplyLanguageToWindow(ini, window, qfont, false);
+        NameControls(window);
+    }
+    ApplyWindowOptions(); // the preview buttons' hints, and the names made from the new texts
     // Longer menu captions widen the window rather than hide the last items.
     int menuWidth = 0;
     const QFontMetrics metrics(menuBar()->font());
@@ -178,6 +193,7 @@ void TFormMain::ExportEnglishFile(const std::string& path) {
     ini.Set(kMainSection, "OpenDialogFilter", m_openDialogFilter.toStdString());
     ini.Set(kMainSection, "SaveDialogFilterM", m_saveDialogFilter.toStdString());
     WriteMessageTable(m_messages, ini);
+    StatusLine->WriteTexts(ini);
     for (QWidget* window : {static_cast<QWidget*>(m_options), static_cast<QWidget*>(m_advancedInfo),
                             static_cast<QWidget*>(m_about), static_cast<QWidget*>(m_batchWindow)})
         WriteWindowLanguage(ini, window, false);

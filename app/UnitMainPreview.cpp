@@ -9,9 +9,11 @@
 #include "UnitPlayerPosition.h"
 #include "UnitPreviewPlayer.h"
 #include "UnitSpecialFolder.h"
+#include "UnitStatusLine.h"
 #include "UnitVolume.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPointer>
@@ -155,11 +157,8 @@ void TFormMain::ShowPlayerAvailable(bool available) {
 void TFormMain::ApplyPlayerCaptionColour() {
     const QColor caption = ThemedColour(
         m_playerAvailable ? FixedColour::Yellow : FixedColour::Black, palette(), QPalette::Button);
-    for (QToolButton* w : {BitBtnWinAmpGetTrimBegin, BitBtnWinAmpGetTrimEnd}) {
-        QPalette p = w->palette();
-        p.setColor(QPalette::ButtonText, caption);
-        w->setPalette(p);
-    }
+    for (QToolButton* w : {BitBtnWinAmpGetTrimBegin, BitBtnWinAmpGetTrimEnd})
+        SetEnabledTextColour(w, QPalette::ButtonText, caption);
 }
 
 // BitBtnWinAmpGetTrimBeginClick, BitBtnWinAmpGetTrimEndClick. A player that vanished since the
@@ -208,6 +207,8 @@ void TFormMain::GenerateCueSheetKey() {
     }
     if (result.normalization)
         ShowNormalization(*result.normalization);
+    const QFileInfo cue(QFile::decodeName(QByteArray::fromStdString(result.cuePath)));
+    StatusLine->ShowWritten(TStatusLine::Written::CueSheet, cue.fileName(), cue.absolutePath());
 }
 
 // Ctrl+U: the guards are the key handler's; a beep when no sheet is found.
@@ -229,6 +230,8 @@ void TFormMain::SplitByCueSheetKey() {
         m_shell.Beep();
         return;
     }
+    StatusLine->ShowWritten(TStatusLine::Written::Tracks, QString::number(result.written.size()),
+                            QFile::decodeName(QByteArray::fromStdString(result.folder)));
     if (result.trim) {
         const std::int64_t total = m_info->frameCount;
         SpinEditBeginF->setValue(ClampFrames(result.trim->beginFrames, total));

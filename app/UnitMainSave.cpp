@@ -3,6 +3,7 @@
 
 #include "UnitMP3.h"
 #include "UnitReadableName.h"
+#include "UnitStatusLine.h"
 #include "UnitTrackLength.h"
 #include "Unit_MP3_RIFF.h"
 
@@ -170,6 +171,7 @@ void TFormMain::WriteEdited(const std::string& outputPath, const TrimPoints& tri
     StopPreview();
     WindowAction action = WindowAction::None;
     std::string savedPath = params.sourcePath;
+    bool unchanged = false;
     std::exception_ptr failure;
     {
         WriteScope writing(m_writeRunning, {MenuSave, MenuSaveAs, MenuClose});
@@ -179,7 +181,11 @@ void TFormMain::WriteEdited(const std::string& outputPath, const TrimPoints& tri
         try {
             const WriteResult result = WriteOutput(params, *m_info, context, progress);
             action = result.windowAction;
-            savedPath = result.savedPath;
+            unchanged = result.nothingToDo;
+            if (!result.savedPath.empty())
+                savedPath = result.savedPath;
+            else if (!params.outputPath.empty())
+                savedPath = params.outputPath;
             if (!result.renameProblem.empty())
                 m_dialogs.Message(this, IDialogs::Kind::Warning, QStringLiteral("Velmora"),
                                   QString::fromStdString(result.renameProblem));
@@ -193,6 +199,10 @@ void TFormMain::WriteEdited(const std::string& outputPath, const TrimPoints& tri
     FinishWrite(action, savedPath);
     if (failure)
         std::rethrow_exception(failure);
+    const QFileInfo saved(QFile::decodeName(QByteArray::fromStdString(savedPath)));
+    StatusLine->ShowWritten(unchanged ? TStatusLine::Written::Unchanged
+                                      : TStatusLine::Written::Saved,
+                            saved.fileName(), saved.absolutePath());
 }
 
 void TFormMain::FinishWrite(WindowAction action, const std::string& savedPath) {

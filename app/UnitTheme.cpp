@@ -1,7 +1,10 @@
 #include "UnitTheme.h"
 
+#include <QApplication>
 #include <QPainter>
 #include <QPolygonF>
+#include <QProxyStyle>
+#include <QWidget>
 
 #include <algorithm>
 #include <cmath>
@@ -57,7 +60,22 @@ QColor WithContrast(const QColor& wanted, const QColor& background) {
     return best;
 }
 
+class HintStyle final : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_ToolTip_WakeUpDelay)
+            return 300;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
 } // namespace
+
+QStyle* EditorStyle() {
+    return new HintStyle(QApplication::style()->name());
+}
 
 double ContrastRatio(const QColor& a, const QColor& b) {
     const double la = Luminance(a), lb = Luminance(b);
@@ -108,24 +126,36 @@ QPixmap FadeRampPixmap(bool rising, const QColor& colour, QSize size, qreal pixe
     return pixmap;
 }
 
-QIcon PlayIcon(const QColor& colour) {
+QIcon PlayIcon(const QColor& colour, const QColor& disabledColour) {
     const QIcon themed = QIcon::fromTheme(QStringLiteral("media-playback-start"));
     if (!themed.isNull())
         return themed;
     QIcon drawn;
-    for (const qreal ratio : {1.0, 1.25, 1.5, 2.0, 3.0}) {
-        QPixmap pixmap(QSize(16, 16) * ratio);
-        pixmap.setDevicePixelRatio(ratio);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(colour);
-        painter.drawPolygon(QPolygonF() << QPointF(4, 2.5) << QPointF(13, 8) << QPointF(4, 13.5));
-        painter.end();
-        drawn.addPixmap(pixmap);
-    }
+    for (const auto& [mode, fill] :
+         {std::pair{QIcon::Normal, colour}, std::pair{QIcon::Disabled, disabledColour}})
+        for (const qreal ratio : {1.0, 1.25, 1.5, 2.0, 3.0}) {
+            QPixmap pixmap(QSize(16, 16) * ratio);
+            pixmap.setDevicePixelRatio(ratio);
+            pixmap.fill(Qt::transparent);
+            QPainter painter(&pixmap);
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(fill);
+            painter.drawPolygon(QPolygonF()
+                                << QPointF(4, 2.5) << QPointF(13, 8) << QPointF(4, 13.5));
+            painter.end();
+            drawn.addPixmap(pixmap, mode);
+        }
     return drawn;
+}
+
+void SetEnabledTextColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Active, role, colour);
+    palette.setColor(QPalette::Inactive, role, colour);
+    palette.setColor(QPalette::Disabled, role,
+                     widget->window()->palette().color(QPalette::Disabled, role));
+    widget->setPalette(palette);
 }
 
 QIcon ApplicationIcon() {

@@ -5,6 +5,8 @@
 #include <QPalette>
 #include <QPixmap>
 
+class QStyle;
+
 namespace velmora {
 
 // The colours the window's read-outs were drawn in on a light window face.
@@ -25,12 +27,21 @@ FixedColour FixedColourOf(unsigned rgb);
 // A fade ramp, `size` in device-independent pixels, drawn for `pixelRatio`.
 QPixmap FadeRampPixmap(bool rising, const QColor& colour, QSize size, qreal pixelRatio);
 
-// The desktop theme's "media-playback-start", else a triangle drawn in `colour` for every scale.
-QIcon PlayIcon(const QColor& colour);
+// The desktop theme's "media-playback-start", else a triangle drawn in `colour` for every scale,
+// and in `disabledColour` for the disabled button.
+QIcon PlayIcon(const QColor& colour, const QColor& disabledColour);
+
+// Gives `widget` the text colour `colour` while it is enabled; disabled, it shows the style's
+// disabled text like any other control.
+void SetEnabledTextColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour);
 
 // The desktop theme's icon, else the bundled picture.
 QIcon ApplicationIcon();
 inline constexpr const char* kDesktopId = "io.github.velmora.Velmora";
+
+// The editor's style: the application's style (the desktop's, or the one `-style` chose) with
+// hints that appear after 300 ms.
+QStyle* EditorStyle();
 
 // A dark palette for pictures of the window in a dark theme.
 QPalette DarkPalette();

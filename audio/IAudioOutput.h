@@ -17,6 +17,11 @@ struct PcmClip {
             return 0;
         return static_cast<std::int64_t>(samples.size()) / channels * 1000 / sampleRate;
     }
+    std::int64_t Microseconds() const {
+        if (sampleRate <= 0 || channels <= 0)
+            return 0;
+        return static_cast<std::int64_t>(samples.size()) / channels * 1000000 / sampleRate;
+    }
 };
 
 // The sound output of the internal preview player. One clip plays at a time: Play stops the

@@ -13,12 +13,13 @@ MessageTable MessageTable::English() {
     t.MessageDlgErrorMissingFH = {
         "This file appears to be seriously corrupted.",
         "Make sure to check the result (using 'save as') before committing any changes."};
-    t.MessageDlgPreviewFailed = {"The preview failed - the playback output might be busy, or your "
-                                 "system might be missing the ACM MP3 decoder.",
+    t.MessageDlgPreviewFailed = {"The preview failed - the sound server might be busy or out of "
+                                 "reach, or your system might be missing the MPEG audio decoder "
+                                 "(libmpg123).",
                                  "Do you want to try to use an external player instead?"};
     t.MessageDlgAcmStreamOpenFailed = {
-        "acmStreamOpen failed", "",
-        "Try (re)installing the Fraunhofer IIS MPEG Layer-3 Audio Decoder ACM Component"};
+        "The MPEG audio decoder could not be started", "",
+        "Try (re)installing libmpg123 (the Debian package libmpg123-0)"};
     t.MessageDlgRemovedBeginning = {
         "This file seems heavily damaged, at least at the beginning.", "",
         "Velmora will automatically skip part of the beginning when editing and permanently "

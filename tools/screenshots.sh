@@ -1,24 +1,49 @@
 #!/usr/bin/env bash
-# Screenshots of the editor on a real X server (Xvfb, the xcb platform) with the demo open:
-# docs/screenshots/main-window.png, advanced-info.png, about.png and options-<page>.png; the main
-# window also in a dark palette (main-window-dark.png) and at 200 % (main-window-200.png).
+# Screenshots of the editor on a real X server (Xvfb, the xcb platform) with the demo open, into
+# docs/screenshots/: the main window, the advanced information (its Frames and Errors pages) and
+# the Save As dialog, each light and dark (-dark), at 100 % and 200 % (-200), in English and in
+# German (-de); the About box and every page of the Options window (options-<page>.png).
 # Usage: tools/screenshots.sh [BUILD_DIR]   (default: build; needs xvfb-run and fonts)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build}
+root=$PWD
+build=$(cd "${1:-build}" && pwd)
 cmake --build "$build" --target velmora demo >/dev/null
-out=docs/screenshots
+out=$root/docs/screenshots
 mkdir -p "$out"
-config=$(mktemp -d)
-trap 'rm -rf "$config"' EXIT
-# A private settings store: the screenshots show the defaults, not the user's options.
-VELMORA_CONFIG_DIR=$config QT_QPA_PLATFORM=xcb \
-  xvfb-run -a -s "-screen 0 1024x768x24" \
-  "$build/velmora" --screenshots "$out" "$build/demo.mp3"
-scaled=$(mktemp -d)
-trap 'rm -rf "$config" "$scaled"' EXIT
-VELMORA_CONFIG_DIR=$config QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=2 \
-  xvfb-run -a -s "-screen 0 2048x1536x24" \
-  "$build/velmora" --screenshots "$scaled" "$build/demo.mp3"
-cp "$scaled/main-window.png" "$out/main-window-200.png"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# One run: a private settings store (the pictures show the defaults), started in a folder that
+# holds only the language file wanted (the current folder is searched first).
+shoot() { # NAME SCALE LANGUAGE
+  local name=$1 scale=$2 language=$3
+  local dir=$work/$name
+  mkdir -p "$dir/config" "$dir/cwd" "$dir/png"
+  if [ "$language" != English ]; then
+    cp "$root/languages/$language.Velmora.ini" "$dir/cwd/"
+  fi
+  local width=$((1024 * scale)) height=$((768 * scale))
+  (cd "$dir/cwd" && VELMORA_CONFIG_DIR=$dir/config QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=$scale \
+    xvfb-run -a -s "-screen 0 ${width}x${height}x24" \
+    "$build/velmora" --screenshots "$dir/png" "$build/demo.mp3")
+}
+
+copy() { # NAME SUFFIX
+  local png
+  for png in main-window advanced-info advanced-info-errors save-as; do
+    cp "$work/$1/png/$png.png" "$out/$png$2.png"
+    cp "$work/$1/png/$png-dark.png" "$out/$png-dark$2.png"
+  done
+}
+
+shoot en-100 1 English
+cp "$work/en-100/png/about.png" "$work"/en-100/png/options-*.png "$out/"
+copy en-100 ""
+shoot en-200 2 English
+copy en-200 -200
+shoot de-100 1 German
+copy de-100 -de
+shoot de-200 2 German
+copy de-200 -200-de
 ls -l "$out"/*.png

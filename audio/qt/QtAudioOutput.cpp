@@ -51,12 +51,16 @@ bool QtAudioOutput::Play(const PcmClip& clip) {
 
     const std::uint64_t generation = m_generation.Begin();
     QAudioSink* sink = m_sink;
-    connect(sink, &QAudioSink::stateChanged, sink, [this, sink, generation](QAudio::State state) {
-        // Idle: the sink has played all the data; Stopped with an error: the device went away.
-        if (state == QAudio::IdleState ||
-            (state == QAudio::StoppedState && sink->error() != QAudio::NoError))
-            ClipEnded(generation);
-    });
+    const qint64 clipUs = clip.Microseconds();
+    connect(sink, &QAudioSink::stateChanged, sink,
+            [this, sink, generation, clipUs](QAudio::State state) {
+                // Idle: the sink has taken all the data, and the sound server still plays its
+                // buffer; Stopped with an error: the device went away.
+                if (state == QAudio::IdleState)
+                    AwaitDrain(sink, generation, clipUs);
+                else if (state == QAudio::StoppedState && sink->error() != QAudio::NoError)
+                    ClipEnded(generation);
+            });
     sink->start(source);
     // Without a sound server start() fails at once and sends no signal.
     if (sink->error() != QAudio::NoError || sink->state() == QAudio::StoppedState) {
@@ -83,6 +87,20 @@ void QtAudioOutput::ReleaseSink() {
     QObject::disconnect(sink, &QAudioSink::stateChanged, nullptr, nullptr);
     sink->stop();
     sink->deleteLater();
+}
+
+// Stopping the sink drops what the sound server has not played yet: the clip ends once the
+// server reports its last sample played.
+void QtAudioOutput::AwaitDrain(QAudioSink* sink, std::uint64_t generation, qint64 clipUs) {
+    if (sink->findChild<QTimer*>(QString(), Qt::FindDirectChildrenOnly))
+        return;
+    auto* poll = new QTimer(sink);
+    poll->setInterval(kDrainPollMs);
+    connect(poll, &QTimer::timeout, sink, [this, sink, generation, clipUs] {
+        if (sink == m_sink && sink->processedUSecs() >= clipUs)
+            ClipEnded(generation);
+    });
+    poll->start();
 }
 
 void QtAudioOutput::ClipEnded(std::uint64_t generation) {

@@ -260,7 +260,7 @@ QWidget* TFormOptions::BuildPreviewPage() {
     RadioGroupPreviewMode = new TRadioGroup(
         "RadioGroupPreviewMode", tr("Do you want to use an external MP3 player for previewing?"),
         {tr("No, use the internal MP3 decoder (default)"),
-         tr("Yes, use the shell's default MP3 player")},
+         tr("Yes, use the desktop's default MP3 player")},
         p);
     c->addWidget(RadioGroupPreviewMode);
     CheckBoxStickyPreviewButtons =

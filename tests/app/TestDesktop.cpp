@@ -42,7 +42,12 @@ TEST(EditorArguments, OneFileAndKnownOptionsOnly) {
          "Try \"velmora --help\" for more information.\n",
          {}},
         {{"--open", "a.mp3"}, 2, "", "velmora: unknown option \"--open\"\n", {}},
+        {{"-open", "a.mp3"}, 2, "", "velmora: unknown option \"-open\"\n", {}},
         {{"--screenshots"}, 2, "", "velmora: --screenshots needs a folder\n", {}},
+        {{"--timing", "--screenshots=shots", "b.mp3"}, {}, "", "", "b.mp3"},
+        {{"--screenshots", "a.mp3", "b.mp3"}, {}, "", "", "b.mp3"},
+        {{"-platform", "offscreen", "--help"}, 0, "Usage: velmora ", "", {}},
+        {{"--", "--help"}, {}, "", "", "--help"},
         {{""}, 2, "", "velmora: the file name is empty\n", {}},
     };
     for (const auto& c : cases) {
@@ -129,13 +134,15 @@ TEST(Theme, FadeRampsAreDrawnAtThePixelRatio) {
         EXPECT_EQ(qAlpha(image.pixel(0, 1)), 0) << ratio;
     }
     EXPECT_FALSE(ApplicationIcon().isNull());
-    const QIcon play = PlayIcon(Qt::white);
+    const QIcon play = PlayIcon(Qt::white, Qt::gray);
     ASSERT_FALSE(play.isNull());
     const QImage sharp = play.pixmap(QSize(16, 16), 2.0).toImage();
     EXPECT_EQ(sharp.width(), 32);
-    // Drawn in the colour asked for, unless the icon theme has its own.
+    // Drawn in the colours asked for, enabled and disabled, unless the icon theme has its own.
     if (QIcon::fromTheme(QStringLiteral("media-playback-start")).isNull()) {
         EXPECT_EQ(sharp.pixelColor(16, 16), QColor(Qt::white));
+        const QImage disabled = play.pixmap(QSize(16, 16), 2.0, QIcon::Disabled).toImage();
+        EXPECT_EQ(disabled.pixelColor(16, 16), QColor(Qt::gray));
     }
 }
 

@@ -63,9 +63,13 @@ TEST_F(EditorTest, WindowStatesFollowTheFileAndTheLayer) {
         EXPECT_EQ(Get<QTimer>("Timer")->isActive(), s.open);
         EXPECT_EQ(Text("EditName"), QString::fromLatin1(s.editName));
         EXPECT_EQ(Get<TSpinEdit>("SpinEditBeginF")->value(), s.beginFrames);
-        EXPECT_EQ(Get<QLabel>("PanelVolumeMax")->palette().color(QPalette::WindowText),
+        // Its own colour while enabled; disabled, the style's disabled text.
+        const QPalette panel = Get<QLabel>("PanelVolumeMax")->palette();
+        EXPECT_EQ(panel.color(QPalette::Active, QPalette::WindowText),
                   ThemedColour(s.open ? FixedColour::Black : FixedColour::Gray, window->palette(),
                                QPalette::Window));
+        EXPECT_EQ(panel.color(QPalette::Disabled, QPalette::WindowText),
+                  window->palette().color(QPalette::Disabled, QPalette::WindowText));
     };
 
     for (const bool reset : {true, false}) {
