@@ -2,6 +2,7 @@
 #include "UnitOpenAudio.h"
 #include "UnitPath.h"
 
+#include "UnitChapterSplit.h"
 #include "UnitCueSplit.h"
 #include "VelmoraError.h"
 
@@ -12,9 +13,11 @@ namespace velmora::cli {
 namespace {
 
 constexpr const char* kSplitUsage =
-    "Usage: velmora-cli split FILE [--gain STEPS] [--fade-in INDEX] [--fade-out INDEX]\n"
+    "Usage: velmora-cli split FILE [--chapters] [--gain STEPS] [--fade-in INDEX]\n"
+    "                         [--fade-out INDEX]\n"
     "  Writes one file per track of the CUE sheet beside FILE (FILE's name with \".cue\") or\n"
     "  embedded in its ID3v2 tag, into a folder named after the album, and prints each one.\n"
+    "  --chapters  one file per chapter of FILE's ID3v2 tag instead, named by its title\n"
     "  --gain     global-gain steps of 1.5 dB, -8 … 8 (default TrackBarDefaultAmplification)\n"
     "  --fade-in, --fade-out  fade lengths by position 0 … 32\n"
     "  Options: RadioGroupCueSplit (1: the middle 30 s of each track), CheckBoxCleanup,\n"
@@ -38,6 +41,7 @@ int IntArgument(const std::string& flag, const std::string& text, int low, int h
 
 int CmdSplit(CliContext& ctx, std::ostream& out, std::ostream& err) {
     std::string path;
+    bool chapters = false;
     SplitControls controls;
     controls.gainSteps = ctx.settings.TrackBarDefaultAmplification;
     const std::vector<std::string>& args = ctx.args;
@@ -54,6 +58,8 @@ int CmdSplit(CliContext& ctx, std::ostream& out, std::ostream& err) {
             controls.fadeInIndex = IntArgument(a, args[++i], 0, 32);
         else if (a == "--fade-out")
             controls.fadeOutIndex = IntArgument(a, args[++i], 0, 32);
+        else if (a == "--chapters")
+            chapters = true;
         else if (a.rfind("--", 0) == 0 || !path.empty()) {
             err << kSplitUsage;
             return 2;
@@ -67,10 +73,16 @@ int CmdSplit(CliContext& ctx, std::ostream& out, std::ostream& err) {
 
     TerminalProgress progress(BaseName(path));
     OpenResult opened = OpenWithTailAnalysis(path, ctx.settings, ctx.messages, progress);
-    const SplitResult result = SplitByCueSheet(
-        path, opened.info, controls, ctx.settings, ctx.messages, progress,
-        [&out](const std::string& written) { out << written << "\n"
-                                                 << std::flush; });
+    const TrackWritten print = [&out](const std::string& written) {
+        out << written << "\n" << std::flush;
+    };
+    const auto split = chapters ? SplitByChapters : SplitByCueSheet;
+    const SplitResult result =
+        split(path, opened.info, controls, ctx.settings, ctx.messages, progress, print);
+    if (!result.found && chapters) {
+        err << "velmora-cli: no chapters in the ID3v2 tag of " << path << "\n";
+        return 1;
+    }
     if (!result.found) {
         err << "velmora-cli: no CUE sheet: neither " << ChangeFileExt(path, ".cue")
             << " nor one embedded in the file's ID3v2 tag\n";
