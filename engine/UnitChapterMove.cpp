@@ -183,7 +183,7 @@ std::optional<Bytes> MoveChapters(std::span<const std::uint8_t> tag, const Chapt
         else
             body.insert(body.end(), bytes.begin() + piece.offset, bytes.begin() + covered);
     }
-    body.insert(body.end(), bytes.begin() + covered, bytes.begin() + bodyEnd);
+    body.insert(body.end(), bytes.begin() + covered, bytes.end());
     if (header->BodyUnsynchronised())
         body = Unsynchronise(body);
 

@@ -264,4 +264,19 @@ TEST(Chapters, ChaptersOfFlaggedFramesAndUnsynchronisedTagsMove) {
     EXPECT_EQ(read.chapters[0].startMs, 0x100u);
     EXPECT_EQ(read.chapters[0].endMs, 0x10100u);
     EXPECT_EQ(read.title, "Show");
+
+    // A version-3 tag unsynchronised as a whole, its cover holding FF E0: stored longer than
+    // the frames it holds.
+    const TagBytes frames =
+        Concat({Title(3, "Show"), Id3Frame(3, "APIC", {0, 0, 3, 0, 0xFF, 0xE0, 0xFF}),
+                Id3Frame(3, "CHAP", content)});
+    const TagBytes unsynchronised = Id3Tag(3, Unsynchronised(frames), 32, 0x80);
+    const auto movedWhole = MoveChapters(unsynchronised, cut, notes);
+    ASSERT_TRUE(movedWhole.has_value());
+    EXPECT_EQ(movedWhole->size(), unsynchronised.size());
+    const TID3v2 again = ReadTag(*movedWhole);
+    ASSERT_EQ(again.chapters.size(), 1u);
+    EXPECT_EQ(again.chapters[0].startMs, 0x100u);
+    EXPECT_EQ(again.title, "Show");
+    EXPECT_TRUE(again.notes.empty());
 }
