@@ -9,14 +9,15 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTreeWidget>
 
 namespace {
 
 constexpr const char* kTagFields[] = {"Title", "Artist", "Album", "Year", "Comment", "Genre"};
 
-// Tag texts are single-byte Latin-1.
+// Tag texts come as UTF-8, whatever the tag held.
 QString TagText(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 void FillList(QListWidget* list, const std::vector<std::string>& lines) {
@@ -41,7 +42,8 @@ TFormAdvancedInfo::TFormAdvancedInfo(QWidget* parent) : QDialog(parent) {
                  {"TabSheetErrors", "Errors", BuildErrorsPage()},
                  {"TabSheetID3v1", "ID3v1", BuildTagPage("ID3v1")},
                  {"TabSheetID3v2", "ID3v2", BuildTagPage("ID3v2")},
-                 {"TabSheetMissingFH", "Missing FHs", BuildMissingPage()}};
+                 {"TabSheetMissingFH", "Missing FHs", BuildMissingPage()},
+                 {"TabSheetChapters", "Chapters", BuildChaptersPage()}};
     for (const auto& page : pages) {
         page.page->setObjectName(QString::fromLatin1(page.name));
         PageControl->addTab(page.page, QString::fromLatin1(page.caption));
@@ -168,4 +170,25 @@ void TFormAdvancedInfo::ShowInformation(const velmora::InformationTexts& texts) 
     ShowTagPage("ID3v1", texts.id3v1);
     ShowTagPage("ID3v2", texts.id3v2);
     FillList(ListBoxMissingFH, texts.ListBoxMissingFH);
+    ListViewChapters->clear();
+    for (const auto& row : texts.ListViewChapters)
+        ListViewChapters->addTopLevelItem(
+            new QTreeWidgetItem({TagText(row.title), TagText(row.start), TagText(row.end)}));
+    FillList(ListBoxTagNotes, texts.ListBoxTagNotes);
+    ListBoxTagNotes->setVisible(!texts.ListBoxTagNotes.empty());
+}
+
+QWidget* TFormAdvancedInfo::BuildChaptersPage() {
+    auto* page = new QWidget;
+    auto* column = new QVBoxLayout(page);
+    ListViewChapters = new QTreeWidget(page);
+    ListViewChapters->setObjectName(QStringLiteral("ListViewChapters"));
+    ListViewChapters->setRootIsDecorated(false);
+    ListViewChapters->setHeaderLabels({tr("Title"), tr("Start"), tr("End")});
+    ListBoxTagNotes = new QListWidget(page);
+    ListBoxTagNotes->setObjectName(QStringLiteral("ListBoxTagNotes"));
+    ListBoxTagNotes->setMaximumHeight(ListBoxTagNotes->fontMetrics().height() * 4);
+    column->addWidget(ListViewChapters);
+    column->addWidget(ListBoxTagNotes);
+    return page;
 }

@@ -6,6 +6,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QTabWidget;
+class QTreeWidget;
 
 namespace velmora {
 struct InformationTexts;
@@ -13,7 +14,7 @@ struct TagPageTexts;
 } // namespace velmora
 
 // The pages behind "Advanced info...": frames, header inconsistencies, both tags and the places
-// of missing frame headers.
+// of missing frame headers, and the chapters.
 class TFormAdvancedInfo final : public QDialog {
     Q_OBJECT
 
@@ -30,6 +31,7 @@ private:
     QWidget* BuildErrorsPage();
     QWidget* BuildTagPage(const char* version);
     QWidget* BuildMissingPage();
+    QWidget* BuildChaptersPage();
     QLabel* Value(const char* name, const char* caption, QWidget* page);
     void ShowTagPage(const char* version, const velmora::TagPageTexts& page);
 
@@ -43,4 +45,6 @@ private:
     QLabel* LabelNumberAverageBitrate = nullptr;
     QListWidget* ListBoxInconsistent = nullptr;
     QListWidget* ListBoxMissingFH = nullptr;
+    QTreeWidget* ListViewChapters = nullptr;
+    QListWidget* ListBoxTagNotes = nullptr;
 };

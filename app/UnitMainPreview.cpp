@@ -3,6 +3,7 @@
 
 #include "MprisClient.h"
 #include "TSpinEdit.h"
+#include "UnitChapterSplit.h"
 #include "UnitCueSheet.h"
 #include "UnitCueSplit.h"
 #include "UnitMP3.h"
@@ -211,7 +212,8 @@ void TFormMain::GenerateCueSheetKey() {
     StatusLine->ShowWritten(TStatusLine::Written::CueSheet, cue.fileName(), cue.absolutePath());
 }
 
-// Ctrl+U: the guards are the key handler's; a beep when no sheet is found.
+// Ctrl+U: the guards are the key handler's; without a sheet the file's chapters, if any; a beep
+// when there is neither.
 void TFormMain::SplitByCueSheetKey() {
     StopPreview();
     const SplitControls controls{
@@ -224,7 +226,8 @@ void TFormMain::SplitByCueSheetKey() {
         BusyScope busy(&m_operationBusy);
         m_stopRequested = false;
         QtProgress progress(ProgressBar, m_stopRequested);
-        result = SplitByCueSheet(SourcePath(), *m_info, controls, m_settings, m_messages, progress);
+        result = SplitBySheetOrChapters(SourcePath(), *m_info, controls, m_settings, m_messages,
+                                        progress);
     }
     if (!result.found) {
         m_shell.Beep();

@@ -106,6 +106,7 @@ int CmdNormalize(CliContext& ctx, std::ostream& out, std::ostream& err);
 int CmdSave(CliContext& ctx, std::ostream& out, std::ostream& err);
 int CmdCue(CliContext& ctx, std::ostream& out, std::ostream& err);
 int CmdSplit(CliContext& ctx, std::ostream& out, std::ostream& err);
+int CmdChapters(CliContext& ctx, std::ostream& out, std::ostream& err);
 int CmdBatch(CliContext& ctx, std::ostream& out, std::ostream& err);
 
 } // namespace velmora::cli

@@ -59,20 +59,6 @@ struct InfoRecord {
     std::vector<std::string> warningTexts; // the lists joined
 };
 
-// Tag texts are single-byte Latin-1; the terminal and JSON want UTF-8.
-std::string Latin1ToUtf8(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
 // The user's decimal separator, read without leaving the process locale changed (JSON numbers
 // elsewhere must keep their point).
 std::string UserDecimalSeparator() {
@@ -182,7 +168,20 @@ void AppendTagPage(std::string& s, const char* prefix, const TagPageTexts& page)
         {"Title", &page.title}, {"Artist", &page.artist},   {"Album", &page.album},
         {"Year", &page.year},   {"Comment", &page.comment}, {"Genre", &page.genre}};
     for (const auto& [name, value] : fields)
-        s += std::string(", \"") + prefix + name + "\": " + JsonString(Latin1ToUtf8(*value));
+        s += std::string(", \"") + prefix + name + "\": " + JsonString(*value);
+}
+
+// The ID3v2 chapters by start time, and what the tag reader left out.
+void AppendChaptersJson(std::string& s, const TID3v2& tag) {
+    s += ", \"chapters\": [";
+    const std::vector<Chapter> chapters = tag.ChaptersInOrder();
+    for (std::size_t i = 0; i < chapters.size(); ++i) {
+        const Chapter& c = chapters[i];
+        s += std::string(i ? ", " : "") + "{\"id\": " + JsonString(c.elementId) +
+             ", \"title\": " + JsonString(c.title) + ", \"startMs\": " + std::to_string(c.startMs) +
+             ", \"endMs\": " + std::to_string(c.endMs) + "}";
+    }
+    s += "], \"id3v2Notes\": " + JsonList(tag.notes);
 }
 
 // The keys that show what the editor shows, after the scan's own.
@@ -219,7 +218,8 @@ void AppendDisplayJson(std::string& s, const InfoRecord& r) {
         {"id3v2Url", &r.tags.id3v2.url},
         {"id3v2LengthText", &r.tags.id3v2.lengthText}};
     for (const auto& [key, value] : more)
-        text(key, Latin1ToUtf8(*value));
+        text(key, *value);
+    AppendChaptersJson(s, r.tags.id3v2);
     text("spaceSavedText", r.plan.LabelSpaceSaved);
     text("outputLengthText", r.plan.LabelTimeRemain);
     number("predictedSize", r.plan.plan.predictedSize);
@@ -280,7 +280,7 @@ void PrintTagPage(std::ostream& out, const char* tag, const TagPageTexts& page) 
         {" year", &page.year},   {" comment", &page.comment}, {" genre", &page.genre}};
     for (const auto& [name, value] : fields)
         if (!value->empty())
-            PrintLine(out, (std::string(tag) + name).c_str(), Latin1ToUtf8(*value));
+            PrintLine(out, (std::string(tag) + name).c_str(), *value);
 }
 
 // The information box, the advanced pages and the plan, as the editor shows them.
@@ -299,6 +299,10 @@ void PrintDisplay(std::ostream& out, const InfoRecord& r) {
     PrintLine(out, "Inconsistencies", Joined(t.ListBoxInconsistent));
     PrintTagPage(out, "ID3v1", t.id3v1);
     PrintTagPage(out, "ID3v2", t.id3v2);
+    for (const auto& row : t.ListViewChapters)
+        PrintLine(out, "Chapter", row.start + " - " + row.end + "  " + row.title);
+    for (const std::string& note : t.ListBoxTagNotes)
+        PrintLine(out, "ID3v2 note", note);
     PrintLine(out, "APE tag", BlockText(r.tags.apeSize, r.tags.apeOffset));
     PrintLine(out, "Lyrics3 block", BlockText(r.tags.lyrics3Size, r.tags.lyrics3Offset));
     PrintLine(out, "Saving recovers",

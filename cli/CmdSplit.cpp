@@ -3,6 +3,7 @@
 #include "UnitPath.h"
 
 #include "UnitBatchLog.h"
+#include "UnitChapterSplit.h"
 #include "UnitCueSplit.h"
 #include "VelmoraError.h"
 
@@ -13,11 +14,12 @@ namespace velmora::cli {
 namespace {
 
 constexpr const char* kSplitUsage =
-    "Usage: velmora-cli split FILE [--gain STEPS] [--fade-in INDEX] [--fade-out INDEX]\n"
-    "                         [--overwrite]\n"
+    "Usage: velmora-cli split FILE [--chapters] [--gain STEPS] [--fade-in INDEX]\n"
+    "                         [--fade-out INDEX] [--overwrite]\n"
     "  Writes one file per track of the CUE sheet beside FILE (FILE's name with \".cue\") or\n"
     "  embedded in its ID3v2 tag, into a folder named after the album, and prints each one.\n"
     "  A track file that exists already stops the split before anything is written.\n"
+    "  --chapters  one file per chapter of FILE's ID3v2 tag instead, named by its title\n"
     "  --overwrite  replaces existing track files (never FILE itself)\n"
     "  --gain     global-gain steps of 1.5 dB, -8 … 8 (default TrackBarDefaultAmplification)\n"
     "  --fade-in, --fade-out  fade lengths by position 0 … 32\n"
@@ -42,6 +44,7 @@ int IntArgument(const std::string& flag, const std::string& text, int low, int h
 
 int CmdSplit(CliContext& ctx, std::ostream& out, std::ostream& err) {
     std::string path;
+    bool chapters = false;
     SplitControls controls;
     controls.gainSteps = ctx.settings.TrackBarDefaultAmplification;
     const std::vector<std::string>& args = ctx.args;
@@ -60,6 +63,8 @@ int CmdSplit(CliContext& ctx, std::ostream& out, std::ostream& err) {
             controls.fadeOutIndex = IntArgument(a, args[++i], 0, 32);
         else if (a == "--overwrite")
             controls.overwrite = true;
+        else if (a == "--chapters")
+            chapters = true;
         else if (a.rfind("--", 0) == 0 || !path.empty()) {
             err << kSplitUsage;
             return 2;
@@ -73,11 +78,16 @@ int CmdSplit(CliContext& ctx, std::ostream& out, std::ostream& err) {
 
     TerminalProgress progress(BaseName(path));
     OpenResult opened = OpenWithTailAnalysis(path, ctx.settings, ctx.messages, progress);
+    const TrackWritten print = [&out](const std::string& written) {
+        out << EscapeControls(written) << "\n" << std::flush;
+    };
+    const auto split = chapters ? SplitByChapters : SplitByCueSheet;
     const SplitResult result =
-        SplitByCueSheet(path, opened.info, controls, ctx.settings, ctx.messages, progress,
-                        [&out](const std::string& written) {
-                            out << EscapeControls(written) << "\n" << std::flush;
-                        });
+        split(path, opened.info, controls, ctx.settings, ctx.messages, progress, print);
+    if (!result.found && chapters) {
+        err << "velmora-cli: no chapters in the ID3v2 tag of " << path << "\n";
+        return 1;
+    }
     if (!result.found) {
         err << "velmora-cli: no CUE sheet: neither " << EscapeControls(ChangeFileExt(path, ".cue"))
             << " nor one embedded in the file's ID3v2 tag\n";

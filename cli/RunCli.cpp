@@ -27,8 +27,11 @@ const Command kCommands[] = {
      "       [--fade-in INDEX] [--fade-out INDEX] [--wav|--mp3] [--dry-run]"},
     {"cue", cli::CmdCue, "cue FILE                    write a CUE sheet from the quiet gaps"},
     {"split", cli::CmdSplit,
-     "split FILE [--gain STEPS] [--fade-in INDEX] [--fade-out INDEX] [--overwrite]\n"
-     "                              split by the CUE sheet beside or in it"},
+     "split FILE [--chapters] [--gain STEPS] [--fade-in INDEX] [--fade-out INDEX] [--overwrite]\n"
+     "                              split by the CUE sheet beside or in it, or by chapters"},
+    {"chapters", cli::CmdChapters,
+     "chapters FILE --from-cue SHEET\n"
+     "                              write chapters from a CUE sheet into the ID3v2 tag"},
     {"batch", cli::CmdBatch,
      "batch [--jobs N] [--json] [--log FILE] [--overwrite] PATH...\n"
      "                              the batch steps over files and folders"},

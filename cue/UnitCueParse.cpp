@@ -144,7 +144,8 @@ CueTrackTable ParseCueSheetText(std::string_view sheet, const CueParseContext& c
                 name += trackPerformer + " - ";
             name += trackTitle;
             name = std::string(Trim(name)) + (context.outputIsWav ? ".wav" : ".mp3");
-            table.tracks.push_back({FitFileNameLength(SanitizeFileName(std::move(name))), start});
+            table.tracks.push_back(
+                {FitFileNameLength(SanitizeFileName(std::move(name))), start, trackTitle});
             trackPerformer.clear();
             trackTitle.clear();
         } else if (StartsWith(line, "FILE ")) {

@@ -223,7 +223,17 @@ SplitResult SplitByCueSheet(const std::string& mp3Path, StreamInfo& info,
     // A sheet without tracks (empty, comments only, another encoding) must not pass for a split.
     if (table.tracks.empty())
         throw VelmoraError("invalid CUE file");
+    SplitByTrackTable(mp3Path, info, table, controls, settings, messages, progress, onTrackWritten,
+                      result);
+    return result;
+}
 
+void SplitByTrackTable(const std::string& mp3Path, StreamInfo& info, const CueTrackTable& table,
+                       const SplitControls& controls, const Settings& settings,
+                       const MessageTable& messages, IProgress& progress,
+                       const TrackWritten& onTrackWritten, SplitResult& result) {
+    const bool outputIsWav = OutputIsWav(settings, info.firstHeader.layerId, std::nullopt);
+    const std::int64_t n = info.frameCount;
     result.folder = CueOutputFolder(mp3Path, table, info.id3v2);
     CreateFolder(result.folder);
     const std::string prefix = result.folder + "/";
@@ -266,7 +276,6 @@ SplitResult SplitByCueSheet(const std::string& mp3Path, StreamInfo& info,
         if (onTrackWritten)
             onTrackWritten(params.outputPath);
     }
-    return result;
 }
 
 } // namespace velmora

@@ -106,4 +106,11 @@ SplitResult SplitByCueSheet(const std::string& mp3Path, StreamInfo& info,
                             const MessageTable& messages, IProgress& progress,
                             const TrackWritten& onTrackWritten = {});
 
+// Writes one file per track of `table` into the folder CueOutputFolder names, filling `result`
+// (SplitByCueSheet after reading the sheet, and the split by chapters).
+void SplitByTrackTable(const std::string& mp3Path, StreamInfo& info, const CueTrackTable& table,
+                       const SplitControls& controls, const Settings& settings,
+                       const MessageTable& messages, IProgress& progress,
+                       const TrackWritten& onTrackWritten, SplitResult& result);
+
 } // namespace velmora

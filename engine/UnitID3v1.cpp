@@ -3,6 +3,7 @@
 #include "UnitOptions.h"
 #include "UnitOutputPlan.h"
 #include "UnitTags.h"
+#include "UnitTextEncoding.h"
 
 #include <algorithm>
 #include <string>
@@ -27,8 +28,10 @@ std::string_view Trimmed(std::string_view s) {
     return s;
 }
 
-// At most 30 characters; a shorter text ends with a 0 byte and the bytes after it stay.
-void PutText(Bytes& tag, int offset, std::string_view text) {
+// At most 30 characters; a shorter text ends with a 0 byte and the bytes after it stay. The
+// record holds ISO-8859-1, so UTF-8 names and settings are brought down to it.
+void PutText(Bytes& tag, int offset, std::string_view utf8) {
+    const std::string text = Utf8ToLatin1Nearest(utf8);
     const std::size_t n = std::min<std::size_t>(text.size(), kTextLength);
     std::copy_n(text.begin(), n, tag.begin() + offset);
     if (n < static_cast<std::size_t>(kTextLength))

@@ -1,20 +1,17 @@
 #include "UnitID3v2.h"
 
+#include "UnitID3v2Frames.h"
 #include "UnitTags.h"
+#include "UnitTextEncoding.h"
 
-#include <cstring>
+#include <algorithm>
 #include <optional>
+#include <set>
 #include <string_view>
 
 namespace velmora {
 
 namespace {
-
-// Tag header layout.
-constexpr std::int64_t kTagHeaderSize = 10;
-constexpr std::int64_t kVersionOffset = 3;
-constexpr std::int64_t kRevisionOffset = 4;
-constexpr std::int64_t kSizeOffset = 6; // four syncsafe bytes
 
 enum class Target {
     Length,
@@ -46,17 +43,7 @@ constexpr FrameRule kFrameRules[] = {
     {"WXXX", "WXX", Target::Url},
 };
 
-std::int64_t Syncsafe(const std::uint8_t* p) {
-    return std::int64_t{p[0] & 0x7F} << 21 | std::int64_t{p[1] & 0x7F} << 14 |
-           std::int64_t{p[2] & 0x7F} << 7 | std::int64_t{p[3] & 0x7F};
-}
-
-std::int64_t BigEndian(const std::uint8_t* p, int bytes) {
-    std::int64_t value = 0;
-    for (int i = 0; i < bytes; ++i)
-        value = value << 8 | p[i];
-    return value;
-}
+constexpr std::size_t kCommentLanguageSize = 3;
 
 std::string& TargetText(TID3v2& tag, Target target) {
     switch (target) {
@@ -84,6 +71,34 @@ std::string& TargetText(TID3v2& tag, Target target) {
     return tag.url;
 }
 
+// The text of a frame in one of the Unicode encodings, laid out as a single-byte text of the
+// same frame would be: a comment's language, description, NUL and text; a URL frame's
+// description, NUL and address (always single-byte); strings of a text frame joined by "/".
+std::optional<std::string> UnicodeText(Target target, std::uint8_t encoding,
+                                       std::span<const std::uint8_t> text, std::string& problem) {
+    std::string prefix;
+    if (target == Target::Comment) {
+        const std::size_t n = std::min(text.size(), kCommentLanguageSize);
+        prefix = Latin1ToUtf8({reinterpret_cast<const char*>(text.data()), n});
+        text = text.subspan(n);
+        const auto rest = DecodeId3Strings(encoding, text, problem, '\0');
+        return rest ? std::optional(prefix + *rest) : std::nullopt;
+    }
+    if (target == Target::Url) {
+        std::size_t next = 0;
+        const std::size_t end = Id3StringEnd(encoding, text, next);
+        auto description = DecodeId3Strings(encoding, text.first(end), problem, '/');
+        if (!description)
+            return std::nullopt;
+        if (next < text.size() || end < text.size())
+            *description += '\0';
+        const auto address = text.subspan(next);
+        return *description +
+               Latin1ToUtf8({reinterpret_cast<const char*>(address.data()), address.size()});
+    }
+    return DecodeId3Strings(encoding, text, problem, '/');
+}
+
 struct EmbeddedObject {
     std::int64_t offset = 0, length = 0;
 };
@@ -107,66 +122,139 @@ std::optional<EmbeddedObject> ExamineGeob(std::span<const std::uint8_t> tag, std
     return EmbeddedObject{objectOffset, end - objectOffset};
 }
 
+// One walk over the frames of a tag whose bytes (header first) are `bytes`; `exact` when
+// positions in them are positions in the file's tag.
+class FrameReader {
+public:
+    FrameReader(TID3v2& tag, std::span<const std::uint8_t> bytes, bool exact)
+        : m_tag(tag), m_bytes(bytes), m_exact(exact) {}
+
+    void Visit(const Id3v2Frame& frame) {
+        if (!frame.readable || frame.data.empty())
+            return;
+        const bool v2 = m_tag.version == 2;
+        for (const FrameRule& rule : kFrameRules) {
+            if (frame.id != (v2 ? rule.id3 : rule.id4))
+                continue;
+            TakeText(frame, rule.target);
+            return;
+        }
+        if (v2)
+            return; // a version-2 tag has no GEOB or chapter frames: its identifiers are 3 letters
+        if (frame.id == "GEOB" && m_exact) {
+            if (const auto object =
+                    ExamineGeob(m_bytes, frame.offset + 10, frame.offset + frame.total)) {
+                m_tag.geobOffset = object->offset;
+                m_tag.geobLength = object->length;
+            }
+        } else if (frame.id == "CHAP") {
+            if (auto chapter = ParseChapterFrame(frame.data, m_tag.version, m_tag.notes))
+                m_tag.chapters.push_back(std::move(*chapter));
+        } else if (frame.id == "CTOC") {
+            if (auto table = ParseTocFrame(frame.data, m_tag.version, m_tag.notes))
+                m_tag.tables.push_back(std::move(*table));
+        }
+    }
+
+private:
+    void TakeText(const Id3v2Frame& frame, Target target) {
+        const std::span<const std::uint8_t> data = frame.data;
+        if (target == Target::Length && m_exact && frame.dataOffset >= 0) {
+            m_tag.tlenOffset = frame.dataOffset + 1;
+            m_tag.tlenLength = static_cast<std::int64_t>(data.size()) - 1;
+        }
+        const std::span<const std::uint8_t> text = data.subspan(1);
+        if (data[0] == kEncodingLatin1) {
+            TargetText(m_tag, target) = StripBlanksAndControls(
+                Latin1ToUtf8({reinterpret_cast<const char*>(text.data()), text.size()}));
+            return;
+        }
+        std::string problem;
+        if (const auto decoded = UnicodeText(target, data[0], text, problem))
+            TargetText(m_tag, target) = StripBlanksAndControls(*decoded);
+        else
+            m_tag.notes.push_back("ID3v2 " + std::string(frame.id) + ": " + problem + "; ignored");
+    }
+
+    TID3v2& m_tag;
+    std::span<const std::uint8_t> m_bytes;
+    bool m_exact;
+};
+
+// Tables that name a chapter the tag does not hold are ignored.
+void CheckTables(TID3v2& tag) {
+    std::set<std::string> ids;
+    for (const Chapter& chapter : tag.chapters)
+        ids.insert(chapter.elementId);
+    for (const TableOfContents& table : tag.tables)
+        ids.insert(table.elementId);
+    std::erase_if(tag.tables, [&](const TableOfContents& table) {
+        for (const std::string& entry : table.entries) {
+            if (!ids.contains(entry)) {
+                tag.notes.push_back("ID3v2 CTOC \"" + table.elementId + "\" names \"" + entry +
+                                    "\", which the tag does not hold; ignored");
+                return true;
+            }
+        }
+        return false;
+    });
+}
+
 } // namespace
 
 void TID3v2::Read(std::span<const std::uint8_t> region) {
     *this = TID3v2{};
-    const std::int64_t regionSize = static_cast<std::int64_t>(region.size());
-    const std::uint8_t* p = region.data();
-    if (regionSize < kTagHeaderSize || std::memcmp(p, "ID3", 3) != 0 || p[kVersionOffset] == 0xFF ||
-        p[kRevisionOffset] == 0xFF)
+    const auto header = ParseId3v2Header(region);
+    if (!header)
         return;
-    for (int i = 0; i < 4; ++i)
-        if (p[kSizeOffset + i] >= 0x80)
-            return;
-
-    version = p[kVersionOffset];
-    const std::int64_t size = Syncsafe(p + kSizeOffset) + kTagHeaderSize;
-    if (version < 2 || version > 4 || size > regionSize)
+    version = header->version;
+    const std::int64_t size = header->tagSize;
+    if (version < 2 || version > 4 || size > static_cast<std::int64_t>(region.size()))
         return;
     tagSize = size;
+    // Version 2.2's compression flag: no scheme was ever defined, so the frames cannot be read.
+    if (version == 2 && (header->flags & Id3v2Header::kExtendedHeader) != 0)
+        return;
 
-    const bool v2 = version == 2;
-    const std::int64_t frameHeaderSize = v2 ? 6 : 10;
-    std::int64_t pos = kTagHeaderSize;
-    std::int64_t remaining = tagSize - kTagHeaderSize;
-    while (remaining >= 6 && remaining >= frameHeaderSize && p[pos] >= 'A' && p[pos] <= 'Z') {
-        const std::uint8_t* frame = p + pos;
-        const std::int64_t dataSize = v2             ? BigEndian(frame + 3, 3)
-                                      : version == 3 ? BigEndian(frame + 4, 4)
-                                                     : Syncsafe(frame + 4);
-        const std::int64_t total = dataSize + frameHeaderSize;
-        if (total > remaining)
-            break;
-        if (dataSize > 0) {
-            const std::string_view id(reinterpret_cast<const char*>(frame), v2 ? 3 : 4);
-            const std::uint8_t* data = frame + frameHeaderSize;
-            bool matched = false;
-            for (const FrameRule& rule : kFrameRules) {
-                if (id != (v2 ? rule.id3 : rule.id4))
-                    continue;
-                matched = true;
-                if (rule.target == Target::Length) {
-                    tlenOffset = pos + frameHeaderSize + 1;
-                    tlenLength = dataSize - 1;
-                }
-                if (data[0] == 0)
-                    TargetText(*this, rule.target) = StripBlanksAndControls(
-                        std::string_view(reinterpret_cast<const char*>(data + 1),
-                                         static_cast<std::size_t>(dataSize - 1)));
-                break;
-            }
-            // A version-2 tag has no GEOB frame: its identifiers are three letters.
-            if (!matched && !v2 && id == "GEOB") {
-                if (const auto object = ExamineGeob(region, pos + 10, pos + total)) {
-                    geobOffset = object->offset;
-                    geobLength = object->length;
-                }
-            }
-        }
-        pos += total;
-        remaining -= total;
+    const std::int64_t bodyEnd = Id3v2Header::kSize + header->bodySize;
+    std::span<const std::uint8_t> bytes = region.first(static_cast<std::size_t>(bodyEnd));
+    std::vector<std::uint8_t> decoded;
+    if (header->BodyUnsynchronised()) {
+        decoded.assign(bytes.begin(), bytes.begin() + Id3v2Header::kSize);
+        const auto body = Deunsynchronise(bytes.subspan(Id3v2Header::kSize));
+        decoded.insert(decoded.end(), body.begin(), body.end());
+        bytes = decoded;
     }
+    const bool exact = bytes.size() == static_cast<std::size_t>(bodyEnd);
+    const auto start = FramesStart(*header, bytes.subspan(Id3v2Header::kSize));
+    if (!start) {
+        notes.push_back("ID3v2 extended header larger than the tag; frames not read");
+        return;
+    }
+    FrameReader reader(*this, bytes, exact);
+    WalkId3v2Frames(
+        bytes, Id3v2Header::kSize + *start, version,
+        [&](const Id3v2Frame& frame) { reader.Visit(frame); }, notes);
+    CheckTables(*this);
+    if (!chapters.empty())
+        chapterTag.assign(region.begin(), region.begin() + tagSize);
+}
+
+std::vector<Chapter> TID3v2::ChaptersInOrder() const {
+    std::vector<Chapter> ordered = chapters;
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const Chapter& a, const Chapter& b) { return a.startMs < b.startMs; });
+    return ordered;
+}
+
+void DropChaptersOutside(TID3v2& tag, std::int64_t durationMs) {
+    std::erase_if(tag.chapters, [&](const Chapter& chapter) {
+        if (chapter.startMs < durationMs && chapter.endMs <= durationMs + kChapterEndSlackMs)
+            return false;
+        tag.notes.push_back("ID3v2 CHAP \"" + chapter.elementId +
+                            "\" lies beyond the end of the audio; ignored");
+        return true;
+    });
 }
 
 } // namespace velmora

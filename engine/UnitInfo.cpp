@@ -4,6 +4,7 @@
 #include "UnitOutputPlan.h"
 #include "UnitScanner.h"
 #include "UnitTags.h"
+#include "UnitTextEncoding.h"
 
 namespace velmora {
 
@@ -44,12 +45,13 @@ namespace {
 void SetTagPages(InformationTexts& t, const StreamInfo& info, const MessageTable& messages) {
     if (info.id3v1Size > 0) {
         const Id3v1Tag tag = Id3v1Tag::FromBytes(info.id3v1Bytes);
+        // The record's texts are ISO-8859-1; every text shown is UTF-8.
         t.id3v1 = {true,
-                   tag.Title(),
-                   tag.Artist(),
-                   tag.Album(),
-                   tag.Year(),
-                   tag.Comment(),
+                   Latin1ToUtf8(tag.Title()),
+                   Latin1ToUtf8(tag.Artist()),
+                   Latin1ToUtf8(tag.Album()),
+                   Latin1ToUtf8(tag.Year()),
+                   Latin1ToUtf8(tag.Comment()),
                    std::string(GenreName(tag.Genre()))};
     } else {
         t.id3v1.title = Message(messages, kMsgNoTagFound);
@@ -132,6 +134,11 @@ InformationTexts BuildInformationTexts(const StreamInfo& info, TagsKept tagsKept
             FormatClock(h, info.MissingHeaderList[static_cast<std::size_t>(i)]));
     if (info.missingHeaderCount >= 10)
         t.ListBoxMissingFH.emplace_back("...");
+
+    for (const Chapter& chapter : info.id3v2.ChaptersInOrder())
+        t.ListViewChapters.push_back(
+            {chapter.title, FormatChapterTime(chapter.startMs), FormatChapterTime(chapter.endMs)});
+    t.ListBoxTagNotes = info.id3v2.notes;
     return t;
 }
 

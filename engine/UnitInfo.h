@@ -49,6 +49,12 @@ struct InformationTexts {
     TagPageTexts id3v2;
     // Page "Missing FHs"
     std::vector<std::string> ListBoxMissingFH;
+    // Page "Chapters": the ID3v2 chapters by start time, and what the tag reader left out
+    struct ChapterRow {
+        std::string title, start, end;
+    };
+    std::vector<ChapterRow> ListViewChapters;
+    std::vector<std::string> ListBoxTagNotes;
 };
 
 // The texts for the analysed file. tagsKept: the Ctrl+T toggle. decimalSeparator: the user's

@@ -183,6 +183,7 @@ OpenResult AnalyseFile(std::span<const std::uint8_t> file, const Settings& setti
 
     for (std::int64_t i = 0; i < info.frames.size(); ++i)
         info.frames[i].offset += info.audioStart;
+    DropChaptersOutside(info.id3v2, FramesToMilliseconds(info.firstHeader, info.frameCount));
 
     info.SeekHeaderTemplate = BuildSeekHeaderTemplate(info.firstHeader);
     info.SilentFrameTemplate = BuildSilentFrameTemplate(info.firstHeader, info.IsVbr());

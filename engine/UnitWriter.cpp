@@ -111,7 +111,13 @@ Layout ComputeLayout(const WriteParams& params, const StreamInfo& info,
     layout.fades = {layer3 ? params.fadeInIndex : 0, layer3 ? params.fadeOutIndex : 0,
                     params.fadeSpan, params.frameCount, settings.ComboBoxFadeDepth};
 
-    const Head head = HeadOf(params, info, context);
+    Head head = HeadOf(params, info, context);
+    if (head.id3v2Out > 0) {
+        layout.id3v2Image = KeptTagImage(
+            params, info, head.extraLength + params.silenceBeginFrames * head.silentLength);
+        if (!layout.id3v2Image.empty())
+            head.id3v2Out = static_cast<std::int64_t>(layout.id3v2Image.size());
+    }
     layout.riffLength = head.riffLength;
     layout.id3v2Source = info.riffHeaderSize;
     layout.id3v2Out = head.id3v2Out;
@@ -188,6 +194,8 @@ void RewriteTrackLength(std::span<std::uint8_t> tag, const StreamInfo& info,
 
 std::vector<std::uint8_t> OutputId3v2(std::span<const std::uint8_t> source, const Layout& layout,
                                       const StreamInfo& info) {
+    if (!layout.id3v2Image.empty())
+        return KeptTagWithLength(layout);
     std::vector<std::uint8_t> tag(source.begin(), source.end());
     RewriteTrackLength(tag, info, layout.tlenMilliseconds);
     return tag;

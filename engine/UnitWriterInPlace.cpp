@@ -150,6 +150,10 @@ public:
                 FramesToMilliseconds(first, m_layout.headerFrames), m_layout.headerFrames,
                 m_layout.size - static_cast<std::int64_t>(RiffHeader::kSize));
             std::memcpy(m_data, riff.bytes.data(), riff.bytes.size());
+        } else if (!m_layout.id3v2Image.empty()) {
+            const std::vector<std::uint8_t> tag = KeptTagWithLength(m_layout);
+            std::memcpy(m_data, tag.data(), tag.size());
+            h += m_layout.id3v2Out;
         } else if (m_layout.id3v2Out > 0) {
             Move(0, m_layout.id3v2Source, m_layout.id3v2Out);
             RewriteTrackLength({m_data, static_cast<std::size_t>(m_layout.id3v2Out)}, m_info,

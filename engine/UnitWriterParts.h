@@ -35,6 +35,7 @@ struct Layout {
     std::int64_t riffLength = 0;
     std::int64_t id3v2Source = 0; // where the ID3v2 tag starts in the source
     std::int64_t id3v2Out = 0;
+    std::vector<std::uint8_t> id3v2Image; // the kept tag with its chapters moved; empty: as it is
     bool writeExtraInfo = false;
     bool extraInfoChanged = false;
     ExtraInfoOut extraInfo;
@@ -97,6 +98,13 @@ void RewriteTrackLength(std::span<std::uint8_t> tag, const StreamInfo& info,
 // The ID3v2 tag as it goes out: the source's bytes with the TLEN value rewritten.
 std::vector<std::uint8_t> OutputId3v2(std::span<const std::uint8_t> source, const Layout& layout,
                                       const StreamInfo& info);
+
+// The kept ID3v2 tag with its chapters moved with the audio the save keeps (`leadBytes`: what
+// goes between the tag and the first kept frame); empty when no chapter changes.
+std::vector<std::uint8_t> KeptTagImage(const WriteParams& params, const StreamInfo& info,
+                                       std::int64_t leadBytes);
+// layout.id3v2Image with its TLEN value rewritten.
+std::vector<std::uint8_t> KeptTagWithLength(const Layout& layout);
 
 // Adds `delta` gain steps to the Layer III frame at `frame` (`available` bytes of it are
 // present; the fields are placed by its own header) and re-stamps its CRC only where the stored

@@ -50,9 +50,18 @@ TEST(Id3v1, RecreateSplitsTheFileNameIntoArtistAndTitle) {
         const char* artist;
         const char* title;
     } cases[] = {
-        {"Artist - Song.mp3", "Artist", "Song"},           {"A-B-C.mp3", "A", "B-C"},
-        {"Band - Live - Song.mp3", "Band", "Live - Song"}, {"my.song.mp3", "", "my.song"},
-        {"  Spaced  -  Out  .mp3", "Spaced", "Out"},       {"NoExtension", "", "NoExtension"},
+        {"Artist - Song.mp3", "Artist", "Song"},
+        {"A-B-C.mp3", "A", "B-C"},
+        {"Band - Live - Song.mp3", "Band", "Live - Song"},
+        {"my.song.mp3", "", "my.song"},
+        {"  Spaced  -  Out  .mp3", "Spaced", "Out"},
+        {"NoExtension", "", "NoExtension"},
+        // The record holds ISO-8859-1: a UTF-8 name comes down to it, other characters to the
+        // nearest ASCII letter or "?"; a name in a single-byte encoding keeps its bytes.
+        {"Sigur R\xC3\xB3s - \xC5\x81\xC3\xB3\x64\xC5\xBA \xE6\x97\xA5.mp3", "Sigur R\xF3s",
+         "L\xF3"
+         "dz ?"},
+        {"Bj\xF6rk - J\xF3ga.mp3", "Bj\xF6rk", "J\xF3ga"},
     };
     for (const auto& c : cases) {
         Settings s;
