@@ -47,6 +47,7 @@ class ISettingsStore;
 class MprisClient;
 class PreviewFiles;
 class PreviewPlayer;
+struct LoudnessGain;
 struct NormalizationResult;
 struct PreviewFolder;
 
@@ -211,6 +212,7 @@ private:
     void GenerateCueSheetKey();
     void SplitByCueSheetKey();
     void ShowNormalization(const velmora::NormalizationResult& normalization);
+    void ShowLoudness(const velmora::LoudnessGain& loudness);
 
     // Saving (UnitMainSave.cpp).
     void WriteEdited(const std::string& outputPath, const velmora::TrimPoints& trim,
@@ -322,6 +324,7 @@ private:
     QLabel* ImageFadeInBlack = nullptr;
     QLabel* ImageFadeOutBlack = nullptr;
     QLabel* PanelVolumeMax = nullptr;
+    QLabel* PanelLoudness = nullptr; // the R128 loudness Auto measured
     QLabel* PanelVolume = nullptr;
     QWidget* PanelVolumeNormalization = nullptr;
     QWidget* m_markerRow = nullptr; // holds the marker, which moves freely within it

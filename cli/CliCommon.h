@@ -92,5 +92,6 @@ int CmdSave(CliContext& ctx, std::ostream& out, std::ostream& err);
 int CmdCue(CliContext& ctx, std::ostream& out, std::ostream& err);
 int CmdSplit(CliContext& ctx, std::ostream& out, std::ostream& err);
 int CmdBatch(CliContext& ctx, std::ostream& out, std::ostream& err);
+int CmdUndo(CliContext& ctx, std::ostream& out, std::ostream& err);
 
 } // namespace velmora::cli

@@ -28,6 +28,7 @@ const Command kCommands[] = {
     {"split", cli::CmdSplit,
      "split FILE [--gain STEPS] [--fade-in INDEX] [--fade-out INDEX]\n"
      "                              split by the CUE sheet beside or in it"},
+    {"undo", cli::CmdUndo, "undo [--json] FILE...       reverse the recorded gain changes"},
     {"batch", cli::CmdBatch,
      "batch [--jobs N] [--json] [--log FILE] PATH...\n"
      "                              the batch steps over files and folders"},

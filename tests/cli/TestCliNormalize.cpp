@@ -77,8 +77,10 @@ TEST_F(NormalizeFiles, JsonReportsTheDecodedPeakAndItsNormalisation) {
     EXPECT_EQ(r.status, 0) << r.err;
     const std::vector<std::string> lines = Lines(r.out);
     ASSERT_EQ(lines.size(), 2u) << r.out;
-    const std::vector<std::string> keys = {"file", "caption", "normalizationValue", "step",
-                                           "peak", "samples", "refusedFrames"};
+    const std::vector<std::string> keys = {
+        "file",         "caption",       "normalizationValue", "step",          "peak",
+        "samples",      "refusedFrames", "loudness",           "loudnessRange", "truePeak",
+        "loudnessStep", "loudnessAfter", "truePeakAfter",      "limitedBy"};
     std::vector<std::string> seen;
     for (const auto& [key, value] : Fields(lines[0]))
         seen.push_back(key);
