@@ -157,7 +157,7 @@ TEST_F(NormalizeFiles, FailuresGiveTheirTextsAndTheOtherFilesStillPrint) {
     EXPECT_EQ(plain.status, 1);
     EXPECT_EQ(plain.err, "velmora-cli: " + text +
                              ": Failed to find a valid MPEG header - this is not an MP3 file!\n");
-    EXPECT_EQ(Lines(plain.out).size(), 1u);
+    EXPECT_EQ(Lines(plain.out).size(), 3u); // the tone: its values, its loudness, its step
 
     EXPECT_EQ(Normalize({}).status, 2);
     EXPECT_EQ(Normalize({"--loud", tone}).status, 2);
