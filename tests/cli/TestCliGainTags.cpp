@@ -292,3 +292,35 @@ TEST(CliGainTags, LoudnessOptionsAreCheckedAndSilenceGetsNoStep) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(CliGainTags, ReplayGainTwoTrackTagsComeFromTheMeasurement) {
+    if (!HaveProgram("mp3gain") || !HaveProgram("lame"))
+        GTEST_SKIP() << "mp3gain or lame missing";
+    struct Case {
+        const char* option;
+        bool written;
+    } cases[] = {{"CheckBoxWriteReplayGainTags=on", true},
+                 {"CheckBoxWriteReplayGainTags=off", false}};
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::string path = dir.File("a.mp3");
+        MakeFile(Material::Tone, path);
+        const CliRun r = RunCliCaptured({"normalize", "--defaults", "--option", c.option, "--json",
+                                         "--lufs", "-14", "--apply", path});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string line = Lines(r.out)[0];
+        ASSERT_NE(JsonField(line, "applied"), "0") << line;
+        const std::string stored = Shell("mp3gain -s c '" + path + "' 2>&1");
+        if (!c.written) {
+            EXPECT_EQ(stored.find("Recommended \"Track\" dB change"), std::string::npos) << stored;
+            continue;
+        }
+        const double after = std::atof(JsonField(line, "loudnessAfter").c_str());
+        EXPECT_NEAR(After(stored, "Recommended \"Track\" dB change: "), -18 - after, 0.011)
+            << stored;
+    }
+}
+
+} // namespace
