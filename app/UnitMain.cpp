@@ -201,6 +201,7 @@ void TFormMain::SetFileOpenState(bool open) {
             TrackBarFadeOut->setValue(0);
         }
         PanelVolumeMax->setText(QStringLiteral("?dB"));
+        PanelLoudness->setText(QStringLiteral("? LUFS"));
         if (m_settings.CheckBoxResetAddSilenceWhenOpen) {
             m_settings.ComboBoxAddSilenceBeginning = 0;
             m_settings.ComboBoxAddSilenceEnd = 0;

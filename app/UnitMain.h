@@ -48,6 +48,7 @@ class ISettingsStore;
 class MprisClient;
 class PreviewFiles;
 class PreviewPlayer;
+struct LoudnessGain;
 struct NormalizationResult;
 struct PreviewFolder;
 
@@ -215,6 +216,7 @@ private:
     void GenerateCueSheetKey();
     void SplitByCueSheetKey();
     void ShowNormalization(const velmora::NormalizationResult& normalization);
+    void ShowLoudness(const velmora::LoudnessGain& loudness);
 
     // Saving (UnitMainSave.cpp).
     void WriteEdited(const std::string& outputPath, const velmora::TrimPoints& trim,
@@ -328,6 +330,7 @@ private:
     QLabel* ImageFadeInBlack = nullptr;
     QLabel* ImageFadeOutBlack = nullptr;
     QLabel* PanelVolumeMax = nullptr;
+    QLabel* PanelLoudness = nullptr; // the R128 loudness Auto measured
     QLabel* PanelVolume = nullptr;
     QWidget* PanelVolumeNormalization = nullptr;
     QWidget* m_markerRow = nullptr; // holds the marker, which moves freely within it

@@ -352,6 +352,9 @@ QGroupBox* TFormMain::BuildVolumeGroup() {
     PanelVolumeMax =
         panel("PanelVolumeMax", tr("Calculated normalization value (click 'Auto' to calculate)"));
     PanelVolumeMax->setText(QStringLiteral("?dB"));
+    PanelLoudness = panel("PanelLoudness", tr("Measured loudness, EBU R128 (click 'Auto' to "
+                                              "measure)"));
+    PanelLoudness->setText(QStringLiteral("? LUFS"));
     PanelVolume =
         panel("PanelVolume", tr("Changed volume value (save the file to apply the change)"));
     PanelVolume->setText(QStringLiteral("0dB"));
@@ -359,6 +362,7 @@ QGroupBox* TFormMain::BuildVolumeGroup() {
     readOuts->addWidget(ButtonAutoVolume);
     readOuts->addStretch();
     readOuts->addWidget(PanelVolumeMax);
+    readOuts->addWidget(PanelLoudness);
     readOuts->addWidget(PanelVolume);
     auto* left = new QVBoxLayout;
     left->addWidget(TrackBarAmplification);

@@ -162,10 +162,11 @@ void TFormMain::WriteEdited(const std::string& outputPath, const TrimPoints& tri
         {.tagsKept = m_tagsKept ? TagsKept::Yes : TagsKept::No, .outputIsWav = outputIsWav});
     // Volume and fades apply to Layer III only.
     const bool layer3 = m_info->firstHeader.layerId == 1;
-    const WriteParams params =
+    WriteParams params =
         MakeSaveParams(SourcePath(), outputPath, *m_info, trim, display.plan, m_settings,
                        layer3 ? TrackBarAmplification->value() : 0,
                        layer3 ? TrackBarFadeIn->value() : 0, layer3 ? TrackBarFadeOut->value() : 0);
+    params.recordGainUndo = true;
     const WriteContext context{m_settings, m_messages, outputIsWav, m_tagsKept};
 
     StopPreview();

@@ -2,6 +2,9 @@
 #include "UnitMain.h"
 
 #include "UnitGain.h"
+#include "UnitLoudness.h"
+#include "UnitMP3.h"
+#include "UnitScanner.h"
 #include "UnitVolume.h"
 
 #include <QEvent>
@@ -66,17 +69,50 @@ void TFormMain::ButtonAutoVolumeClick() {
         return;
     StopPreview();
     NormalizationResult normalization;
+    LoudnessGain loudness;
     {
         BusyScope busy(&m_operationBusy);
         m_stopRequested = false;
         QtProgress progress(ProgressBar, m_stopRequested);
+        const MpegHeader& first = m_info->firstHeader;
+        LoudnessAnalyser analyser(static_cast<int>(first.sampleRate),
+                                  first.channelMode == kMono ? 1 : 2, 1 / kAnalysisPcmScale);
+        IVolumeAnalyser* analysers[] = {&analyser};
         const VolumeAnalysis analysis = AnalyseVolume(
             SourcePath(), *m_info, trim->beginFrames, m_info->frameCount - trim->endFrames,
-            VolumeScope::Levels, m_settings, m_messages, progress);
+            VolumeScope::Levels, m_messages, progress, analysers);
+        StoreEnergies(analysis, *m_info);
         normalization =
             ComputeNormalization(analysis, m_settings, TrackBarAmplification->maximum());
+        loudness = ComputeLoudnessGain(
+            analyser.Result(), LoudnessTargetLufs(m_settings), TruePeakCeilingDbtp(m_settings),
+            TrackBarAmplification->minimum(), TrackBarAmplification->maximum());
     }
+    // With a loudness target the bar takes the loudness step; the peak value is shown still.
+    if (m_settings.CheckBoxNormalizeLoudness && normalization.amplificationPosition &&
+        loudness.limit != LoudnessLimit::NotMeasured)
+        normalization.amplificationPosition = loudness.steps;
     ShowNormalization(normalization);
+    ShowLoudness(loudness);
+}
+
+// The loudness beside the normalisation value; its hint tells the step and what limited it.
+void TFormMain::ShowLoudness(const LoudnessGain& loudness) {
+    const LoudnessResult& m = loudness.before;
+    PanelLoudness->setText(QString::fromStdString(LufsText(m.integratedLufs)));
+    if (!m.Measured()) {
+        PanelLoudness->setToolTip(tr("No loudness: the file is silent or shorter than 400 ms"));
+        return;
+    }
+    PanelLoudness->setToolTip(
+        tr("Loudness %1, range %2 LU, true peak %3\nStep %4: %5, true peak %6 (limited by %7)")
+            .arg(QString::fromStdString(LufsText(m.integratedLufs)))
+            .arg(m.rangeLu, 0, 'f', 1)
+            .arg(QString::fromStdString(DbtpText(m.truePeakDbtp)))
+            .arg(loudness.steps)
+            .arg(QString::fromStdString(LufsText(loudness.afterLufs)))
+            .arg(QString::fromStdString(DbtpText(loudness.afterTruePeakDbtp)))
+            .arg(QLatin1String(LoudnessLimitText(loudness.limit))));
 }
 
 // The volume controls after an analysis (Auto volume, or the one CUE generation runs first).

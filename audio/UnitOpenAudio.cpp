@@ -10,8 +10,9 @@ OpenResult OpenWithTailAnalysis(const std::string& path, const Settings& setting
     TailAnalysis tail;
     if (options.tailDecode == TailDecode::Decode)
         tail = [&](StreamInfo& info, std::int64_t begin, std::int64_t end) {
-            AnalyseVolume(path, info, begin, end, VolumeScope::EnergiesOnly, settings, messages,
-                          progress);
+            StoreEnergies(AnalyseVolume(path, info, begin, end, VolumeScope::EnergiesOnly, messages,
+                                        progress),
+                          info);
         };
     return OpenSourceFile(path, settings, messages, progress, tail, options.operationBusy,
                           options.listener);

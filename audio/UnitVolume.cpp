@@ -3,6 +3,7 @@
 #include "Progress.h"
 #include "UnitFileView.h"
 #include "UnitGain.h"
+#include "UnitLoudness.h"
 #include "UnitMP3.h"
 #include "UnitMessages.h"
 #include "UnitMpg123.h"
@@ -107,20 +108,23 @@ void AttenuateForAnalysis(std::uint8_t* frame, std::int64_t length) {
 
 } // namespace
 
-VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path, StreamInfo& info,
-                                 std::int64_t beginFrame, std::int64_t endFrame, VolumeScope scope,
-                                 const MessageTable& messages, IProgress& progress) {
+VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path,
+                                 const StreamInfo& info, std::int64_t beginFrame,
+                                 std::int64_t endFrame, VolumeScope scope,
+                                 const MessageTable& messages, IProgress& progress,
+                                 std::span<IVolumeAnalyser* const> analysers) {
     const bool energiesOnly = scope == VolumeScope::EnergiesOnly;
     VELMORA_ASSERT(beginFrame >= 0 && beginFrame <= endFrame && endFrame <= info.frameCount,
                    "UnitVolume");
     // Energies alone need no level histogram (a quarter megabyte to clear): it stays empty.
-    VolumeAnalysis result{std::vector<std::uint64_t>{}};
+    VolumeAnalysis result{std::vector<std::uint64_t>{}, 0, 0, 0, beginFrame, {}};
     if (!energiesOnly)
         result.LevelHistogram.assign(kLevelCount, 0);
     std::array<std::uint8_t, kSourceBufferSize> source{};
     std::optional<LevelTally> tally;
     if (!energiesOnly)
         tally.emplace(result.LevelHistogram);
+    result.energies.resize(static_cast<std::size_t>(endFrame - beginFrame));
     const MpegHeader& first = info.firstHeader;
     // The decoder stands in for a Layer III codec: other layers give no samples.
     const bool layer3 = first.layerId == kLayer3;
@@ -133,7 +137,7 @@ VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path
 
     const FileView view = OpenFileView(path, FileAccess::ReadOnly, messages);
     for (std::int64_t j = beginFrame; j < endFrame; ++j) {
-        FrameEntry& entry = info.frames[j];
+        const FrameEntry& entry = info.frames[j];
         const std::int64_t length = entry.length;
         if (entry.offset < 0 || length < 4 || length > static_cast<std::int64_t>(source.size()) ||
             entry.offset > view.size() - length)
@@ -157,9 +161,12 @@ VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path
             result.sampleCount += static_cast<std::int64_t>(decodedFrame.pcm.size());
             frameSum =
                 tally ? CountLevels(decodedFrame.pcm, *tally) : SumOfSquares(decodedFrame.pcm);
+            for (IVolumeAnalyser* analyser : analysers)
+                analyser->Add(decodedFrame.pcm);
         }
         const auto energy = static_cast<std::int32_t>(static_cast<std::uint32_t>(frameSum >> 16));
-        entry.energy = static_cast<std::uint32_t>(energy);
+        result.energies[static_cast<std::size_t>(j - beginFrame)] =
+            static_cast<std::uint32_t>(energy);
         if (energy > result.maxEnergy)
             result.maxEnergy = energy;
 
@@ -189,13 +196,21 @@ VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path
     return result;
 }
 
-VolumeAnalysis AnalyseVolume(const std::string& path, StreamInfo& info, std::int64_t beginFrame,
-                             std::int64_t endFrame, VolumeScope scope, const Settings&,
-                             const MessageTable& messages, IProgress& progress) {
+VolumeAnalysis AnalyseVolume(const std::string& path, const StreamInfo& info,
+                             std::int64_t beginFrame, std::int64_t endFrame, VolumeScope scope,
+                             const MessageTable& messages, IProgress& progress,
+                             std::span<IVolumeAnalyser* const> analysers) {
     MpegFrameDecoder decoder(static_cast<std::int32_t>(info.firstHeader.sampleRate),
                              info.firstHeader.channelMode == kMono ? 1 : 2,
                              MessageTable::Join(messages.MessageDlgAcmStreamOpenFailed));
-    return AnalyseVolumeWith(decoder, path, info, beginFrame, endFrame, scope, messages, progress);
+    return AnalyseVolumeWith(decoder, path, info, beginFrame, endFrame, scope, messages, progress,
+                             analysers);
+}
+
+void StoreEnergies(const VolumeAnalysis& analysis, StreamInfo& info) {
+    for (std::size_t i = 0; i < analysis.energies.size(); ++i)
+        info.frames[analysis.beginFrame + static_cast<std::int64_t>(i)].energy =
+            analysis.energies[i];
 }
 
 NormalizationResult ComputeNormalization(const VolumeAnalysis& analysis, const Settings& settings,

@@ -2,12 +2,14 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace velmora {
 
 class IFrameDecoder;
+class IVolumeAnalyser;
 class IProgress;
 struct MessageTable;
 struct Settings;
@@ -27,19 +29,33 @@ struct VolumeAnalysis {
     std::int64_t sampleCount = 0;   // decoded samples, all channels
     std::int64_t refusedFrames = 0; // frames the decoder could not take
     std::int32_t maxEnergy = 0;
+    // Each decoded frame's energy (sum of squares >> 16), frames beginFrame … endFrame - 1.
+    std::int64_t beginFrame = 0;
+    std::vector<std::uint32_t> energies;
 };
 
+// What one decode scales its PCM by (AnalysisAttenuation steps of 2^(1/4) each): analysers that
+// measure levels divide it out.
+inline constexpr double kAnalysisPcmScale = 0.25;
+
 // Decodes frames beginFrame … endFrame - 1 of `info.frames` (file offsets) from the file at
-// `path`, writing each frame's energy into its entry. With VolumeScope::Levels, fails when the
-// result cannot give a volume. Throws VelmoraError with the user's text.
-VolumeAnalysis AnalyseVolume(const std::string& path, StreamInfo& info, std::int64_t beginFrame,
-                             std::int64_t endFrame, VolumeScope scope, const Settings& settings,
-                             const MessageTable& messages, IProgress& progress);
+// `path`, measures their levels and energies, and feeds the decoded PCM to `analysers` as well.
+// With VolumeScope::Levels, fails when the result cannot give a volume. Throws VelmoraError with
+// the user's text.
+VolumeAnalysis AnalyseVolume(const std::string& path, const StreamInfo& info,
+                             std::int64_t beginFrame, std::int64_t endFrame, VolumeScope scope,
+                             const MessageTable& messages, IProgress& progress,
+                             std::span<IVolumeAnalyser* const> analysers = {});
 
 // The same, with the decoder supplied (tests use a scripted one).
-VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path, StreamInfo& info,
-                                 std::int64_t beginFrame, std::int64_t endFrame, VolumeScope scope,
-                                 const MessageTable& messages, IProgress& progress);
+VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path,
+                                 const StreamInfo& info, std::int64_t beginFrame,
+                                 std::int64_t endFrame, VolumeScope scope,
+                                 const MessageTable& messages, IProgress& progress,
+                                 std::span<IVolumeAnalyser* const> analysers = {});
+
+// Puts the analysis's energies into the frame table (frames outside its range keep theirs).
+void StoreEnergies(const VolumeAnalysis& analysis, StreamInfo& info);
 
 inline constexpr int kAmplificationMax = 8; // TrackBarAmplification's range is -8 … +8
 inline constexpr int kAmplificationMin = -8;

@@ -5,6 +5,7 @@
 #include "UnitCueParse.h"
 #include "UnitCueSplit.h"
 #include "UnitInfo.h"
+#include "UnitLoudness.h"
 #include "UnitMessages.h"
 #include "UnitOpenAudio.h"
 #include "UnitOptions.h"
@@ -46,6 +47,7 @@ struct Edit {
     TrimPoints trim;
     int gain = 0;
     int fadeIn = 0, fadeOut = 0;
+    std::optional<WriteParams::Loudness> loudness; // measured by the normalisation
 };
 
 // One in-place save of `info` as Save does it, closing the file afterwards.
@@ -58,6 +60,8 @@ WriteResult SaveInPlace(const std::string& path, StreamInfo& info, const Edit& e
     WriteParams params = MakeSaveParams(path, "", info, edit.trim, display.plan, settings,
                                         edit.gain, edit.fadeIn, edit.fadeOut);
     params.closeAfterSave = true;
+    params.measuredLoudness = edit.loudness;
+    params.recordGainUndo = true;
     return WriteOutput(params, info, {settings, messages, wav, true}, progress);
 }
 
@@ -180,6 +184,35 @@ private:
         return true;
     }
 
+    // The peak normalisation's step, or the loudness step with CheckBoxNormalizeLoudness; both
+    // from one decode.
+    int NormalizedGain(StreamInfo& info, int gain, Edit& edit) {
+        const MpegHeader& first = info.firstHeader;
+        LoudnessAnalyser analyser(static_cast<int>(first.sampleRate),
+                                  first.channelMode == kMono ? 1 : 2, 1 / kAnalysisPcmScale);
+        IVolumeAnalyser* analysers[] = {&analyser};
+        const VolumeAnalysis analysis =
+            AnalyseVolume(m_r.path, info, 0, info.frameCount, VolumeScope::Levels, m_c.messages,
+                          m_progress, analysers);
+        StoreEnergies(analysis, info);
+        const std::optional<int> peakStep =
+            ComputeNormalization(analysis, m_s).amplificationPosition;
+        const LoudnessGain loudness =
+            ComputeLoudnessGain(analyser.Result(), LoudnessTargetLufs(m_s),
+                                TruePeakCeilingDbtp(m_s), kAmplificationMin, kAmplificationMax);
+        m_r.loudnessBefore = loudness.before.integratedLufs;
+        if (loudness.before.Measured())
+            edit.loudness =
+                WriteParams::Loudness{loudness.before.integratedLufs, loudness.before.truePeakDbtp};
+        if (!m_s.CheckBoxNormalizeLoudness)
+            return peakStep.value_or(gain);
+        if (loudness.limit == LoudnessLimit::NotMeasured) {
+            m_r.notes.push_back("no loudness step: the file is silent or shorter than 400 ms");
+            return gain;
+        }
+        return loudness.steps;
+    }
+
     Edit PlanEdit(StreamInfo& info) {
         Edit edit;
         if (m_s.CheckBoxBatchRemoveSilence)
@@ -197,13 +230,8 @@ private:
             edit.gain = 0;
             return edit;
         }
-        if (m_s.CheckBoxBatchVolumeNormalize) {
-            const VolumeAnalysis analysis =
-                AnalyseVolume(m_r.path, info, 0, info.frameCount, VolumeScope::Levels, m_s,
-                              m_c.messages, m_progress);
-            edit.gain =
-                ComputeNormalization(analysis, m_s).amplificationPosition.value_or(edit.gain);
-        }
+        if (m_s.CheckBoxBatchVolumeNormalize)
+            edit.gain = NormalizedGain(info, edit.gain, edit);
         m_r.gainSteps = edit.gain;
         edit.fadeIn = m_s.TrackBarBatchFadeIn;
         edit.fadeOut = m_s.TrackBarBatchFadeOut;
@@ -260,8 +288,8 @@ private:
         cutOnly.ComboBoxAddSilenceBeginning = 0;
         cutOnly.ComboBoxAddSilenceEnd = 0;
         cutOnly.CheckBoxSave_WithTime = false;
-        const WriteResult r =
-            SaveInPlace(m_r.savedPath, info, {*cut, 0, 0, 0}, cutOnly, m_c.messages, m_afterWrite);
+        const WriteResult r = SaveInPlace(m_r.savedPath, info, {*cut, 0, 0, 0, {}}, cutOnly,
+                                          m_c.messages, m_afterWrite);
         return !r.nothingToDo;
     }
 

@@ -39,6 +39,8 @@ struct BatchFileReport {
     // Statistics.
     std::int64_t trimmedBegin = 0, trimmedEnd = 0; // frames of digital silence removed
     int gainSteps = 0;
+    // The R128 loudness the normalisation measured (LUFS; -inf: none), before the gain.
+    std::optional<double> loudnessBefore;
     std::int64_t bytesSaved = 0; // size before less size after (or as planned, in a test run)
     std::string savedPath;       // where the file is now
     std::vector<std::string> splitTracks;

@@ -1,6 +1,7 @@
 #include "UnitBatchLog.h"
 
 #include "UnitIo.h"
+#include "UnitLoudness.h"
 #include "UnitMessages.h"
 #include "UnitOptions.h"
 #include "UnitPath.h"
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -108,6 +110,12 @@ std::string FormatBatchEntry(const BatchFileReport& r, const Settings& s) {
         e += "    trimmed " + std::to_string(r.trimmedBegin) + " + " +
              std::to_string(r.trimmedEnd) + " frames, gain " + std::to_string(r.gainSteps) +
              " steps, " + std::to_string(r.bytesSaved) + " bytes saved\n";
+    if (good && s.CheckBoxBatchLOGStatistics && r.loudnessBefore)
+        e += "    loudness " + LufsText(*r.loudnessBefore) +
+             (std::isfinite(*r.loudnessBefore) && r.gainSteps != 0
+                  ? " -> " + LufsText(*r.loudnessBefore + r.gainSteps * GainStepDb())
+                  : std::string()) +
+             "\n";
     if (r.analysed && s.CheckBoxBatchLOGAbrupt)
         e += std::string("    ending: ") + (r.abruptEnding ? "abrupt" : "natural") + "\n";
     for (const std::string& track : r.splitTracks)

@@ -108,5 +108,6 @@ int CmdCue(CliContext& ctx, std::ostream& out, std::ostream& err);
 int CmdSplit(CliContext& ctx, std::ostream& out, std::ostream& err);
 int CmdChapters(CliContext& ctx, std::ostream& out, std::ostream& err);
 int CmdBatch(CliContext& ctx, std::ostream& out, std::ostream& err);
+int CmdUndo(CliContext& ctx, std::ostream& out, std::ostream& err);
 
 } // namespace velmora::cli

@@ -4,12 +4,20 @@
 
 #include "UnitFileView.h"
 #include "UnitID3v2.h"
+#include "UnitLoudness.h"
+#include "UnitMP3.h"
 #include "UnitOpenAudio.h"
+#include "UnitOutputPlan.h"
 #include "UnitScanner.h"
 #include "UnitVolume.h"
+#include "UnitWriter.h"
+#include "Unit_MP3_RIFF.h"
 #include "VelmoraError.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <memory>
 #include <ostream>
 #include <string>
 
@@ -18,36 +26,124 @@ namespace velmora::cli {
 namespace {
 
 constexpr const char* kNormalizeUsage =
-    "Usage: velmora-cli normalize [--json] [--files-from FILE [-0]] [--shard K/N] FILE...\n"
-    "  Decodes every frame of each file and prints the normalisation caption, the value in dB,\n"
-    "  the amplification step and the peak level, for the normalisation options in effect.\n"
+    "Usage: velmora-cli normalize [--json] [--lufs TARGET] [--ceiling DBTP] [--album] [--apply]\n"
+    "                             [--files-from FILE [-0]] [--shard K/N] FILE...\n"
+    "  Decodes every frame of each file once and prints the normalisation caption, the value in\n"
+    "  dB, the amplification step and the peak level, for the normalisation options in effect,\n"
+    "  and the EBU R128 loudness: integrated (LUFS), range (LU) and true peak (dBTP).\n"
+    "  --lufs     the loudness target in LUFS (default ComboBoxLoudnessTarget: -18, the\n"
+    "             ReplayGain 2.0 reference; -14, -16 and -23 are common): the loudness step is\n"
+    "             the number of 1.5 dB steps that comes nearest it\n"
+    "  --ceiling  the true peak the step may not pass, in dBTP (default ComboBoxTruePeakCeiling,\n"
+    "             -1)\n"
+    "  --album    measure the files as one programme: one loudness step for all\n"
+    "  --apply    save the step into each file in place: the loudness step with --lufs or\n"
+    "             --album, otherwise the amplification step\n"
     "  --json  one JSON object per file, one per line; a file that fails gives\n"
     "          {\"file\": ..., \"error\": ...}; a name that is not UTF-8 comes exactly as\n"
     "          hexadecimal bytes in \"fileBytes\" as well\n" VELMORA_INPUT_OPTIONS_USAGE;
 
-// Opens the file as the editor does (tags, RIFF header, scan attempts). The full decode that
-// follows measures every frame, so the open needs no tail decode of its own.
-StreamInfo OpenForAnalysis(const std::string& path, const CliContext& ctx, IProgress& progress) {
-    return std::move(
-        OpenWithTailAnalysis(path, ctx.settings, ctx.messages, progress, {TailDecode::Skip}).info);
+struct NormalizeArgs {
+    FileListArgs files;
+    std::optional<double> target;
+    double ceiling = 0;
+    bool ceilingGiven = false;
+    bool album = false;
+    bool apply = false;
+};
+
+std::optional<double> ParseDecibels(const std::string& text) {
+    double v = 0;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size() ||
+        !std::isfinite(v) || v < -70 || v > 0)
+        return std::nullopt;
+    return v;
+}
+
+// Takes the loudness options out of the arguments; the rest are the common "[--json] FILE...".
+std::optional<int> ParseArgs(const std::vector<std::string>& args, NormalizeArgs& a,
+                             std::ostream& out, std::ostream& err) {
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--") {
+            rest.insert(rest.end(), args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+            break;
+        }
+        if (arg == "--album" || arg == "--apply") {
+            (arg == "--album" ? a.album : a.apply) = true;
+        } else if (arg == "--lufs" || arg == "--ceiling") {
+            const auto value = i + 1 < args.size() ? ParseDecibels(args[i + 1]) : std::nullopt;
+            if (!value) {
+                err << "velmora-cli normalize: " << arg << " takes a number from -70 to 0\n"
+                    << kNormalizeUsage;
+                return 2;
+            }
+            ++i;
+            if (arg == "--lufs")
+                a.target = value;
+            else
+                a.ceiling = *value, a.ceilingGiven = true;
+        } else {
+            rest.push_back(arg);
+        }
+    }
+    return ParseFileListArgs(rest, kNormalizeUsage, a.files, out, err);
 }
 
 struct NormalizeRecord {
     NormalizationResult normalization;
     std::int64_t samples = 0;
     std::int64_t refusedFrames = 0;
+    std::unique_ptr<LoudnessAnalyser> loudness;
+    LoudnessGain gain; // for the file, or for the album
+    std::optional<int> applied;
+    std::vector<std::string> notes;
 };
 
-NormalizeRecord Normalize(const std::string& path, const CliContext& ctx) {
+NormalizeRecord Analyse(const std::string& path, const CliContext& ctx) {
     TerminalProgress progress(BaseName(path));
-    StreamInfo info = OpenForAnalysis(path, ctx, progress);
+    // The full decode that follows measures every frame: the open needs no tail decode.
+    const StreamInfo info = std::move(
+        OpenWithTailAnalysis(path, ctx.settings, ctx.messages, progress, {TailDecode::Skip}).info);
+    NormalizeRecord r;
+    const MpegHeader& first = info.firstHeader;
+    r.loudness = std::make_unique<LoudnessAnalyser>(static_cast<int>(first.sampleRate),
+                                                    first.channelMode == kMono ? 1 : 2,
+                                                    1 / kAnalysisPcmScale);
+    IVolumeAnalyser* analysers[] = {r.loudness.get()};
     const VolumeAnalysis analysis = AnalyseVolume(
-        path, info, 0, info.frameCount, VolumeScope::Levels, ctx.settings, ctx.messages, progress);
-    return {ComputeNormalization(analysis, ctx.settings), analysis.sampleCount,
-            analysis.refusedFrames};
+        path, info, 0, info.frameCount, VolumeScope::Levels, ctx.messages, progress, analysers);
+    r.normalization = ComputeNormalization(analysis, ctx.settings);
+    r.samples = analysis.sampleCount;
+    r.refusedFrames = analysis.refusedFrames;
+    return r;
+}
+
+// Saves `steps` into the file in place, as Save would with nothing else changed.
+WriteResult Apply(const std::string& path, int steps, const LoudnessResult& loudness,
+                  const CliContext& ctx) {
+    TerminalProgress progress("saving " + BaseName(path));
+    StreamInfo info = std::move(
+        OpenWithTailAnalysis(path, ctx.settings, ctx.messages, progress, {TailDecode::Skip}).info);
+    const TrimPoints trim{};
+    const bool wav = OutputIsWav(ctx.settings, info.firstHeader.layerId, std::nullopt);
+    const OutputPlanDisplay display = ComputeOutputPlan(
+        info, trim, ctx.settings, {.tagsKept = TagsKept::Yes, .outputIsWav = wav});
+    WriteParams params =
+        MakeSaveParams(path, {}, info, trim, display.plan, ctx.settings, steps, 0, 0);
+    params.closeAfterSave = true;
+    params.recordGainUndo = true;
+    if (loudness.Measured())
+        params.measuredLoudness =
+            WriteParams::Loudness{loudness.integratedLufs, loudness.truePeakDbtp};
+    return WriteOutput(params, info, {ctx.settings, ctx.messages, wav, true}, progress);
 }
 
 std::string Fixed(double value, const char* format) {
+    if (!std::isfinite(value))
+        return "null";
     char text[64];
     std::snprintf(text, sizeof text, format, value);
     return text;
@@ -57,32 +153,111 @@ std::string StepText(const NormalizationResult& n, const char* none) {
     return n.amplificationPosition ? std::to_string(*n.amplificationPosition) : none;
 }
 
-std::string Json(const std::string& file, const NormalizeRecord& r) {
+std::string Json(const std::string& file, const NormalizeRecord& r, bool album) {
     const NormalizationResult& n = r.normalization;
-    return "{" + JsonFileFields(file) + ", \"caption\": " + JsonString(n.caption) +
-           ", \"normalizationValue\": " + Fixed(n.NormalizationValue, "%.4f") +
-           ", \"step\": " + StepText(n, "null") + ", \"peak\": " + std::to_string(n.peak) +
-           ", \"samples\": " + std::to_string(r.samples) +
-           ", \"refusedFrames\": " + std::to_string(r.refusedFrames) + "}";
+    const LoudnessResult l = r.loudness->Result();
+    std::string text = "{" + JsonFileFields(file) + ", \"caption\": " + JsonString(n.caption) +
+                       ", \"normalizationValue\": " + Fixed(n.NormalizationValue, "%.4f") +
+                       ", \"step\": " + StepText(n, "null") +
+                       ", \"peak\": " + std::to_string(n.peak) +
+                       ", \"samples\": " + std::to_string(r.samples) +
+                       ", \"refusedFrames\": " + std::to_string(r.refusedFrames) +
+                       ", \"loudness\": " + Fixed(l.integratedLufs, "%.2f") +
+                       ", \"loudnessRange\": " + Fixed(l.rangeLu, "%.2f") +
+                       ", \"truePeak\": " + Fixed(l.truePeakDbtp, "%.2f") +
+                       ", \"loudnessStep\": " + std::to_string(r.gain.steps) +
+                       ", \"loudnessAfter\": " + Fixed(r.gain.afterLufs, "%.2f") +
+                       ", \"truePeakAfter\": " + Fixed(r.gain.afterTruePeakDbtp, "%.2f") +
+                       ", \"limitedBy\": " + JsonString(LoudnessLimitText(r.gain.limit));
+    if (album)
+        text += ", \"albumLoudness\": " + Fixed(r.gain.before.integratedLufs, "%.2f");
+    if (r.applied)
+        text += ", \"applied\": " + std::to_string(*r.applied);
+    return text + "}";
 }
 
-std::string Plain(const std::string& file, const NormalizeRecord& r) {
+std::string Plain(const std::string& file, const NormalizeRecord& r, bool album) {
     const NormalizationResult& n = r.normalization;
-    return EscapeControls(file) + ": " + n.caption + "  value " +
-           Fixed(n.NormalizationValue, "%.1f") + " dB  step " + StepText(n, "-") + "  peak " +
-           std::to_string(n.peak);
+    const LoudnessResult l = r.loudness->Result();
+    std::string text = EscapeControls(file) + ": " + n.caption + "  value " + Fixed(n.NormalizationValue, "%.1f") +
+                       " dB  step " + StepText(n, "-") + "  peak " + std::to_string(n.peak) +
+                       "\n  loudness " + LufsText(l.integratedLufs) + ", range " +
+                       Fixed(l.rangeLu, "%.1f") + " LU, true peak " + DbtpText(l.truePeakDbtp);
+    const LoudnessGain& g = r.gain;
+    if (g.limit == LoudnessLimit::NotMeasured) {
+        text += "\n  loudness step: none, the loudness could not be measured (silence, or "
+                "shorter than 400 ms)";
+    } else {
+        char step[32];
+        std::snprintf(step, sizeof step, "%+d (%+.1f dB)", g.steps, g.steps * GainStepDb());
+        text += std::string("\n  ") + (album ? "album " : "") + "loudness step " + step + ": " +
+                LufsText(g.before.integratedLufs) + " -> " + LufsText(g.afterLufs) +
+                ", true peak -> " + DbtpText(g.afterTruePeakDbtp) + ", limited by " +
+                LoudnessLimitText(g.limit);
+    }
+    if (r.applied)
+        text += "\n  applied " + std::to_string(*r.applied) + " steps";
+    for (const std::string& note : r.notes)
+        text += "\n  note: " + note;
+    return text;
+}
+
+// The step --apply saves: the loudness step when a loudness target was asked for.
+std::optional<int> StepToApply(bool loudness, const NormalizeRecord& r) {
+    if (loudness)
+        return r.gain.steps;
+    return r.normalization.amplificationPosition;
 }
 
 } // namespace
 
 int CmdNormalize(CliContext& ctx, std::ostream& out, std::ostream& err) {
-    FileListArgs parsed;
-    if (const auto stop = ParseFileListArgs(ctx.args, kNormalizeUsage, parsed, out, err))
+    NormalizeArgs a;
+    if (const auto stop = ParseArgs(ctx.args, a, out, err))
         return *stop;
-    return RunFileBatch(parsed.files, {parsed.json, "velmora-cli: "}, out, err,
-                        [&](const std::string& file) {
-                            const NormalizeRecord r = Normalize(file, ctx);
-                            out << (parsed.json ? Json(file, r) : Plain(file, r)) << "\n";
+    const double target = a.target.value_or(LoudnessTargetLufs(ctx.settings));
+    if (!a.ceilingGiven)
+        a.ceiling = TruePeakCeilingDbtp(ctx.settings);
+    const bool json = a.files.json;
+    auto finish = [&](const std::string& file, NormalizeRecord& r) {
+        if (a.apply) {
+            const bool loudness = a.target || a.album || ctx.settings.CheckBoxNormalizeLoudness;
+            if (const auto steps = StepToApply(loudness, r); steps && *steps != 0) {
+                const WriteResult w = Apply(file, *steps, r.loudness->Result(), ctx);
+                r.applied = w.gainSteps;
+                r.notes = w.tagNotes;
+            } else {
+                r.applied = 0;
+            }
+        }
+        out << (json ? Json(file, r, a.album) : Plain(file, r, a.album)) << "\n";
+    };
+    if (!a.album)
+        return RunFileBatch(
+            a.files.files, {json, "velmora-cli: "}, out, err, [&](const std::string& file) {
+                NormalizeRecord r = Analyse(file, ctx);
+                r.gain = ComputeLoudnessGain(r.loudness->Result(), target, a.ceiling, -255, 255);
+                finish(file, r);
+            });
+
+    // Album: every file measured first; one step from the joined measurement, under the
+    // ceiling of the loudest true peak.
+    std::vector<std::pair<std::string, NormalizeRecord>> measured;
+    const int status = RunFileBatch(
+        a.files.files, {json, "velmora-cli: "}, out, err,
+        [&](const std::string& file) { measured.emplace_back(file, Analyse(file, ctx)); });
+    if (status != 0)
+        return status;
+    std::vector<const LoudnessAnalyser*> parts;
+    for (const auto& m : measured)
+        parts.push_back(m.second.loudness.get());
+    const LoudnessGain albumGain =
+        ComputeLoudnessGain(LoudnessAnalyser::Joined(parts), target, a.ceiling, -255, 255);
+    return RunFileBatch(a.files.files, {json, "velmora-cli: "}, out, err,
+                        [&, i = std::size_t{0}](const std::string& file) mutable {
+                            NormalizeRecord& r = measured[i++].second;
+                            r.gain = albumGain;
+                            finish(file, r);
                         });
 }
 

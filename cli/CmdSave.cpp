@@ -282,6 +282,7 @@ int Run(CliContext& ctx, const SaveArgs& a, std::ostream& out, std::ostream& err
     WriteParams params = MakeSaveParams(a.file, a.output, info, trim, display.plan, settings,
                                         planned.gain, a.fadeIn, a.fadeOut);
     params.earlyCopy = early ? &*early : nullptr;
+    params.recordGainUndo = true;
     // The command closes the file after the save: no model to bring up to date.
     params.closeAfterSave = true;
     const WriteContext context{settings, ctx.messages, outputIsWav, true};
@@ -306,6 +307,12 @@ int Run(CliContext& ctx, const SaveArgs& a, std::ostream& out, std::ostream& err
     if (inPlace)
         out << ", " << display.plan.bytesSaved << " bytes saved";
     out << "\n";
+    if (result.gainSteps != planned.gain)
+        err << "velmora-cli: warning: the gain was limited to " << result.gainSteps
+            << " steps: more would take a frame's global_gain to its end, where no undo could "
+               "bring it back\n";
+    for (const std::string& note : result.tagNotes)
+        err << "velmora-cli: note: " << note << "\n";
     if (!result.renameProblem.empty())
         err << "velmora-cli: warning: the file keeps its name: " << result.renameProblem << "\n";
     return 0;

@@ -32,6 +32,7 @@ const Command kCommands[] = {
     {"chapters", cli::CmdChapters,
      "chapters FILE --from-cue SHEET\n"
      "                              write chapters from a CUE sheet into the ID3v2 tag"},
+    {"undo", cli::CmdUndo, "undo [--json] FILE...       reverse the recorded gain changes"},
     {"batch", cli::CmdBatch,
      "batch [--jobs N] [--json] [--log FILE] [--overwrite] PATH...\n"
      "                              the batch steps over files and folders"},

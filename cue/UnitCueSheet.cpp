@@ -37,7 +37,8 @@ CueGenerateResult GenerateCueSheet(const std::string& mp3Path, StreamInfo& info,
     if (prior == PriorVolumeAnalysis::None) {
         const VolumeAnalysis analysis =
             AnalyseVolume(mp3Path, info, trim.beginFrames, info.frameCount - trim.endFrames,
-                          VolumeScope::Levels, settings, messages, progress);
+                          VolumeScope::Levels, messages, progress);
+        StoreEnergies(analysis, info);
         result.normalization = ComputeNormalization(analysis, settings);
     }
     result.sheet =

@@ -266,6 +266,7 @@ void SplitByTrackTable(const std::string& mp3Path, StreamInfo& info, const CueTr
         // A track leaves the tags out, keeps the recording open and never carries its
         // incomplete last frame.
         params.closeAfterSave = false;
+        params.recordGainUndo = true;
         params.writeId3v1 = false;
         params.keepId3v2 = false;
         params.frameCount = params.fadeSpan;

@@ -351,14 +351,21 @@ WriteResult WriteOutput(const WriteParams& params, StreamInfo& info, const Write
     VELMORA_ASSERT(params.outputPath.empty() || params.memoryTarget == nullptr, "UnitWriter");
     const Settings& settings = context.settings;
     writer::Layout layout = writer::ComputeLayout(params, info, context);
+    if (params.recordGainUndo)
+        layout.gainSteps =
+            writer::StepsWithoutClipping(params, info, layout.gainSteps, context.messages);
 
     WriteResult result;
     result.outputSize = layout.size;
     result.outputFrames = layout.outputFrames;
+    result.gainSteps = layout.gainSteps;
 
     if (layout.target != OutputTarget::InPlace) {
         result.value = writer::WriteStream(params, info, layout, context, progress);
         result.savedPath = params.outputPath;
+        if (layout.target == OutputTarget::ToFile)
+            writer::KeepOutputGainTagsTrue(params, params.outputPath, layout, context, nullptr,
+                                           nullptr, result);
         result.windowAction =
             params.closeAfterSave ? WindowAction::CloseFile : WindowAction::ReenableCommands;
         return result;
@@ -394,6 +401,14 @@ WriteResult WriteOutput(const WriteParams& params, StreamInfo& info, const Write
     else
         result.windowAction = WindowAction::CloseFile;
 
+    if (updateModelAfter)
+        UpdateModel(info, params, layout, outcome);
+    FileIdentity times = info.sourceIdentity;
+    times.modifiedNs = times.accessedNs = info.sourceTimeNs;
+    writer::KeepOutputGainTagsTrue(params, params.sourcePath, layout, context,
+                                   updateModelAfter ? &info : nullptr,
+                                   settings.CheckBoxPreserveDate ? &times : nullptr, result);
+
     if (settings.CheckBoxSave_WithTime) {
         const TrackLengthName named = InsertTrackLength(
             params.sourcePath, FormatLengthWords(info.firstHeader, layout.outputFrames));
@@ -401,8 +416,6 @@ WriteResult WriteOutput(const WriteParams& params, StreamInfo& info, const Write
             RenameNoReplace(params.sourcePath, named.name, result.renameProblem))
             result.savedPath = named.name;
     }
-    if (updateModelAfter)
-        UpdateModel(info, params, layout, outcome);
     return result;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,16 @@ struct WriteParams {
     // ToFile: the kept frames copied to the new file while it was analysed, used when they lie
     // where this run puts them.
     EarlyCopy* earlyCopy = nullptr;
+    // The R128 loudness of the copied frames before the gain, when measured: with
+    // CheckBoxWriteReplayGainTags the output gets ReplayGain 2.0 track tags from it.
+    struct Loudness {
+        double lufs = 0;
+        double truePeakDbtp = 0;
+    };
+    std::optional<Loudness> measuredLoudness;
+    // Leave an MP3GAIN_UNDO item that takes the gain back (the faces' saves ask for it); the
+    // gain is then kept short of taking a global_gain to 0 or 255, which no undo could reverse.
+    bool recordGainUndo = false;
 };
 
 // What the writer reads besides its parameters and the open file's model.
@@ -71,6 +82,8 @@ struct WriteResult {
     std::string renameProblem; // why the rename with the track length was not made
     std::int64_t outputSize = 0;
     std::int64_t outputFrames = 0;
+    int gainSteps = 0;                 // the steps every frame got (see LimitGainSteps)
+    std::vector<std::string> tagNotes; // gain tags that could not be kept true
 };
 
 OutputTarget TargetOf(const WriteParams& params);

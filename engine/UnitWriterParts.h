@@ -155,4 +155,15 @@ InPlaceOutcome WriteInPlace(const WriteParams& params, const StreamInfo& info, L
                             const WriteContext& context, IProgress& progress,
                             bool updateModelAfter);
 
+// `steps`, or the nearest number of steps that takes no copied frame's global_gain to 255, nor
+// a non-zero one to 0, so that the opposite change restores every byte.
+int StepsWithoutClipping(const WriteParams& params, const StreamInfo& info, int steps,
+                         const MessageTable& messages);
+
+// After a gain change: the ReplayGain values and the undo item of the output at `path` (see
+// KeepGainTagsTrue); `model`, when set, is brought up to date with the tags as they now stand.
+void KeepOutputGainTagsTrue(const WriteParams& params, const std::string& path,
+                            const Layout& layout, const WriteContext& context, StreamInfo* model,
+                            const FileIdentity* keepTimes, WriteResult& result);
+
 } // namespace velmora::writer

@@ -36,6 +36,9 @@ constexpr NamedRange kRanges[] = {
     {"ComboBoxLengthThumbnail", {0, 6}},
     {"SpinEditStartThumbnail", {0, 999}},
     {"SpinEditEndThumbnail", {0, 999}},
+    {"ComboBoxLoudnessTarget", {0, 4}},
+    {"SpinEditLoudnessTargetCustom", {5, 70}},
+    {"ComboBoxTruePeakCeiling", {0, 4}},
 };
 
 constexpr std::int32_t kLastGenre = 147;

@@ -1,5 +1,6 @@
 #include "UnitOptions.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace velmora {
@@ -89,10 +90,26 @@ const OptionBinding kBindings[] = {
     VELMORA_OPTION(SpinEditStartThumbnail, K::Number),
     VELMORA_OPTION(SpinEditEndThumbnail, K::Number),
     VELMORA_OPTION(CheckBoxBatchMoveAbrupt, K::Switch),
+    VELMORA_OPTION(CheckBoxNormalizeLoudness, K::Switch),
+    VELMORA_OPTION(ComboBoxLoudnessTarget, K::ItemIndex),
+    VELMORA_OPTION(SpinEditLoudnessTargetCustom, K::Number),
+    VELMORA_OPTION(ComboBoxTruePeakCeiling, K::ItemIndex),
+    VELMORA_OPTION(CheckBoxWriteReplayGainTags, K::Switch),
+    VELMORA_OPTION(CheckBoxBatchAlbumGain, K::Switch),
 };
 #undef VELMORA_OPTION
 
 } // namespace
+
+double LoudnessTargetLufs(const Settings& s) {
+    constexpr double kTargets[] = {-18, -14, -16, -23};
+    const std::int32_t i = s.ComboBoxLoudnessTarget;
+    return i >= 0 && i < 4 ? kTargets[i] : -s.SpinEditLoudnessTargetCustom;
+}
+
+double TruePeakCeilingDbtp(const Settings& s) {
+    return -0.5 * std::clamp(s.ComboBoxTruePeakCeiling, 0, 4);
+}
 
 std::span<const OptionBinding> OptionBindings() {
     return kBindings;

@@ -91,11 +91,23 @@ struct Settings {
     std::int32_t SpinEditEndThumbnail = 0;    // seconds before the end
     bool CheckBoxBatchMoveAbrupt = false;
 
+    // Loudness (EBU R128): Auto and the batch aim at a loudness instead of the peak.
+    bool CheckBoxNormalizeLoudness = false;
+    std::int32_t ComboBoxLoudnessTarget = 0;        // -18 (ReplayGain 2.0), -14, -16, -23, custom
+    std::int32_t SpinEditLoudnessTargetCustom = 18; // LUFS below zero
+    std::int32_t ComboBoxTruePeakCeiling = 2;       // 0, -0.5, -1, -1.5, -2 dBTP
+    bool CheckBoxWriteReplayGainTags = false;       // ReplayGain 2.0 track tags on save
+    bool CheckBoxBatchAlbumGain = false;            // one gain for the files of each folder
+
     // Fixed options: shown in the Options window but never stored.
     bool CheckBoxFixMissingCRC = false;
     bool CheckBoxFixBadCRC = false;
     bool CheckBoxCreateVBRseekInfo = true;
 };
+
+// The loudness target in LUFS and the true-peak ceiling in dBTP the options choose.
+double LoudnessTargetLufs(const Settings& s);
+double TruePeakCeilingDbtp(const Settings& s);
 
 enum class OptionKind { Switch, ThreeState, ItemIndex, Position, Number, Text, Byte };
 

@@ -13,6 +13,7 @@
 class QCheckBox;
 class QComboBox;
 class QGridLayout;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -67,6 +68,7 @@ private:
     QWidget* BuildSilencePage();
     QWidget* BuildSilence2Page();
     QWidget* BuildVolumePage();
+    QGroupBox* BuildLoudnessGroup(QWidget* page);
     QWidget* BuildPreviewPage();
     QWidget* BuildId3Page();
     QWidget* BuildCuePage();

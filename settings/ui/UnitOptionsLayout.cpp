@@ -236,8 +236,30 @@ QWidget* TFormOptions::BuildVolumePage() {
                       tr("This value is combined with the duration that is set on the main page "
                          "to determine the slope of the fade."),
                       page));
+    c->addWidget(BuildLoudnessGroup(page));
     c->addStretch(1);
     return page;
+}
+
+QGroupBox* TFormOptions::BuildLoudnessGroup(QWidget* page) {
+    auto* group = Named(new QGroupBox(tr("Loudness (EBU R128)"), page), "GroupBoxLoudness");
+    auto* g = new QVBoxLayout(group);
+    g->addWidget(Box("CheckBoxNormalizeLoudness",
+                     tr("Normalize to a loudness target instead of the peak level"), group));
+    g->addLayout(Row({Text("LabelLoudnessTarget", tr("Loudness target:"), group),
+                      List("ComboBoxLoudnessTarget",
+                           {tr("-18 LUFS (ReplayGain 2.0)"), tr("-14 LUFS (streaming)"),
+                            tr("-16 LUFS"), tr("-23 LUFS (EBU R128 broadcast)"), tr("Custom")},
+                           group),
+                      Text("LabelLoudnessCustom", tr("custom: -"), group),
+                      Spin("SpinEditLoudnessTargetCustom", 5, 70, group, 2),
+                      Text("LabelLoudnessCustomUnit", QStringLiteral("LUFS"), group)}));
+    g->addLayout(Row({Text("LabelTruePeakCeiling", tr("Keep the true peak under"), group),
+                      List("ComboBoxTruePeakCeiling",
+                           {"0dBTP", "-0.5dBTP", "-1dBTP", "-1.5dBTP", "-2dBTP"}, group)}));
+    g->addWidget(Box("CheckBoxWriteReplayGainTags",
+                     tr("Write ReplayGain 2.0 track tags when the loudness was measured"), group));
+    return group;
 }
 
 QWidget* TFormOptions::BuildPreviewPage() {

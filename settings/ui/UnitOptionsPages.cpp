@@ -115,6 +115,13 @@ QWidget* TFormOptions::BuildBatchPage() {
     QWidget* page = NewPage("TabSheetBatch", c);
     c->addWidget(Box("CheckBoxBatchRemoveSilence", tr("Remove the digital silence"), page));
     c->addWidget(Box("CheckBoxBatchVolumeNormalize", tr("Normalize the volume"), page));
+    auto* album = new QHBoxLayout;
+    album->addSpacing(18);
+    album->addWidget(Box("CheckBoxBatchAlbumGain",
+                         tr("Album mode: one gain for the files of each folder (loudness target)"),
+                         page),
+                     1);
+    c->addLayout(album);
     auto* fades = new QHBoxLayout;
     for (const auto& [group, bar, caption] :
          {std::tuple{"GroupBoxBatchFadeIn", "TrackBarBatchFadeIn", tr("Fade-in")},

@@ -193,6 +193,9 @@ TEST_F(FramesOnDisk, EnergiesGoIntoTheAnalysedEntriesOnly) {
     m_decoder.pcm.assign(2304, -1000);
     m_decoder.pcm[0] = -32768;
     const VolumeAnalysis a = Analyse(info, 2, 5);
+    for (std::int64_t i = 0; i < 6; ++i)
+        EXPECT_EQ(info.frames[i].energy, 7u) << "the analysis leaves the table alone: " << i;
+    StoreEnergies(a, info);
     const std::uint64_t sum = 2303ull * 1000 * 1000 + 32768ull * 32768;
     const std::uint32_t energies[6] = {
         7, 7, std::uint32_t(sum >> 16), std::uint32_t(sum >> 16), std::uint32_t(sum >> 16), 7};
@@ -312,7 +315,7 @@ TEST(AnalyseVolume, LameToneOfKnownLevelGivesItsPeakAttenuatedByTwelveDecibels) 
         StreamInfo info = ListFrames(ReadFile(path));
         NullProgress progress;
         const VolumeAnalysis a = AnalyseVolume(path, info, 0, info.frameCount, VolumeScope::Levels,
-                                               settings, MessageTable::English(), progress);
+                                               MessageTable::English(), progress);
         EXPECT_EQ(a.refusedFrames, 0);
         EXPECT_EQ(a.sampleCount, info.frameCount * 2304);
         const int peak = ComputeNormalization(a, fullScale).peak;
@@ -332,8 +335,7 @@ TEST(AnalyseVolume, LameSilenceAndGarbageFrames) {
     const MessageTable messages = MessageTable::English();
     const auto errorOf = [&](StreamInfo& i) -> std::string {
         try {
-            AnalyseVolume(path, i, 0, i.frameCount, VolumeScope::Levels, Settings{}, messages,
-                          progress);
+            AnalyseVolume(path, i, 0, i.frameCount, VolumeScope::Levels, messages, progress);
         } catch (const VelmoraError& e) {
             return e.what();
         }

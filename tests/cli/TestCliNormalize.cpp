@@ -77,8 +77,10 @@ TEST_F(NormalizeFiles, JsonReportsTheDecodedPeakAndItsNormalisation) {
     EXPECT_EQ(r.status, 0) << r.err;
     const std::vector<std::string> lines = Lines(r.out);
     ASSERT_EQ(lines.size(), 2u) << r.out;
-    const std::vector<std::string> keys = {"file", "caption", "normalizationValue", "step",
-                                           "peak", "samples", "refusedFrames"};
+    const std::vector<std::string> keys = {
+        "file",         "caption",       "normalizationValue", "step",          "peak",
+        "samples",      "refusedFrames", "loudness",           "loudnessRange", "truePeak",
+        "loudnessStep", "loudnessAfter", "truePeakAfter",      "limitedBy"};
     std::vector<std::string> seen;
     for (const auto& [key, value] : Fields(lines[0]))
         seen.push_back(key);
@@ -155,7 +157,7 @@ TEST_F(NormalizeFiles, FailuresGiveTheirTextsAndTheOtherFilesStillPrint) {
     EXPECT_EQ(plain.status, 1);
     EXPECT_EQ(plain.err, "velmora-cli: " + text +
                              ": Failed to find a valid MPEG header - this is not an MP3 file!\n");
-    EXPECT_EQ(Lines(plain.out).size(), 1u);
+    EXPECT_EQ(Lines(plain.out).size(), 3u); // the tone: its values, its loudness, its step
 
     EXPECT_EQ(Normalize({}).status, 2);
     EXPECT_EQ(Normalize({"--loud", tone}).status, 2);

@@ -63,7 +63,7 @@ TEST_F(CliSettings, ListsEveryOptionWithValueAndDefault) {
     ASSERT_EQ(lines.size(), OptionBindings().size() + 1);
     EXPECT_TRUE(std::regex_match(lines[0], std::regex("Option +Value +Default")));
     EXPECT_TRUE(std::regex_match(lines[1], std::regex("CheckBoxAskBeforeExiting +off +off")));
-    EXPECT_TRUE(std::regex_match(lines.back(), std::regex("CheckBoxBatchMoveAbrupt +off +off")));
+    EXPECT_TRUE(std::regex_match(lines.back(), std::regex("CheckBoxBatchAlbumGain +off +off")));
     EXPECT_TRUE(
         std::regex_match(Line(r.out, "EditBatchProcessOnlyFiles"),
                          std::regex("EditBatchProcessOnlyFiles +\"\\*\\.mp3\" +\"\\*\\.mp3\"")));

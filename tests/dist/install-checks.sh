@@ -192,7 +192,7 @@ completion)
       got=$(printf "%s\n" "${COMPREPLY[@]}" | LC_ALL=C sort | paste -sd " ")
       [ "$got" = "$want" ] || { echo "FAIL: \"$line\" completed to \"$got\", not \"$want\"" >&2; status=1; }
     done <<TABLE
-velmora-cli |--help --version batch chapters cue info normalize save settings split
+velmora-cli |--help --version batch chapters cue info normalize save settings split undo
 velmora-cli sa|save
 velmora-cli --defaults no|normalize
 velmora-cli save --fa|--fade-in --fade-out

@@ -138,7 +138,7 @@ TEST(StoreSettings, StoredValuesReadAsTheOptionsWindowWouldShowThem) {
     EXPECT_EQ(std::get<std::uint32_t>(*written.Find("ComboBoxID3Genre")), 255u);
     EXPECT_EQ(written.Entries().size(), OptionBindings().size());
     EXPECT_EQ(written.Entries().front().name, "CheckBoxAskBeforeExiting");
-    EXPECT_EQ(written.Entries().back().name, "CheckBoxBatchMoveAbrupt");
+    EXPECT_EQ(written.Entries().back().name, "CheckBoxBatchAlbumGain");
 }
 
 TEST(StoreSettings, MultiByteTextIsCutWhole) {
