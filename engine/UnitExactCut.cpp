@@ -65,48 +65,59 @@ ReservoirBytes(const StreamInfo& info, std::span<const std::uint8_t> file, std::
     return bytes;
 }
 
-// A frame of silence (no bits in any granule) whose main data ends with `reservoir`.
-std::optional<std::vector<std::uint8_t>> CarrierFrame(const MpegHeader& first,
-                                                      const std::vector<std::uint8_t>& reservoir) {
-    // The first frame's version, rate, channel mode and protection; no padding, no mode
-    // extension, the lowest bitrate with room.
+// Frames of silence (no bits in any granule) whose main data, read as one stream, ends with
+// `reservoir`: the first frame's version, rate, channel mode and protection, no padding and no
+// mode extension. A constant-bitrate stream keeps its bitrate (readers take a frame of another
+// one for garbage) and gets as many frames as the bytes need; otherwise one frame of the lowest
+// bitrate with room.
+std::vector<std::uint8_t> CarrierFrames(const MpegHeader& first, bool constantBitrate,
+                                        const std::vector<std::uint8_t>& reservoir) {
     const std::uint32_t base = first.headerWord & ~(kBitrateMask | 0x00020000u | 0x30000000u);
-    for (std::uint32_t index = 1; index < 15; ++index) {
-        MpegHeader h;
-        if (!DecodeHeader(h, base | (index << 20)) ||
-            h.frameLength - h.sideInfoEnd < static_cast<std::int64_t>(reservoir.size()))
-            continue;
-        std::vector<std::uint8_t> frame(static_cast<std::size_t>(h.frameLength), 0);
+    const auto need = static_cast<std::int64_t>(reservoir.size());
+    MpegHeader h;
+    for (std::uint32_t index = constantBitrate ? (first.headerWord & kBitrateMask) >> 20 : 1;
+         index < 15; ++index) {
+        if (DecodeHeader(h, base | (index << 20)) &&
+            (constantBitrate || h.frameLength - h.sideInfoEnd >= need))
+            break;
+    }
+    const std::int64_t room = h.frameLength - h.sideInfoEnd;
+    const std::int64_t count = std::max<std::int64_t>(1, (need + room - 1) / room);
+    std::vector<std::uint8_t> frames(static_cast<std::size_t>(count * h.frameLength), 0);
+    // The bytes fill the main data from the end backwards. Each frame's main data begins where
+    // the bytes before it begin, so decoders that keep the bytes one frame points back to (and
+    // no more) carry them on.
+    std::int64_t left = need;
+    for (std::int64_t k = count - 1; k >= 0; --k) {
+        std::uint8_t* frame = frames.data() + k * h.frameLength;
         for (int i = 0; i < 4; ++i)
-            frame[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(h.headerWord >> (8 * i));
-        std::copy(reservoir.begin(), reservoir.end(),
-                  frame.end() - static_cast<std::ptrdiff_t>(reservoir.size()));
+            frame[i] = static_cast<std::uint8_t>(h.headerWord >> (8 * i));
+        const std::int64_t n = std::min(left, room);
+        std::memcpy(frame + h.frameLength - n, reservoir.data() + (left - n),
+                    static_cast<std::size_t>(n));
+        left -= n;
+        std::uint8_t* side = frame + h.headerSize;
+        if (h.versionId == kMpeg1) {
+            side[0] = static_cast<std::uint8_t>(left >> 1);
+            side[1] = static_cast<std::uint8_t>((left & 1) << 7);
+        } else {
+            side[0] = static_cast<std::uint8_t>(left);
+        }
         if (h.hasCrc) {
-            const std::uint16_t crc = FrameCrc(h, frame.data());
+            const std::uint16_t crc = FrameCrc(h, frame);
             frame[4] = static_cast<std::uint8_t>(crc);
             frame[5] = static_cast<std::uint8_t>(crc >> 8);
         }
-        return frame;
     }
-    return std::nullopt;
+    return frames;
 }
 
-// Where the carrier goes (the source frame it stands in for). Gapless decoders load at most four
-// frames before the first one they play (the decoder library's preroll), so it stays within
-// them; and the library's synthesis rounds alike only when it starts after a whole number of its
-// 32-sample steps that is a multiple of 4 (stereo) or 8 (mono).
-std::int64_t CarrierPlace(std::int64_t f, std::int64_t warmUp, std::int64_t spf, bool mono) {
-    const std::int64_t steps = spf / 32;
-    const std::int64_t latest = f - warmUp - 1;
-    const std::int64_t earliest = std::max<std::int64_t>(0, f - 4);
-    for (const std::int64_t modulus : {std::int64_t{mono ? 8 : 4}, std::int64_t{4}}) {
-        for (std::int64_t k = latest; k >= earliest; --k) {
-            if (k * steps % modulus == 0)
-                return k;
-        }
-    }
-    return latest;
-}
+// Where the output starts: the first copied frame and the carrier frames before it.
+struct Start {
+    std::int64_t copied = 0;
+    std::vector<std::uint8_t> carrier;
+    std::int64_t frames = 0; // in the carrier
+};
 
 struct Span {
     std::int64_t first = 0; // raw decoded sample positions, from the first frame's first sample
@@ -115,6 +126,39 @@ struct Span {
 
 ExactCutPlan Fail(ExactCutProblem problem) {
     return {std::nullopt, problem};
+}
+
+// The start for a first kept sample in frame f: the latest copied frame that leaves the warm-up
+// whole. Gapless decoders load at most four frames before the first one they play (the decoder
+// library's preroll), so the carriers must fit in them; and the library's synthesis rounds alike
+// only from a number of its 32-sample steps that is a multiple of 4 (stereo) or 8 (mono), which
+// the start is chosen for where it can be.
+std::optional<Start> ChooseStart(const StreamInfo& info, std::span<const std::uint8_t> file,
+                                 std::int64_t raw, std::int64_t warmUp) {
+    const std::int64_t f = raw / SamplesPerFrame(info.firstHeader);
+    const MpegHeader& first = info.firstHeader;
+    const std::int64_t steps = SamplesPerFrame(first) / 32;
+    const std::int64_t modulus = first.channelMode == kMono ? 8 : 4;
+    std::optional<Start> fallback;
+    for (std::int64_t c = f - warmUp; c >= 1 && c > f - 4; --c) {
+        const auto reservoir = ReservoirBytes(info, file, c);
+        if (!reservoir)
+            return std::nullopt;
+        Start s;
+        s.copied = c;
+        s.carrier = CarrierFrames(first, !info.IsVbr(), *reservoir);
+        s.frames = CarrierFrameCount(s.carrier);
+        const std::int64_t outputStart = c - s.frames;
+        if (outputStart < 0 || f - outputStart > 4 ||
+            raw - kDecoderDelay - outputStart * SamplesPerFrame(first) > kMaxGaplessField)
+            continue;
+        if (outputStart * steps % modulus == 0)
+            return s;
+        const bool stereoAlike = outputStart * steps % 4 == 0;
+        if (!fallback || (stereoAlike && (fallback->copied - fallback->frames) * steps % 4 != 0))
+            fallback = std::move(s);
+    }
+    return fallback;
 }
 
 // Whether the source's extra-info frame goes out with the new fields stamped into its extension.
@@ -135,6 +179,13 @@ bool GaplessFrameKept(const StreamInfo& info, const Settings& settings) {
 }
 
 } // namespace
+
+std::int64_t CarrierFrameCount(const std::vector<std::uint8_t>& carrier) {
+    MpegHeader h;
+    if (carrier.size() < 4 || !DecodeHeader(h, HeaderWordAt(carrier.data())) || h.frameLength <= 0)
+        return 0;
+    return static_cast<std::int64_t>(carrier.size()) / h.frameLength;
+}
 
 std::optional<GaplessFields> SourceGapless(const StreamInfo& info) {
     if (!info.extraInfoPresent)
@@ -185,18 +236,15 @@ ExactCutPlan PlanExactCut(const StreamInfo& info, std::span<const std::uint8_t> 
     // A granule plays right once the two before it decoded whole (overlap and filter bank).
     const std::int64_t warmUp = spf == 1152 ? 1 : 2;
     ExactCut cut;
-    std::int64_t c = begin > 0 ? f - warmUp : 0;
-    if (c <= 1) {
-        c = 0;
-    } else {
-        c = CarrierPlace(f, warmUp, spf, info.firstHeader.channelMode == kMono) + 1;
-        const auto reservoir = ReservoirBytes(info, file, c);
-        if (!reservoir)
+    std::int64_t c = 0;
+    std::int64_t outputStart = 0;
+    if (begin > 0 && f - warmUp > 1) {
+        std::optional<Start> start = ChooseStart(info, file, raw.first, warmUp);
+        if (!start)
             return Fail(ExactCutProblem::DamagedReservoir);
-        auto carrier = CarrierFrame(info.firstHeader, *reservoir);
-        if (!carrier)
-            return Fail(ExactCutProblem::DamagedReservoir);
-        cut.reservoirFrame = std::move(*carrier);
+        c = start->copied;
+        outputStart = c - start->frames;
+        cut.reservoirFrame = std::move(start->carrier);
     }
     for (std::int64_t i = c; i <= last; ++i) {
         if (!FrameHeader(info, file, i))
@@ -204,7 +252,6 @@ ExactCutPlan PlanExactCut(const StreamInfo& info, std::span<const std::uint8_t> 
     }
     cut.startFrame = c;
     cut.frameCount = last - c + 1;
-    const std::int64_t outputStart = cut.reservoirFrame.empty() ? c : c - 1;
     const std::int64_t delay = raw.first - kDecoderDelay - outputStart * spf;
     const std::int64_t padding = (last + 1) * spf + kDecoderDelay - raw.end;
     if (delay < 0 || delay > kMaxGaplessField || padding < 0 || padding > kMaxGaplessField)

@@ -61,6 +61,9 @@ struct ExactCutPlan {
     ExactCutProblem problem = ExactCutProblem::None;
 };
 
+// How many frames ExactCut::reservoirFrame holds.
+std::int64_t CarrierFrameCount(const std::vector<std::uint8_t>& carrier);
+
 // Plans the exact cut of the samples [begin, end); `file` holds the whole source file.
 ExactCutPlan PlanExactCut(const StreamInfo& info, std::span<const std::uint8_t> file,
                           std::int64_t begin, std::int64_t end);

@@ -149,7 +149,7 @@ Layout ComputeLayout(const WriteParams& params, const StreamInfo& info,
     const bool incompleteCopied =
         info.lastFrameIncomplete && params.startFrame + params.frameCount > info.frameCount;
     const std::int64_t silence = params.silenceBeginFrames + params.silenceEndFrames;
-    const std::int64_t carrier = params.reservoirFrame.empty() ? 0 : 1;
+    const std::int64_t carrier = CarrierFrameCount(params.reservoirFrame);
     layout.outputFrames = params.frameCount - (incompleteCopied ? 1 : 0) + silence + carrier;
     layout.headerFrames = params.frameCount + silence + carrier;
     layout.tlenMilliseconds = FramesToMilliseconds(info.firstHeader, layout.outputFrames);
@@ -294,24 +294,28 @@ WindowAction WindowActionAfterError(const WriteParams& params) {
 
 namespace {
 
-// The frame an exact cut put before the copied ones, as the table's first entry.
-void PrependFrame(StreamInfo& info, const std::vector<std::uint8_t>& frame, std::int64_t end) {
+// The frames an exact cut put before the copied ones (they end at `end`), as the table's first
+// entries.
+void PrependFrames(StreamInfo& info, const std::vector<std::uint8_t>& frames, std::int64_t end) {
+    const std::int64_t count = CarrierFrameCount(frames);
     FrameTable table;
-    table.Resize(info.frames.size() + 1);
+    table.Resize(info.frames.size() + count);
     for (std::int64_t i = info.frames.size() - 1; i >= 0; --i)
-        table[i + 1] = info.frames[i];
+        table[i + count] = info.frames[i];
     MpegHeader h;
-    DecodeHeader(h, HeaderWordAt(frame.data()));
-    FrameEntry& entry = table[0];
-    entry = FrameEntry{};
-    entry.length = static_cast<std::uint32_t>(frame.size());
-    entry.offset = end - entry.length;
-    entry.headerSize = static_cast<std::uint8_t>(h.headerSize);
-    entry.silent = true;
-    if (h.hasCrc)
-        entry.computedCrc = FrameCrc(h, frame.data());
+    DecodeHeader(h, HeaderWordAt(frames.data()));
+    for (std::int64_t k = 0; k < count; ++k) {
+        FrameEntry& entry = table[k];
+        entry = FrameEntry{};
+        entry.length = static_cast<std::uint32_t>(h.frameLength);
+        entry.offset = end - (count - k) * h.frameLength;
+        entry.headerSize = static_cast<std::uint8_t>(h.headerSize);
+        entry.silent = true;
+        if (h.hasCrc)
+            entry.computedCrc = FrameCrc(h, frames.data() + k * h.frameLength);
+    }
     info.frames = std::move(table);
-    ++info.frameCount;
+    info.frameCount += count;
 }
 
 void UpdateModel(StreamInfo& info, const WriteParams& params, const writer::Layout& layout,
@@ -323,7 +327,7 @@ void UpdateModel(StreamInfo& info, const WriteParams& params, const writer::Layo
     info.frameCount = params.frameCount - (incompleteKept ? 1 : 0);
     info.frames = std::move(outcome.frames);
     if (!params.reservoirFrame.empty())
-        PrependFrame(info, params.reservoirFrame, layout.framesStart);
+        PrependFrames(info, params.reservoirFrame, layout.framesStart);
     info.sourceSize = outcome.size;
     info.sourceTimeNs = outcome.identity.modifiedNs;
     info.sourceIdentity = outcome.identity;
