@@ -121,6 +121,8 @@ private:
                                    EditChanges(edit, sizeBefore - SizeOf(m_r.savedPath), m_s));
         if (!saved.renameProblem.empty())
             m_r.notes.push_back("the file keeps its name: " + saved.renameProblem);
+        if (!saved.exactCutWarning.empty())
+            m_r.notes.push_back(saved.exactCutWarning);
         if (m_s.CheckBoxBatchSplitCUE)
             changed = Split() || changed;
         if (m_s.CheckBoxBatchCreateThumbnail)
@@ -228,6 +230,7 @@ private:
         if (!split.found)
             m_r.notes.push_back("no CUE sheet to split by");
         m_r.splitTracks = split.written;
+        m_r.notes.insert(m_r.notes.end(), split.warnings.begin(), split.warnings.end());
         return !split.written.empty();
     }
 
