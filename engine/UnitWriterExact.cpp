@@ -27,7 +27,9 @@ WriteParams PlanExactWrite(const WriteParams& params, const StreamInfo& info,
         const std::int64_t spf = SamplesPerFrame(info.firstHeader);
         const bool frameCutExact = plan.problem == ExactCutProblem::BeforeDecoderDelay &&
                                    params.beginSample == 0 && params.endSample % spf == 0;
-        if (!frameCutExact)
+        // Layer I and II keep no bit reservoir and no granule overlap: they are cut on frame
+        // boundaries as they always were, without a word.
+        if (!frameCutExact && plan.problem != ExactCutProblem::NotLayer3)
             warning = ExactCutProblemText(plan.problem);
         return params;
     }

@@ -127,3 +127,62 @@ TEST(ExactCut, DecodersPlayExactlyTheKeptSamplesOfEveryShape) {
 }
 
 } // namespace velmora
+
+namespace velmora {
+
+TEST(ExactCut, DamagedOrChangingStreamsFallBackToTheFrameCutWithAWarning) {
+    using namespace test;
+    FrameSpec small; // 32 kbit/s: 68 bytes of main data a frame
+    small.bitrateIndex = 1;
+    small.part23Length = {100, 100, 100, 100};
+    FrameSpec reaching = small;
+    reaching.mainDataBegin = 400; // more than the frames before it hold
+    FrameSpec mono = AudibleFrameSpec();
+    mono.channelMode = 3;
+    const FrameSpec stereo = AudibleFrameSpec();
+    FrameSpec other = AudibleFrameSpec();
+    other.sampleRateIndex = 1; // 48 kHz
+
+    std::vector<std::uint8_t> beforeFirst;
+    AppendFrames(beforeFirst, reaching, 40);
+    std::vector<std::uint8_t> toStereo;
+    AppendFrames(toStereo, mono, 20);
+    AppendFrames(toStereo, stereo, 20);
+    std::vector<std::uint8_t> mixedRates;
+    AppendFrames(mixedRates, stereo, 20);
+    AppendFrames(mixedRates, other, 20);
+    std::vector<std::uint8_t> truncated;
+    AppendFrames(truncated, reaching, 30);
+    truncated.resize(truncated.size() - 50);
+    const struct {
+        const char* what;
+        const std::vector<std::uint8_t>& file;
+        bool warned;
+    } cases[] = {
+        {"main data before the first frame", beforeFirst, true},
+        {"mono to stereo", toStereo, true},
+        {"mixed sample rates", mixedRates, true},
+        {"truncated last frame", truncated, true},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        WriteFile(dir.File("a.mp3"), c.file);
+        Settings exact = NeutralSettings();
+        exact.CheckBoxExactCut = true;
+        exact.CheckBoxAllowPatchedStreams = true;
+        Settings frameCut = exact;
+        frameCut.CheckBoxExactCut = false;
+        StreamInfo info = OpenFile(dir.File("a.mp3"), exact);
+        ASSERT_GT(info.frameCount, 6) << c.what;
+        const std::int64_t spf = SamplesPerFrame(info.firstHeader);
+        const std::int64_t begin = 3 * spf + 100;
+        const std::int64_t end = (info.frameCount - 2) * spf - 7;
+        const WriteResult r =
+            SaveSamples(dir.File("a.mp3"), dir.File("exact.mp3"), info, exact, begin, end);
+        EXPECT_EQ(!r.exactCutWarning.empty(), c.warned) << c.what << ": " << r.exactCutWarning;
+        SaveSamples(dir.File("a.mp3"), dir.File("frames.mp3"), info, frameCut, begin, end);
+        EXPECT_EQ(ReadFile(dir.File("exact.mp3")), ReadFile(dir.File("frames.mp3"))) << c.what;
+    }
+}
+
+} // namespace velmora
