@@ -79,11 +79,11 @@ for f in "$HOUR_VBR" "$HOUR_CBR"; do
 
     cd_sheet "$sheet" >"$WORK/cd.cue"
     cd_sheet_starts "$WORK/cd.cue" >"$WORK/cd-starts"
-    for flags in "-c" "-c -b"; do
+    for flags in "" "-b"; do
         mkdir -p "$WORK/splt"
         # shellcheck disable=SC2086
-        mp3splt -q -f $flags "$WORK/cd.cue" -d "$WORK/splt" -o '@n' "$mp3" >/dev/null 2>&1
-        join_check "mp3splt $flags" "$WORK/cd-starts" "$WORK/splt"
+        mp3splt -q -f $flags -c "$WORK/cd.cue" -d "$WORK/splt" -o '@n' "$mp3" >/dev/null 2>&1
+        join_check "mp3splt -c $flags" "$WORK/cd-starts" "$WORK/splt"
         rm -rf "$WORK/splt"
     done
     rm -f "$WORK"/source.*.raw
