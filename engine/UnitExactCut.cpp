@@ -134,7 +134,8 @@ ExactCutPlan Fail(ExactCutProblem problem) {
 // only from a number of its 32-sample steps that is a multiple of 4 (stereo) or 8 (mono), which
 // the start is chosen for where it can be.
 std::optional<Start> ChooseStart(const StreamInfo& info, std::span<const std::uint8_t> file,
-                                 std::int64_t raw, std::int64_t warmUp) {
+                                 std::int64_t raw, std::int64_t warmUp, ExactCutProblem& problem) {
+    problem = ExactCutProblem::SmallFrames;
     const std::int64_t f = raw / SamplesPerFrame(info.firstHeader);
     const MpegHeader& first = info.firstHeader;
     const std::int64_t steps = SamplesPerFrame(first) / 32;
@@ -142,8 +143,10 @@ std::optional<Start> ChooseStart(const StreamInfo& info, std::span<const std::ui
     std::optional<Start> fallback;
     for (std::int64_t c = f - warmUp; c >= 1 && c > f - 4; --c) {
         const auto reservoir = ReservoirBytes(info, file, c);
-        if (!reservoir)
+        if (!reservoir) {
+            problem = ExactCutProblem::DamagedReservoir;
             return std::nullopt;
+        }
         Start s;
         s.copied = c;
         s.carrier = CarrierFrames(first, !info.IsVbr(), *reservoir);
@@ -239,9 +242,10 @@ ExactCutPlan PlanExactCut(const StreamInfo& info, std::span<const std::uint8_t> 
     std::int64_t c = 0;
     std::int64_t outputStart = 0;
     if (begin > 0 && f - warmUp > 1) {
-        std::optional<Start> start = ChooseStart(info, file, raw.first, warmUp);
+        ExactCutProblem problem = ExactCutProblem::None;
+        std::optional<Start> start = ChooseStart(info, file, raw.first, warmUp, problem);
         if (!start)
-            return Fail(ExactCutProblem::DamagedReservoir);
+            return Fail(problem);
         c = start->copied;
         outputStart = c - start->frames;
         cut.reservoirFrame = std::move(start->carrier);
@@ -272,6 +276,9 @@ std::string ExactCutProblemText(ExactCutProblem problem) {
     case ExactCutProblem::DamagedReservoir:
         return "exact cut not possible: the bit reservoir is damaged at the cut; cut on frame "
                "boundaries";
+    case ExactCutProblem::SmallFrames:
+        return "exact cut not possible: the frames are too small to carry the bit reservoir; cut "
+               "on frame boundaries";
     case ExactCutProblem::BeforeDecoderDelay:
         return "exact cut not possible within the first 529 samples of a file without encoder "
                "delay information; cut on frame boundaries";

@@ -52,6 +52,7 @@ enum class ExactCutProblem {
     NotLayer3,
     MixedStream,        // missing headers, or frames of another version or sample rate
     DamagedReservoir,   // main data points before the first frame or past what the frames hold
+    SmallFrames,        // the frames carrying the bit reservoir do not fit the decoders' preroll
     BeforeDecoderDelay, // a source without delay information, cut inside its first 529 samples
     AddedSilence,
 };
