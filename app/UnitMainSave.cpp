@@ -190,6 +190,9 @@ void TFormMain::WriteEdited(const std::string& outputPath, const TrimPoints& tri
             if (!result.renameProblem.empty())
                 m_dialogs.Message(this, IDialogs::Kind::Warning, QStringLiteral("Velmora"),
                                   QString::fromStdString(result.renameProblem));
+            if (!result.exactCutWarning.empty())
+                m_dialogs.Message(this, IDialogs::Kind::Warning, QStringLiteral("Velmora"),
+                                  QString::fromStdString(result.exactCutWarning));
         } catch (...) {
             failure = std::current_exception();
             // A failure that left the source as the model describes it keeps the file open.

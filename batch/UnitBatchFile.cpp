@@ -140,6 +140,8 @@ private:
         m_savedChanged = changed;
         if (!saved.renameProblem.empty())
             m_r.notes.push_back("the file keeps its name: " + saved.renameProblem);
+        if (!saved.exactCutWarning.empty())
+            m_r.notes.push_back(saved.exactCutWarning);
         if (m_s.CheckBoxBatchSplitCUE)
             changed = Split() || changed;
         if (m_s.CheckBoxBatchCreateThumbnail)
@@ -274,6 +276,7 @@ private:
         if (!split.found)
             m_r.notes.push_back("no CUE sheet to split by");
         m_r.splitTracks = split.written;
+        m_r.notes.insert(m_r.notes.end(), split.warnings.begin(), split.warnings.end());
         return !split.written.empty();
     }
 

@@ -18,6 +18,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,7 +31,9 @@ constexpr const char* kSaveUsage =
     "                        [--gain STEPS] [--fade-in INDEX] [--fade-out INDEX]\n"
     "                        [--wav | --mp3] [--dry-run] [--yes] [--timing]\n"
     "  Without -o the file is saved in place (Save); with -o a new file is written (Save As).\n"
-    "  POS        frames removed at that end: 120 (frames), 5s (seconds), 1500ms (milliseconds)\n"
+    "  POS        removed at that end: 120 (frames), 5s or 1.5s (seconds), 250ms (milliseconds),\n"
+    "             1:30.25 (minutes:seconds), 1:02:03.5 (hours:minutes:seconds); times are cut to\n"
+    "             the sample unless CheckBoxExactCut is off\n"
     "  --auto-trim  remove the digital silence at both ends (--begin/--end still win)\n"
     "  --gain     global-gain steps of 1.5 dB, -8 ... 8 (default TrackBarDefaultAmplification)\n"
     "  --fade-in, --fade-out  fade length as a position 0 ... 32 of the fade table\n"
@@ -118,20 +121,95 @@ SaveArgs ParseArgs(const std::vector<std::string>& args) {
     return a;
 }
 
-// "120" frames, "5s" whole seconds (rounded up to frames), "1500ms" (truncated to frames).
-std::int64_t ParsePosition(const std::string& option, const std::string& text,
-                           const MpegHeader& first) {
+// A time as a fraction: numerator / denominator seconds.
+struct TimeValue {
+    std::int64_t numerator = 0;
+    std::int64_t denominator = 1;
+    std::int64_t Milliseconds() const { return static_cast<std::int64_t>(Scaled(1000) / 2); }
+    std::int64_t Samples(std::int64_t rate) const {
+        return static_cast<std::int64_t>((Scaled(rate) + 1) / 2); // rounded to the nearest
+    }
+
+private:
+    __int128 Scaled(std::int64_t unit) const {
+        return __int128{numerator} * unit * 2 / denominator;
+    }
+};
+
+// "12" or "12.345": at most 12 digits before the point and 9 after.
+std::optional<TimeValue> ParseDecimal(std::string_view text) {
+    const std::size_t point = text.find('.');
+    const std::string_view whole = text.substr(0, point);
+    const std::string_view fraction =
+        point == std::string_view::npos ? std::string_view{} : text.substr(point + 1);
+    if (whole.empty() || whole.size() > 12 || fraction.size() > 9 ||
+        (point != std::string_view::npos && fraction.empty()))
+        return std::nullopt;
+    TimeValue t;
+    for (const std::string_view part : {whole, fraction}) {
+        for (const char c : part) {
+            if (c < '0' || c > '9')
+                return std::nullopt;
+            t.numerator = t.numerator * 10 + (c - '0');
+        }
+    }
+    for (std::size_t i = 0; i < fraction.size(); ++i)
+        t.denominator *= 10;
+    return t;
+}
+
+// "1.5s", "250ms", "2.5ms", "1:30.25", "1:02:03.5"; minutes and seconds after a colon below 60.
+std::optional<TimeValue> ParseTimeValue(std::string_view text) {
+    if (text.ends_with("ms") || text.ends_with("s")) {
+        const bool ms = text.ends_with("ms");
+        std::optional<TimeValue> t = ParseDecimal(text.substr(0, text.size() - (ms ? 2 : 1)));
+        if (t && ms)
+            t->denominator *= 1000;
+        return t;
+    }
+    std::int64_t seconds = 0;
+    std::size_t colons = 0;
+    std::size_t colon;
+    while ((colon = text.find(':')) != std::string_view::npos) {
+        std::int64_t part = 0;
+        const std::string_view digits = text.substr(0, colon);
+        if (++colons > 2 || digits.empty() || digits.size() > 9 ||
+            !ParseInt(std::string(digits), part) || part < 0 || (colons > 1 && part >= 60))
+            return std::nullopt;
+        seconds = seconds * 60 + part;
+        text.remove_prefix(colon + 1);
+    }
+    std::optional<TimeValue> t = ParseDecimal(text);
+    if (colons == 0 || !t || t->numerator >= 60 * t->denominator)
+        return std::nullopt;
+    t->numerator += seconds * 60 * t->denominator;
+    return t;
+}
+
+// A position in frames (for the frame cut) and in samples (for the exact cut).
+struct Position {
+    std::int64_t frames = 0;
+    std::int64_t samples = 0;
+};
+
+// "120" frames, "5s" whole seconds (rounded up to frames), "1500ms" (truncated to frames); with a
+// fraction or in clock form ("1.5s", "2.5ms", "1:30.25", "1:02:03.5") truncated to frames.
+Position ParsePosition(const std::string& option, const std::string& text,
+                       const MpegHeader& first) {
     std::int64_t v = 0;
-    if (text.size() > 2 && text.ends_with("ms") && ParseInt(text.substr(0, text.size() - 2), v) &&
-        v >= 0)
-        return MillisecondsToFrames(first, v);
-    if (text.size() > 1 && text.ends_with("s") && ParseInt(text.substr(0, text.size() - 1), v) &&
-        v >= 0)
-        return SecondsToFrames(first, v);
+    const std::int64_t spf = SamplesPerFrame(first);
     if (ParseInt(text, v) && v >= 0)
-        return v;
-    throw UsageError{option + " takes frames (120), seconds (5s) or milliseconds (1500ms), not \"" +
-                     text + "\""};
+        return {v, v * spf};
+    if (text.size() > 1 && text.ends_with("s") && !text.ends_with("ms") &&
+        ParseInt(text.substr(0, text.size() - 1), v) && v >= 0)
+        return {SecondsToFrames(first, v), v * first.sampleRate};
+    const std::optional<TimeValue> t = ParseTimeValue(text);
+    if (!t)
+        throw UsageError{option +
+                         " takes frames (120), seconds (5s, 1.5s), milliseconds (250ms) or a "
+                         "clock time (1:30.25, 1:02:03.5), not \"" +
+                         text + "\""};
+    return {MillisecondsToFrames(first, t->Milliseconds()), t->Samples(first.sampleRate)};
 }
 
 // The questions the editor would ask; without --yes a question stops the save, or on a terminal
@@ -157,6 +235,7 @@ bool Confirm(const std::vector<std::string>& questions, bool yes, std::ostream& 
 // (where the early copy puts the frames) and from the finished analysis.
 struct SavePlan {
     TrimPoints trim;
+    std::optional<std::int64_t> beginSamples, endSamples; // removed at each end, when given
     int gain = 0;
     bool outputIsWav = false;
     OutputPlanDisplay display;
@@ -167,10 +246,16 @@ SavePlan PlanSave(const StreamInfo& info, const SaveArgs& a, const Settings& set
     SavePlan p;
     if (a.autoTrim)
         p.trim = AutoTrim(info, settings, OperationState::Idle).value_or(TrimPoints{});
-    if (a.begin)
-        p.trim.beginFrames = ParsePosition("--begin", *a.begin, first);
-    if (a.end)
-        p.trim.endFrames = ParsePosition("--end", *a.end, first);
+    if (a.begin) {
+        const Position begin = ParsePosition("--begin", *a.begin, first);
+        p.trim.beginFrames = begin.frames;
+        p.beginSamples = begin.samples;
+    }
+    if (a.end) {
+        const Position end = ParsePosition("--end", *a.end, first);
+        p.trim.endFrames = end.frames;
+        p.endSamples = end.samples;
+    }
     if (p.trim.beginFrames + p.trim.endFrames > info.frameCount)
         throw VelmoraError("The trim points remove " +
                            std::to_string(p.trim.beginFrames + p.trim.endFrames) +
@@ -202,7 +287,7 @@ std::optional<EarlyCopy> MakeEarlyCopy(CliContext& ctx, const SaveArgs& a) {
         return std::nullopt;
     EarlyCopy::Forecast forecast;
     forecast.startFrame = [&a](const MpegHeader& first) -> std::int64_t {
-        return a.begin ? ParsePosition("--begin", *a.begin, first) : 0;
+        return a.begin ? ParsePosition("--begin", *a.begin, first).frames : 0;
     };
     forecast.outputOffset = [&a, &ctx](const StreamInfo& info) {
         const SavePlan p = PlanSave(info, a, ctx.settings);
@@ -283,6 +368,10 @@ int Run(CliContext& ctx, const SaveArgs& a, std::ostream& out, std::ostream& err
                                         planned.gain, a.fadeIn, a.fadeOut);
     params.earlyCopy = early ? &*early : nullptr;
     params.recordGainUndo = true;
+    if (planned.beginSamples)
+        params.beginSample = *planned.beginSamples;
+    if (planned.endSamples)
+        params.endSample = std::max(params.beginSample, DecodedSamples(info) - *planned.endSamples);
     // The command closes the file after the save: no model to bring up to date.
     params.closeAfterSave = true;
     const WriteContext context{settings, ctx.messages, outputIsWav, true};
@@ -313,6 +402,8 @@ int Run(CliContext& ctx, const SaveArgs& a, std::ostream& out, std::ostream& err
                "bring it back\n";
     for (const std::string& note : result.tagNotes)
         err << "velmora-cli: note: " << note << "\n";
+    if (!result.exactCutWarning.empty())
+        err << "velmora-cli: warning: " << result.exactCutWarning << "\n";
     if (!result.renameProblem.empty())
         err << "velmora-cli: warning: the file keeps its name: " << result.renameProblem << "\n";
     return 0;

@@ -93,6 +93,8 @@ int CmdSplit(CliContext& ctx, std::ostream& out, std::ostream& err) {
             << " nor one embedded in the file's ID3v2 tag\n";
         return 1;
     }
+    for (const std::string& warning : result.warnings)
+        err << "velmora-cli: warning: " << warning << "\n";
     err << "velmora-cli: " << result.written.size() << " tracks written to "
         << EscapeControls(result.folder)
         << (result.embedded ? " (sheet taken from the ID3v2 tag)" : "") << "\n";

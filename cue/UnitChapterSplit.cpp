@@ -37,8 +37,11 @@ CueTrackTable ChapterTrackTable(const TID3v2& tag, const MpegHeader& header,
         const std::string number = Number(table.tracks.size() + 1, chapters.size());
         const std::string title = chapter.title.empty() ? "Chapter " + number : chapter.title;
         std::string name = number + " " + title + (outputIsWav ? ".wav" : ".mp3");
+        // The exact cut starts the track at the chapter's own time, to the sample.
+        const std::int64_t sample =
+            (std::int64_t{chapter.startMs} * header.sampleRate + 500) / 1000;
         table.tracks.push_back(
-            {FitFileNameLength(SanitizeFileName(std::move(name))), start, chapter.title});
+            {FitFileNameLength(SanitizeFileName(std::move(name))), start, chapter.title, sample});
     }
     return table;
 }

@@ -83,9 +83,9 @@ std::string TwoDigits(int n) {
     return text;
 }
 
-// The start of an "INDEX 01 mm:ss:hh" line in frames. Minutes of more than two digits (sheets
-// of recordings of 100 minutes or more) shift the later fields.
-std::int64_t IndexFrame(std::string_view line, const CueParseContext& context) {
+// The start of an "INDEX 01 mm:ss:hh" line in milliseconds. Minutes of more than two digits
+// (sheets of recordings of 100 minutes or more) shift the later fields.
+std::int64_t IndexMilliseconds(std::string_view line) {
     std::size_t minutesEnd = 11;
     if (line.size() > 11 && IsDigit(line[11])) {
         minutesEnd = 9;
@@ -95,7 +95,7 @@ std::int64_t IndexFrame(std::string_view line, const CueParseContext& context) {
     const std::int64_t minutes = FieldValue(Field(line, 9, minutesEnd - 9));
     const std::int64_t seconds = FieldValue(Field(line, minutesEnd + 1, 2));
     const std::int64_t hundredths = FieldValue(Field(line, minutesEnd + 4, 2));
-    return MillisecondsToFrames(context.header, minutes * 60000 + seconds * 1000 + hundredths * 10);
+    return minutes * 60000 + seconds * 1000 + hundredths * 10;
 }
 
 } // namespace
@@ -133,7 +133,9 @@ CueTrackTable ParseCueSheetText(std::string_view sheet, const CueParseContext& c
         } else if (StartsWith(line, "INDEX 01 ")) {
             if (count >= kMaxCueTracks)
                 throw VelmoraError("invalid CUE file");
-            const std::int64_t start = IndexFrame(line, context);
+            const std::int64_t ms = IndexMilliseconds(line);
+            const std::int64_t start = MillisecondsToFrames(context.header, ms);
+            const std::int64_t sample = (ms * context.header.sampleRate + 500) / 1000;
             if (count > 0 && table.tracks.back().startFrame >= start)
                 throw VelmoraError("invalid CUE file - bad index order");
             // A track must hold at least one frame: an index at the very end has none.
@@ -145,7 +147,7 @@ CueTrackTable ParseCueSheetText(std::string_view sheet, const CueParseContext& c
             name += trackTitle;
             name = std::string(Trim(name)) + (context.outputIsWav ? ".wav" : ".mp3");
             table.tracks.push_back(
-                {FitFileNameLength(SanitizeFileName(std::move(name))), start, trackTitle});
+                {FitFileNameLength(SanitizeFileName(std::move(name))), start, trackTitle, sample});
             trackPerformer.clear();
             trackTitle.clear();
         } else if (StartsWith(line, "FILE ")) {

@@ -20,6 +20,7 @@ struct CueTrack {
     std::string name; // the output file name, sanitised, with its extension
     std::int64_t startFrame = 0;
     std::string title = {}; // the track's TITLE, UTF-8
+    std::int64_t startSample = 0; // the sheet's time to the sample, for exact cuts
 };
 
 // What a sheet says: the album data before the first FILE line and up to 99 tracks.

@@ -270,7 +270,15 @@ void SplitByTrackTable(const std::string& mp3Path, StreamInfo& info, const CueTr
         params.writeId3v1 = false;
         params.keepId3v2 = false;
         params.frameCount = params.fadeSpan;
-        WriteOutput(params, info, context, progress);
+        if (settings.RadioGroupCueSplit != 1) {
+            // Each track from its sheet time to the next one's, to the sample.
+            params.beginSample = table.tracks[k].startSample;
+            params.endSample = k + 1 < table.tracks.size() ? table.tracks[k + 1].startSample
+                                                           : DecodedSamples(info);
+        }
+        const WriteResult written = WriteOutput(params, info, context, progress);
+        if (!written.exactCutWarning.empty())
+            result.warnings.push_back(table.tracks[k].name + ": " + written.exactCutWarning);
 
         result.trim = trim;
         result.written.push_back(params.outputPath);

@@ -90,8 +90,9 @@ struct SplitResult {
     bool found = false; // false: no sheet beside the file nor in it (the caller beeps)
     bool embedded = false;
     std::string folder;
-    std::vector<std::string> written; // output paths in track order
-    std::optional<TrimPoints> trim;   // the trim controls after the last track
+    std::vector<std::string> written;  // output paths in track order
+    std::optional<TrimPoints> trim;    // the trim controls after the last track
+    std::vector<std::string> warnings; // tracks cut on frame boundaries instead of exactly
 };
 
 // Called after each track is written, with its path.

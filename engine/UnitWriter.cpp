@@ -50,7 +50,9 @@ struct Head {
     std::int64_t silentLength = 0;
 
     std::int64_t Length(const WriteParams& params) const {
-        return riffLength + id3v2Out + extraLength + params.silenceBeginFrames * silentLength;
+        return riffLength + id3v2Out + extraLength +
+               static_cast<std::int64_t>(params.reservoirFrame.size()) +
+               params.silenceBeginFrames * silentLength;
     }
 };
 
@@ -63,6 +65,10 @@ Head HeadOf(const WriteParams& params, const StreamInfo& info, const WriteContex
     head.writeExtraInfo = params.writeExtraInfo && WantExtraInfo(info, context.settings);
     if (head.writeExtraInfo)
         head.extraLength = ExtraInfoLength(info, context.settings);
+    if (params.gapless) {
+        head.writeExtraInfo = true;
+        head.extraLength = GaplessExtraInfoLength(info, context.settings);
+    }
     head.silentLength = info.SilentFrameTemplate.header.frameLength;
     return head;
 }
@@ -149,9 +155,15 @@ Layout ComputeLayout(const WriteParams& params, const StreamInfo& info,
     const bool incompleteCopied =
         info.lastFrameIncomplete && params.startFrame + params.frameCount > info.frameCount;
     const std::int64_t silence = params.silenceBeginFrames + params.silenceEndFrames;
-    layout.outputFrames = params.frameCount - (incompleteCopied ? 1 : 0) + silence;
-    layout.headerFrames = params.frameCount + silence;
+    const std::int64_t carrier = CarrierFrameCount(params.reservoirFrame);
+    layout.outputFrames = params.frameCount - (incompleteCopied ? 1 : 0) + silence + carrier;
+    layout.headerFrames = params.frameCount + silence + carrier;
     layout.tlenMilliseconds = FramesToMilliseconds(info.firstHeader, layout.outputFrames);
+    if (params.gapless) {
+        const std::int64_t played = layout.outputFrames * SamplesPerFrame(info.firstHeader) -
+                                    params.gapless->delay - params.gapless->padding;
+        layout.tlenMilliseconds = MulDiv(played, 1000, info.firstHeader.sampleRate);
+    }
 
     if (layout.writeExtraInfo) {
         OutputPlan plan;
@@ -163,7 +175,10 @@ Layout ComputeLayout(const WriteParams& params, const StreamInfo& info,
         const TrimPoints trim{
             params.startFrame,
             std::max<std::int64_t>(0, info.frameCount - params.startFrame - params.frameCount)};
-        layout.extraInfo = BuildExtraInfoFrame(info, settings, plan, trim, layout.id3v2Out);
+        layout.extraInfo = params.gapless
+                               ? BuildGaplessExtraInfoFrame(info, settings, plan, trim,
+                                                            layout.id3v2Out, *params.gapless)
+                               : BuildExtraInfoFrame(info, settings, plan, trim, layout.id3v2Out);
         VELMORA_ASSERT(static_cast<std::int64_t>(layout.extraInfo.bytes.size()) == extraLength,
                        "UnitWriter");
     }
@@ -287,6 +302,30 @@ WindowAction WindowActionAfterError(const WriteParams& params) {
 
 namespace {
 
+// The frames an exact cut put before the copied ones (they end at `end`), as the table's first
+// entries.
+void PrependFrames(StreamInfo& info, const std::vector<std::uint8_t>& frames, std::int64_t end) {
+    const std::int64_t count = CarrierFrameCount(frames);
+    FrameTable table;
+    table.Resize(info.frames.size() + count);
+    for (std::int64_t i = info.frames.size() - 1; i >= 0; --i)
+        table[i + count] = info.frames[i];
+    MpegHeader h;
+    DecodeHeader(h, HeaderWordAt(frames.data()));
+    for (std::int64_t k = 0; k < count; ++k) {
+        FrameEntry& entry = table[k];
+        entry = FrameEntry{};
+        entry.length = static_cast<std::uint32_t>(h.frameLength);
+        entry.offset = end - (count - k) * h.frameLength;
+        entry.headerSize = static_cast<std::uint8_t>(h.headerSize);
+        entry.silent = true;
+        if (h.hasCrc)
+            entry.computedCrc = FrameCrc(h, frames.data() + k * h.frameLength);
+    }
+    info.frames = std::move(table);
+    info.frameCount += count;
+}
+
 void UpdateModel(StreamInfo& info, const WriteParams& params, const writer::Layout& layout,
                  writer::InPlaceOutcome& outcome) {
     // A kept incomplete last frame stays the incomplete entry after the frames, as a fresh scan
@@ -295,6 +334,8 @@ void UpdateModel(StreamInfo& info, const WriteParams& params, const writer::Layo
                                 params.startFrame + params.frameCount - 1 == info.frameCount;
     info.frameCount = params.frameCount - (incompleteKept ? 1 : 0);
     info.frames = std::move(outcome.frames);
+    if (!params.reservoirFrame.empty())
+        PrependFrames(info, params.reservoirFrame, layout.framesStart);
     info.sourceSize = outcome.size;
     info.sourceTimeNs = outcome.identity.modifiedNs;
     info.sourceIdentity = outcome.identity;
@@ -346,16 +387,17 @@ bool RenameNoReplace(const std::string& from, const std::string& to, std::string
 
 } // namespace
 
-WriteResult WriteOutput(const WriteParams& params, StreamInfo& info, const WriteContext& context,
+WriteResult WriteOutput(const WriteParams& asked, StreamInfo& info, const WriteContext& context,
                         IProgress& progress) {
-    VELMORA_ASSERT(params.outputPath.empty() || params.memoryTarget == nullptr, "UnitWriter");
+    VELMORA_ASSERT(asked.outputPath.empty() || asked.memoryTarget == nullptr, "UnitWriter");
+    WriteResult result;
+    const WriteParams params = PlanExactWrite(asked, info, context, result.exactCutWarning);
     const Settings& settings = context.settings;
     writer::Layout layout = writer::ComputeLayout(params, info, context);
     if (params.recordGainUndo)
         layout.gainSteps =
             writer::StepsWithoutClipping(params, info, layout.gainSteps, context.messages);
 
-    WriteResult result;
     result.outputSize = layout.size;
     result.outputFrames = layout.outputFrames;
     result.gainSteps = layout.gainSteps;
@@ -441,6 +483,11 @@ WriteParams MakeSaveParams(const std::string& sourcePath, const std::string& out
     p.fadeSpan = kept;
     p.showProgress = true;
     p.gainSteps = gainSteps;
+    p.exactCut = settings.CheckBoxExactCut;
+    const std::int64_t spf = SamplesPerFrame(info.firstHeader);
+    p.beginSample = trim.beginFrames * spf;
+    p.endSample =
+        std::max<std::int64_t>(p.beginSample, DecodedSamples(info) - trim.endFrames * spf);
     return p;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "UnitExactCut.h"
 #include "UnitScanner.h"
 
 #include <cstdint>
@@ -41,6 +42,17 @@ struct WriteParams {
     std::int64_t fadeSpan = 0;   // frames the fades are measured against
     bool showProgress = false;
     int gainSteps = 0; // global-gain steps added to every copied frame
+    // Sample-exact cut: a gapless decoder plays exactly the source's decoded samples
+    // [beginSample, endSample). The writer adds the warm-up frames before them and the delay and
+    // padding that drop the rest; where that cannot hold it cuts as startFrame and frameCount
+    // say and reports why.
+    bool exactCut = false;
+    std::int64_t beginSample = 0;
+    std::int64_t endSample = 0;
+    // Set by the writer once the exact cut is planned: the delay and padding, and the frame that
+    // carries the bit reservoir of the first copied frame (written after the extra-info frame).
+    std::optional<GaplessFields> gapless;
+    std::vector<std::uint8_t> reservoirFrame;
     // ToFile: the kept frames copied to the new file while it was analysed, used when they lie
     // where this run puts them.
     EarlyCopy* earlyCopy = nullptr;
@@ -84,6 +96,7 @@ struct WriteResult {
     std::int64_t outputFrames = 0;
     int gainSteps = 0;                 // the steps every frame got (see LimitGainSteps)
     std::vector<std::string> tagNotes; // gain tags that could not be kept true
+    std::string exactCutWarning; // why an exact cut was made on frame boundaries instead
 };
 
 OutputTarget TargetOf(const WriteParams& params);
@@ -93,6 +106,11 @@ OutputTarget TargetOf(const WriteParams& params);
 // face then applies WindowActionAfterError.
 WriteResult WriteOutput(const WriteParams& params, StreamInfo& info, const WriteContext& context,
                         IProgress& progress);
+
+// The parameters an exact cut turns `params` into (unchanged when it asks for none), and the
+// warning when it falls back to frame boundaries. Reads the source file.
+WriteParams PlanExactWrite(const WriteParams& params, const StreamInfo& info,
+                           const WriteContext& context, std::string& warning);
 
 // After a failed write: stream targets re-enable the commands; an in-place file is closed, as
 // its model can no longer be trusted.

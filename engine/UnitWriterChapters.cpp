@@ -1,6 +1,7 @@
 // The kept ID3v2 tag of a save that cuts audio: its chapters move with the audio.
 
 #include "UnitChapters.h"
+#include "UnitExactCut.h"
 #include "UnitMP3.h"
 #include "UnitWriterParts.h"
 
@@ -20,6 +21,14 @@ ChapterCut CutOf(const WriteParams& params, const StreamInfo& info, std::int64_t
     cut.keptEndByte = info.frames[end].offset;
     cut.outputBeginByte = tagOut + leadBytes;
     cut.endCut = end < info.frameCount;
+    if (params.gapless) {
+        // An exact cut keeps the played samples [beginSample, endSample), whatever frames
+        // carry them.
+        const std::int64_t rate = h.sampleRate;
+        cut.keptBeginMs = (params.beginSample * 1000 + rate / 2) / rate;
+        cut.keptEndMs = (params.endSample * 1000 + rate / 2) / rate;
+        cut.endCut = params.endSample < DecodedSamples(info);
+    }
     return cut;
 }
 

@@ -165,6 +165,9 @@ public:
                         m_layout.extraInfo.bytes.size());
             h += static_cast<std::int64_t>(m_layout.extraInfo.bytes.size());
         }
+        const std::vector<std::uint8_t>& carrier = m_params.reservoirFrame;
+        std::copy(carrier.begin(), carrier.end(), m_data + h);
+        h += static_cast<std::int64_t>(carrier.size());
         for (std::int64_t k = 0; k < m_params.silenceBeginFrames; ++k, h += m_layout.silentLength)
             PutSilentFrame(h);
         return h;

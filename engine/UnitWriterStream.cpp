@@ -180,6 +180,7 @@ void PutHead(StreamSink& sink, const WriteParams& params, const StreamInfo& info
     if (layout.writeExtraInfo)
         sink.Put(layout.extraInfo.bytes.data(),
                  static_cast<std::int64_t>(layout.extraInfo.bytes.size()));
+    sink.Put(params.reservoirFrame.data(), static_cast<std::int64_t>(params.reservoirFrame.size()));
     const std::vector<std::uint8_t>& silent = info.SilentFrameTemplate.image;
     for (std::int64_t k = 0; k < params.silenceBeginFrames; ++k)
         sink.Put(silent.data(), layout.silentLength);

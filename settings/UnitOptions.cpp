@@ -22,6 +22,7 @@ const OptionBinding kBindings[] = {
     VELMORA_OPTION(CheckBoxKeepExtraInfo, K::Switch),
     VELMORA_OPTION(CheckBoxNoExtraInfoInMPEG2, K::Switch),
     VELMORA_OPTION(CheckBoxAllowPatchedStreams, K::Switch),
+    VELMORA_OPTION(CheckBoxExactCut, K::Switch),
     VELMORA_OPTION(CheckBoxSaveWAV, K::Switch),
     VELMORA_OPTION(CheckBoxSave_WithTime, K::Switch),
     VELMORA_OPTION(CheckBoxSaveAs_WithTime, K::Switch),

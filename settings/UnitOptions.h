@@ -19,6 +19,7 @@ struct Settings {
     bool CheckBoxKeepExtraInfo = true;
     bool CheckBoxNoExtraInfoInMPEG2 = true;
     bool CheckBoxAllowPatchedStreams = false;
+    bool CheckBoxExactCut = true; // cuts at the exact sample, for gapless decoders
     bool CheckBoxSaveWAV = false;
     bool CheckBoxSave_WithTime = false;
     bool CheckBoxSaveAs_WithTime = true;

@@ -107,6 +107,8 @@ QWidget* TFormOptions::BuildAdvancedPage() {
           tr("Do not put VBR seek or extra info header in MPEG2/mp3PRO files"));
     Check(c, "CheckBoxAllowPatchedStreams",
           tr("Allow streams made of MP3s with different characteristics"));
+    Check(c, "CheckBoxExactCut",
+          tr("Cut at the exact sample, without gaps or clicks (recommended)"));
     const std::pair<const char*, QString> fixed[] = {
         {"CheckBoxFixMissingCRC", tr("Fix missing CRCs (recommended)")},
         {"CheckBoxFixBadCRC", tr("Fix bad CRCs (not recommended)")},

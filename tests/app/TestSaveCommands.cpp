@@ -20,6 +20,7 @@ protected:
     void SetUp() override {
         EditorTest::SetUp();
         settings.CheckBoxCloseAfterSave = false;
+        settings.CheckBoxExactCut = false; // the frame counts of the frame cut
         Show();
     }
     // Opens `frames` quiet frames (0: three seconds of a lame tone) and trims `begin` frames.
@@ -181,4 +182,21 @@ TEST_F(SaveTest, FailedSavesLeaveTheSourceAndTheWindowUsable) {
         EXPECT_TRUE(window->FileIsOpen() && Menu("MenuSave")->isEnabled()) << c.name;
         Menu("MenuClose")->trigger();
     }
+}
+
+TEST_F(SaveTest, AnExactCutThatFallsBackSaysWhy) {
+    if (!HaveProgram("lame"))
+        GTEST_SKIP() << "lame missing";
+    settings.CheckBoxExactCut = true;
+    OpenSource("Song.mp3", 0);
+    settings.ComboBoxAddSilenceBeginning = 10; // the open resets it
+    SaveAs(files.File("a.mp3"));
+    EXPECT_TRUE(Errors().empty());
+    EXPECT_EQ(dialogs.Texts(IDialogs::Kind::Warning),
+              std::vector<QString>{"exact cut not possible with added silence; cut on frame "
+                                   "boundaries"});
+    dialogs.messages.clear();
+    settings.ComboBoxAddSilenceBeginning = 0;
+    SaveAs(files.File("b.mp3"));
+    EXPECT_TRUE(dialogs.Texts(IDialogs::Kind::Warning).empty());
 }

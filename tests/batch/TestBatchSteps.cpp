@@ -125,6 +125,7 @@ TEST(BatchSteps, ThumbnailCutsForEachLength) {
     s.SpinEditStartThumbnail = 1;
     s.SpinEditEndThumbnail = 2;
     s.CheckBoxRemoveLastFrame = false;
+    s.CheckBoxExactCut = false; // the frame count of the frame cut
     auto reports = RunFiles({tree + "/quiet.mp3"}, s);
     EXPECT_EQ(reports[0].outcome, O::Changed);
     EXPECT_EQ(Open(tree + "/quiet.mp3").frameCount, frames - s1 - SecondsToFrames(first, 2));

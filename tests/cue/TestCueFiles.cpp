@@ -105,6 +105,7 @@ TEST(GenerateThenSplit, OneFilePerTrackWithTheSourceFramesByteForByte) {
     OpenResult opened = OpenWithDecoder(rec.path, {}, true);
     Settings settings;
     settings.SpinEditMinimumCueTrackLength = 5;
+    settings.CheckBoxExactCut = false; // the frame cut, whose bytes this test pins
     NullProgress progress;
     const MessageTable messages = MessageTable::English();
     const CueGenerateResult sheet = GenerateCueSheet(

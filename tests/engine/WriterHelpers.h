@@ -33,6 +33,7 @@ inline Settings NeutralSettings() {
     s.CheckBoxCloseAfterSave = false;
     s.CheckBoxRemoveLastFrame = false;
     s.CheckBoxPreserveDate = false;
+    s.CheckBoxExactCut = false; // the frame cut, whose bytes these tests pin
     return s;
 }
 

@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# Exact cuts on the 60-minute files. The join test: split by the 12-track sheet, decode every
+# track gapless (mpg123 and ffmpeg), and count per boundary the samples lost and the samples that
+# differ from the decoded source, for velmora-cli split beside mp3splt -c and mp3splt -c -b of
+# the same sheet. Then the timings: Save As trimming 30 s at each end beside cp (and the frame
+# cut), and the split beside mp3splt -c.
+set -euo pipefail
+source "$(dirname "$0")/lib.sh"
+bench_build velmora-joincheck
+bench_prepare
+bench_need mpg123 mp3splt ffmpeg
+JOINCHECK=$BUILD/velmora-joincheck
+
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+
+decode() { # TOOL FILE OUT
+    case $1 in
+    mpg123) mpg123 -q -s "$2" >"$3" ;;
+    ffmpeg) ffmpeg -nostdin -v error -i "$2" -f s16le - >"$3" ;;
+    esac
+}
+
+# The sheet's INDEX times in samples at 44.1 kHz; its third field is hundredths of a second.
+sheet_starts() {
+    sed -n 's/.*INDEX 01 \([0-9]*\):\([0-9]*\):\([0-9]*\).*/\1 \2 \3/p' "$1" |
+        awk '{ printf "%d\n", int(($1 * 60000 + $2 * 1000 + $3 * 10) * 44100 / 1000 + 0.5) }'
+}
+
+# The same sheet for mp3splt, which reads the third field as CD frames (1/75 s), and its starts.
+cd_sheet() {
+    awk '/INDEX 01/ { split($3, t, ":"); $0 = sprintf("    INDEX 01 %02d:%02d:%02d", t[1], t[2],
+        int(t[3] * 75 / 100 + 0.5)) } { print }' "$1"
+}
+cd_sheet_starts() {
+    sed -n 's/.*INDEX 01 \([0-9]*\):\([0-9]*\):\([0-9]*\).*/\1 \2 \3/p' "$1" |
+        awk '{ printf "%d\n", int((($1 * 60 + $2) * 75 + $3) * 44100 / 75 + 0.5) }'
+}
+
+# join_check TITLE STARTS_FILE TRACK_DIR: every track decoded by both decoders, then compared.
+join_check() {
+    local title=$1 starts=$2 dir=$3 tool
+    for tool in mpg123 ffmpeg; do
+        local args=()
+        local k=0
+        mapfile -t tracks < <(ls "$dir"/*.mp3 | sort -V)
+        mapfile -t at <"$starts"
+        for t in "${tracks[@]}"; do
+            decode "$tool" "$t" "$t.$tool.raw"
+            args+=("${at[$k]}" "$t.$tool.raw")
+            k=$((k + 1))
+        done
+        echo "-- $title, decoded by $tool" | tee -a "$RESULTS/summary.txt"
+        "$JOINCHECK" 2 "$WORK/source.$tool.raw" "${args[@]}" | tail -n 2 | tee -a "$RESULTS/summary.txt"
+        rm -f "$dir"/*.raw
+    done
+}
+
+for f in "$HOUR_VBR" "$HOUR_CBR"; do
+    name=$(basename "$f" .mp3)
+    cp "$f" "$WORK/$name.mp3"
+    mp3=$WORK/$name.mp3
+    "$CLI" cue --defaults "$mp3" >/dev/null 2>&1
+    sheet=$WORK/$name.cue
+    echo "== join test $name: $(grep -c TRACK "$sheet") tracks" | tee -a "$RESULTS/summary.txt"
+    for tool in mpg123 ffmpeg; do
+        decode "$tool" "$mp3" "$WORK/source.$tool.raw"
+    done
+
+    sheet_starts "$sheet" >"$WORK/starts"
+    "$CLI" split --defaults "$mp3" >/dev/null 2>"$WORK/split.log"
+    grep warning "$WORK/split.log" || true
+    join_check "velmora-cli split" "$WORK/starts" "$WORK/$name"
+    rm -rf "$WORK/$name"
+
+    "$CLI" split --defaults --option CheckBoxExactCut=0 "$mp3" >/dev/null 2>&1
+    join_check "velmora-cli split, exact cut off" "$WORK/starts" "$WORK/$name"
+    rm -rf "$WORK/$name"
+
+    cd_sheet "$sheet" >"$WORK/cd.cue"
+    cd_sheet_starts "$WORK/cd.cue" >"$WORK/cd-starts"
+    for flags in "" "-b"; do
+        mkdir -p "$WORK/splt"
+        # shellcheck disable=SC2086
+        mp3splt -q -f $flags -c "$WORK/cd.cue" -d "$WORK/splt" -o '@n' "$mp3" >/dev/null 2>&1
+        join_check "mp3splt -c $flags" "$WORK/cd-starts" "$WORK/splt"
+        rm -rf "$WORK/splt"
+    done
+    rm -f "$WORK"/source.*.raw
+
+    mkdir -p "$WORK/out"
+    BENCH_PREPARE="rm -rf '$WORK/out' && mkdir -p '$WORK/out'" \
+        compare "exact Save As trimming 30 s at each end, $name" \
+        exact "$CLI save --defaults '$mp3' -o '$WORK/out/v.mp3' --begin 30s --end 30s" - \
+        cp "cp '$mp3' '$WORK/out/c.mp3'" 1.5 \
+        frame-cut "$CLI save --defaults --option CheckBoxExactCut=0 '$mp3' -o '$WORK/out/f.mp3' --begin 30s --end 30s" -
+    mkdir -p "$WORK/splt"
+    BENCH_PREPARE="rm -rf '$WORK/$name' '$WORK/splt' && mkdir -p '$WORK/splt'" \
+        compare "exact split by the sheet, $name" \
+        split "$CLI split --defaults '$mp3'" - \
+        mp3splt "mp3splt -q -f -c '$WORK/cd.cue' -d '$WORK/splt' '$mp3'" 0.5
+    rm -rf "$WORK/$name" "$WORK/splt" "$WORK/out" "$mp3" "$sheet"
+done
