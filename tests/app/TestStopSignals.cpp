@@ -17,6 +17,7 @@ protected:
         EditorTest::SetUp();
         settings.CheckBoxCloseAfterSave = false;
         settings.CheckBoxAskBeforeExiting = true;
+        settings.CheckBoxExactCut = false; // the frame cut's bytes are the reference
     }
     void TearDown() override {
         SetSaveRecordedHook({});

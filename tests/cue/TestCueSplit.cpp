@@ -359,8 +359,8 @@ TEST(SplitByCueSheet, NoTrackReplacesTheFileBeingSplitNorAnExistingFileUnlessAsk
             SplitControls controls;
             controls.overwrite = c.overwrite;
             NullProgress progress;
-            result = SplitByCueSheet(c.source, opened.info, controls, {}, MessageTable::English(),
-                                     progress);
+            result = SplitByCueSheet(c.source, opened.info, controls, FrameCut(),
+                                     MessageTable::English(), progress);
         } catch (const VelmoraError& e) {
             error = e.what();
         }
@@ -400,7 +400,8 @@ TEST(SplitOutputClaims, TwoSplitsOfOneBatchNeverTakeTheSameTrack) {
         try {
             OpenResult opened = OpenWithDecoder(mp3);
             NullProgress progress;
-            SplitByCueSheet(mp3, opened.info, controls, {}, MessageTable::English(), progress);
+            SplitByCueSheet(mp3, opened.info, controls, FrameCut(), MessageTable::English(),
+                            progress);
             errors.push_back("");
         } catch (const VelmoraError& e) {
             errors.push_back(e.what());
