@@ -93,8 +93,9 @@ std::vector<std::uint8_t> CarrierFrames(const MpegHeader& first, bool constantBi
         for (int i = 0; i < 4; ++i)
             frame[i] = static_cast<std::uint8_t>(h.headerWord >> (8 * i));
         const std::int64_t n = std::min(left, room);
-        std::memcpy(frame + h.frameLength - n, reservoir.data() + (left - n),
-                    static_cast<std::size_t>(n));
+        if (n > 0) // an empty reservoir has no data pointer to copy from
+            std::memcpy(frame + h.frameLength - n, reservoir.data() + (left - n),
+                        static_cast<std::size_t>(n));
         left -= n;
         std::uint8_t* side = frame + h.headerSize;
         if (h.versionId == kMpeg1) {
