@@ -157,6 +157,8 @@ struct Knobs {
 Knobs ReadKnobs(const std::uint8_t* k) {
     Knobs knobs;
     Settings& s = knobs.settings;
+    // The assembly checks below describe the frame cut, whose layout the plan predicts.
+    s.CheckBoxExactCut = false;
     s.CheckBoxCleanup = k[0] & 1;
     s.CheckBoxKeepExtraInfo = k[0] & 2;
     s.CheckBoxRemoveLastFrame = k[0] & 4;
