@@ -32,16 +32,7 @@ CliResult RunSave(std::vector<std::string> args) {
 
 // Distinct frames, so that any misplaced byte shows.
 std::vector<std::uint8_t> Frames(int count) {
-    std::vector<std::uint8_t> out;
-    for (int k = 0; k < count; ++k) {
-        FrameSpec s;
-        s.part23Length = {500, 500, 500, 500};
-        s.globalGain = {100 + k % 20, 120, 130, 140};
-        s.fill = static_cast<std::uint8_t>(k);
-        const auto f = BuildFrame(s);
-        out.insert(out.end(), f.begin(), f.end());
-    }
-    return out;
+    return DistinctFrames(count);
 }
 
 const std::int64_t kFrame = 417; // 128 kbit/s at 44100 Hz, no padding

@@ -157,4 +157,17 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(m_path, ec);
 }
 
+std::vector<std::uint8_t> DistinctFrames(int count) {
+    std::vector<std::uint8_t> out;
+    for (int k = 0; k < count; ++k) {
+        FrameSpec s;
+        s.part23Length = {500, 500, 500, 500};
+        s.globalGain = {100 + k % 20, 120, 130, 140};
+        s.fill = static_cast<std::uint8_t>(k);
+        const auto f = BuildFrame(s);
+        out.insert(out.end(), f.begin(), f.end());
+    }
+    return out;
+}
+
 } // namespace velmora::test

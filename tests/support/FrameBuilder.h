@@ -49,6 +49,9 @@ int SlotCount(const FrameSpec& spec);
 // Appends `count` copies of the frame built from `spec`.
 void AppendFrames(std::vector<std::uint8_t>& out, const FrameSpec& spec, int count);
 
+// `count` MPEG-1 Layer III frames that differ in global_gain and fill, so a misplaced byte shows.
+std::vector<std::uint8_t> DistinctFrames(int count);
+
 // A frame whose side information says "Xing" or "Info" follows: an extra-info frame.
 std::vector<std::uint8_t> BuildExtraInfoFrame(const FrameSpec& spec, const char* tag,
                                               std::uint32_t frames, std::uint32_t bytes);
