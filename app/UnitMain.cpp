@@ -9,6 +9,7 @@
 #include "UnitPreviewPlayer.h"
 #include "UnitSpecialFolder.h"
 #include "UnitStatusLine.h"
+#include "UnitTrimCascade.h"
 #include "VelmoraError.h"
 
 #include <QAction>
@@ -101,7 +102,7 @@ TFormMain::~TFormMain() {
 }
 
 void TFormMain::FormCreate() {
-    m_fileOpen = false;
+    m_state = EditorState::NoFile;
     m_messages = MessageTable::English();
     LoadWindowPlacement();
 }
@@ -145,21 +146,62 @@ void TFormMain::ApplyWindowOptions() {
 }
 
 void TFormMain::SetFileOpenState(bool open) {
+    if (open)
+        EnterOpenState();
+    else
+        EnterNoFileState();
+}
+
+// The new model is in m_info: the controls take its counts, and the commands of an open file.
+void TFormMain::EnterOpenState() {
+    VELMORA_ASSERT(m_info.has_value(), "UnitMain");
     m_trimSyncGuard = kTrimSyncAll;
     m_tagsKept = true;
-    m_fileOpen = open;
-    if (!open && GroupBoxTrim->isVisible())
+    m_state = EditorState::Open;
+    Timer->start();
+    TimerTimer();
+    UpdateCommands();
+    ApplyThemeColours();
+    ResetTrimFieldsForStream();
+    ResetVolumeForStream();
+    SyncTimeControls();
+    m_trimSyncGuard = 0;
+    RefreshTimeReadouts();
+    UpdateDiskSpaceSavingDisplay();
+}
+
+// The model goes first, so nothing that runs while the fields empty reads it.
+void TFormMain::EnterNoFileState() {
+    m_trimSyncGuard = kTrimSyncAll;
+    m_tagsKept = true;
+    m_state = EditorState::NoFile;
+    m_info.reset();
+    if (GroupBoxTrim->isVisible())
         GroupBoxTrim->setFocus();
-    const bool volumeAllowed = open && m_info && m_info->firstHeader.layerId == 1;
-    if (open) {
-        Timer->start();
-        TimerTimer();
-    } else {
-        Timer->stop();
-        m_playerAvailable = false;
-        BitBtnTestBegin->setChecked(false);
-        BitBtnTestEnd->setChecked(false);
-    }
+    Timer->stop();
+    m_playerAvailable = false;
+    BitBtnTestBegin->setChecked(false);
+    BitBtnTestEnd->setChecked(false);
+    UpdateCommands();
+    ApplyThemeColours();
+    ClearFileFields();
+    m_trimSyncGuard = 0;
+    RefreshTimeReadouts();
+    UpdateDiskSpaceSavingDisplay();
+}
+
+void TFormMain::UpdateCommands() {
+    const std::pair<QAction*, EditorCommand> commands[] = {{MenuOpen, EditorCommand::Open},
+                                                           {MenuSave, EditorCommand::Save},
+                                                           {MenuSaveAs, EditorCommand::SaveAs},
+                                                           {MenuClose, EditorCommand::Close}};
+    for (const auto& [action, command] : commands)
+        action->setEnabled(Allowed(command));
+    // Options, Batch, About and Exit stay enabled: their refusals are heard. The file's controls
+    // stay enabled while an operation runs, so the focus stays where it is; their handlers ask
+    // the table, and a write keeps input out.
+    const bool open = FileIsOpen();
+    const bool volumeAllowed = open && m_info->firstHeader.layerId == 1;
     for (QWidget* component : m_components) {
         const bool volumeControl = (component->property("Tag").toInt() & kTagVolumeBit) != 0;
         component->setEnabled(volumeControl ? volumeAllowed : open);
@@ -169,71 +211,79 @@ void TFormMain::SetFileOpenState(bool open) {
     for (QWidget* alwaysOn : {static_cast<QWidget*>(GroupBoxTrim),
                               static_cast<QWidget*>(PageControlTrim), TabSheetTime, TabSheetFrame})
         alwaysOn->setEnabled(true);
-    MenuOpen->setEnabled(!open);
-    MenuSave->setEnabled(open);
-    MenuSaveAs->setEnabled(open);
-    MenuClose->setEnabled(open);
-    ApplyThemeColours();
+}
 
-    if (open) {
-        const MpegHeader& first = m_info->firstHeader;
-        const int frames = static_cast<int>(std::min<std::int64_t>(m_info->frameCount, INT32_MAX));
-        if (SpinEditBeginF->value() < 0) {
-            TimeSpinBeginS->setValue(0);
-            SpinEditBeginF->setValue(0);
-            TimeSpinEndS->setValue(0);
-            SpinEditEndF->setValue(0);
-        }
-        const int seconds = static_cast<int>(FramesToSeconds(first, m_info->frameCount));
-        for (TTimeSpin* spin : {TimeSpinBeginS, TimeSpinEndS, TimeSpinEndP, TimeSpinDuration})
-            spin->setMaximum(seconds);
-        // Past 999999 frames (about seven hours) the fields take the digits the count needs.
-        const int digits = static_cast<int>(QString::number(frames).size());
-        for (TSpinEdit* spin : {SpinEditBeginF, SpinEditEndF, SpinEditEndP, SpinEditDuration}) {
-            spin->setMaxDigits(std::max(TSpinEdit::kDefaultMaxDigits, digits));
-            spin->setMaximum(frames);
-        }
-        SpinEditEndP->setValue(frames);
-        SpinEditDuration->setValue(frames);
-        TrackBarAmplification->setValue(m_settings.TrackBarDefaultAmplification);
-        if (m_settings.CheckBoxResetFadeControlsWhenOpen) {
-            TrackBarFadeIn->setValue(0);
-            TrackBarFadeOut->setValue(0);
-        }
-        PanelVolumeMax->setText(QStringLiteral("?dB"));
-        PanelLoudness->setText(QStringLiteral("? LUFS"));
-        if (m_settings.CheckBoxResetAddSilenceWhenOpen) {
-            m_settings.ComboBoxAddSilenceBeginning = 0;
-            m_settings.ComboBoxAddSilenceEnd = 0;
-        }
-    } else {
-        if (TimeSpinBeginS->resetOnOpen())
-            for (TSpinEdit* spin : {SpinEditBeginF, SpinEditEndF, SpinEditEndP, SpinEditDuration})
-                spin->clear();
-        if (!EditName->text().isEmpty())
-            EditName->clear();
-        else
-            EditName->setText(QString::fromStdString(
-                MessageOr(m_messages, kMsgNoFileOpened, "- no file opened -")));
-        for (QLineEdit* edit : {EditType, EditLength, EditID3, EditCRC, EditBitrate})
-            edit->clear();
-        ProgressBar->setValue(0);
-        PanelVolumeNormalization->hide();
-        m_volumeAnalysisDone = false;
-        LabelSpaceSaved->clear();
-        LabelTimeRemain->clear();
+void TFormMain::ResetTrimFieldsForStream() {
+    const MpegHeader& first = m_info->firstHeader;
+    const int frames = TrimFieldTotal(m_info->frameCount);
+    if (SpinEditBeginF->value() < 0) {
+        TimeSpinBeginS->setValue(0);
+        SpinEditBeginF->setValue(0);
+        TimeSpinEndS->setValue(0);
+        SpinEditEndF->setValue(0);
     }
-    if (open)
-        SyncTimeControls();
-    m_trimSyncGuard = 0;
-    RefreshTimeReadouts();
-    UpdateDiskSpaceSavingDisplay();
+    const int seconds = static_cast<int>(FramesToSeconds(first, m_info->frameCount));
+    for (TTimeSpin* spin : {TimeSpinBeginS, TimeSpinEndS, TimeSpinEndP, TimeSpinDuration})
+        spin->setMaximum(seconds);
+    // Past 999999 frames (about seven hours) the fields take the digits the count needs.
+    const int digits = static_cast<int>(QString::number(frames).size());
+    for (TSpinEdit* spin : {SpinEditBeginF, SpinEditEndF, SpinEditEndP, SpinEditDuration}) {
+        spin->setMaxDigits(std::max(TSpinEdit::kDefaultMaxDigits, digits));
+        spin->setMaximum(frames);
+    }
+    SpinEditEndP->setValue(frames);
+    SpinEditDuration->setValue(frames);
+}
+
+void TFormMain::ResetVolumeForStream() {
+    TrackBarAmplification->setValue(m_settings.TrackBarDefaultAmplification);
+    if (m_settings.CheckBoxResetFadeControlsWhenOpen) {
+        TrackBarFadeIn->setValue(0);
+        TrackBarFadeOut->setValue(0);
+    }
+    PanelVolumeMax->setText(QStringLiteral("?dB"));
+    PanelLoudness->setText(QStringLiteral("? LUFS"));
+    if (m_settings.CheckBoxResetAddSilenceWhenOpen) {
+        m_settings.ComboBoxAddSilenceBeginning = 0;
+        m_settings.ComboBoxAddSilenceEnd = 0;
+    }
+}
+
+void TFormMain::ClearFileFields() {
+    if (TimeSpinBeginS->resetOnOpen())
+        for (TSpinEdit* spin : {SpinEditBeginF, SpinEditEndF, SpinEditEndP, SpinEditDuration})
+            spin->clear();
+    if (!EditName->text().isEmpty())
+        EditName->clear();
+    else
+        EditName->setText(
+            QString::fromStdString(MessageOr(m_messages, kMsgNoFileOpened, "- no file opened -")));
+    for (QLineEdit* edit : {EditType, EditLength, EditID3, EditCRC, EditBitrate})
+        edit->clear();
+    ProgressBar->setValue(0);
+    PanelVolumeNormalization->hide();
+    m_volumeAnalysisDone = false;
+    LabelSpaceSaved->clear();
+    LabelTimeRemain->clear();
+}
+
+TFormMain::StateScope::StateScope(TFormMain& window, EditorState state)
+    : m_window(window), m_state(state), m_before(window.m_state), m_hourglass(nullptr) {
+    m_window.m_state = m_state;
+    m_window.UpdateCommands();
+}
+
+TFormMain::StateScope::~StateScope() {
+    if (m_window.m_state != m_state)
+        return;
+    m_window.m_state = m_before;
+    m_window.UpdateCommands();
 }
 
 // The read-outs' fixed colours, made to read on the current palette; the ramps drawn for the
 // screen's pixel ratio.
 void TFormMain::ApplyThemeColours() {
-    const QColor panelText = ThemedColour(m_fileOpen ? FixedColour::Black : FixedColour::Gray,
+    const QColor panelText = ThemedColour(FileIsOpen() ? FixedColour::Black : FixedColour::Gray,
                                           palette(), QPalette::Window);
     SetEnabledTextColour(PanelVolume, QPalette::WindowText, panelText);
     SetEnabledTextColour(PanelVolumeMax, QPalette::WindowText, panelText);
@@ -267,7 +317,7 @@ void TFormMain::RefreshTimeReadouts() {
                                                        {SpinEditDuration, LabelDurationTime}};
     for (const auto& [spin, label] : readOuts) {
         const int frames = spin->value();
-        if (m_fileOpen && m_info && frames >= 0)
+        if (FileIsOpen() && frames >= 0)
             label->setText(QStringLiteral("(%1)").arg(
                 QString::fromStdString(FormatSeconds(m_info->firstHeader, frames, 2))));
         else

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EditorSeams.h"
+#include "UnitEditorState.h"
 #include "UnitMessages.h"
 #include "UnitOpen.h"
 #include "UnitOptions.h"
@@ -76,9 +77,15 @@ public:
     void OpenPath(const QString& path);
     // The same for a name in the file system's own bytes.
     void OpenNativePath(const std::string& path);
-    bool FileIsOpen() const { return m_fileOpen; }
+    // A file is open exactly while its model is held (through analyses, writes and batches).
+    bool FileIsOpen() const { return m_info.has_value(); }
     const velmora::StreamInfo* Model() const { return m_info ? &*m_info : nullptr; }
-    bool OperationBusy() const { return m_operationBusy; }
+    velmora::EditorState State() const { return m_state; }
+    bool Allowed(velmora::EditorCommand command) const {
+        return velmora::CommandAllowed(m_state, command);
+    }
+    // An operation that can be stopped is under way (an open, an analysis, a batch).
+    bool OperationBusy() const { return Allowed(velmora::EditorCommand::Stop); }
     // The longest wait of the event loop during the last open, in ms.
     qint64 LastOpenLongestGapMs() const { return m_lastOpenGapMs; }
     TFormAdvancedInfo* AdvancedInfo() const { return m_advancedInfo; }
@@ -96,7 +103,7 @@ public:
     bool VolumeAnalysisDone() const { return m_volumeAnalysisDone; }
     // A save is writing: commands that start an operation or change the trim points, the volume or
     // the model refuse.
-    bool WriteRunning() const { return m_writeRunning; }
+    bool WriteRunning() const { return m_state == velmora::EditorState::Writing; }
     // The save dialog's title and its filter in the "Name|*.ext|Name|*.ext" form (translatable).
     void SetSaveDialogTexts(const QString& title, const QString& filter);
     // Language files (UnitMainOptions.cpp). Start-up: the first language file found, then
@@ -144,7 +151,18 @@ private:
     void FormDestroy();
     void LoadWindowPlacement();
     void SaveWindowPlacement();
+    // The open half fills the controls from the new model; the close half drops the model and
+    // empties them. Both set the state and the controls' enabled states.
     void SetFileOpenState(bool open);
+    void EnterOpenState();
+    void EnterNoFileState();
+    void ResetTrimFieldsForStream();
+    void ResetVolumeForStream();
+    void ClearFileFields();
+    // Enables the menu commands from the state's table, and the file's controls while a file is
+    // open (the volume ones for Layer III only). Called at every change of the state.
+    void UpdateCommands();
+    class StateScope;
     void RefreshTimeReadouts();
     void RunCommand(const std::function<void()>& handler);
     bool FormKeyPress(QKeyEvent* key);
@@ -231,8 +249,7 @@ private:
     velmora::IShell& m_shell;
     velmora::MessageTable m_messages;
 
-    bool m_fileOpen = false;
-    bool m_operationBusy = false;
+    velmora::EditorState m_state = velmora::EditorState::NoFile;
     bool m_stopRequested = false;
     bool m_tagsKept = true;
     unsigned m_trimSyncGuard = 0;
@@ -241,7 +258,6 @@ private:
     bool m_closeAfterCommand = false; // a close arrived while a command pumped events
     bool m_closeConfirmed = false;
     bool m_placementSaved = false;
-    bool m_writeRunning = false;
     bool m_volumeAnalysisDone = false;
     bool m_mp3ProWarned = false; // the mp3PRO trimming warning was shown for the open file
     std::optional<bool> m_saveAsTypeOverride; // WAV or not, while a Save As writes the other type
@@ -335,4 +351,20 @@ private:
     QWidget* PanelVolumeNormalization = nullptr;
     QWidget* m_markerRow = nullptr; // holds the marker, which moves freely within it
     TStatusLine* StatusLine = nullptr;
+};
+
+// Puts the window into an operation's state, with the wait cursor, for its lifetime; the state
+// before comes back on every path unless something else has changed the state meanwhile.
+class TFormMain::StateScope {
+public:
+    StateScope(TFormMain& window, velmora::EditorState state);
+    ~StateScope();
+    StateScope(const StateScope&) = delete;
+    StateScope& operator=(const StateScope&) = delete;
+
+private:
+    TFormMain& m_window;
+    velmora::EditorState m_state;
+    velmora::EditorState m_before;
+    velmora::BusyScope m_hourglass;
 };

@@ -60,7 +60,7 @@ private:
 
 void TFormMain::MenuBatchClick() {
     // A batch saves files while it runs: never beside an open, an analysis or a save.
-    if (m_operationBusy || m_writeRunning) {
+    if (!Allowed(EditorCommand::Batch)) {
         m_shell.Beep();
         return;
     }
@@ -74,13 +74,13 @@ void TFormMain::MenuBatchClick() {
     for (const QString& path : *chosen)
         paths.push_back(QFile::encodeName(path).toStdString());
     StopPreview();
-    BusyScope busy(&m_operationBusy);
+    StateScope batch(*this, EditorState::Batch);
     m_stopRequested = false;
     const bool ask = m_dialogs.Interactive() && !m_settings.CheckBatchBoxStopOnError;
     BatchRunOptions options;
     options.jobs = ask ? 1 : 0; // one question at a time, about the file in input order
     options.waitForAnswers = ask;
-    if (m_fileOpen)
+    if (FileIsOpen())
         options.refusedPaths.push_back(SourcePath());
     const std::vector<BatchInput> inputs = ExpandBatchInputs(paths, m_settings);
     m_batchWindow->Start(inputs.size());

@@ -30,7 +30,7 @@ QString ShownName(const QUrl& url) {
 } // namespace
 
 bool TFormMain::DropAllowed(const QMimeData* data) const {
-    if (m_fileOpen || m_operationBusy || m_commandDepth > 0 || !data->hasUrls())
+    if (!Allowed(EditorCommand::Open) || m_commandDepth > 0 || !data->hasUrls())
         return false;
     const QList<QUrl> urls = data->urls();
     return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
@@ -59,7 +59,7 @@ bool TFormMain::FilterDrag(QObject* watched, QEvent* event) {
 
 void TFormMain::OpenDropped(const QList<QUrl>& urls) {
     // Something may have started between the drop and now: the drop is void then.
-    if (m_fileOpen || m_operationBusy)
+    if (!Allowed(EditorCommand::Open))
         return;
     const auto first =
         std::find_if(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });

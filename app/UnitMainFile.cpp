@@ -55,7 +55,7 @@ private:
 } // namespace
 
 void TFormMain::MenuOpenClick() {
-    if (m_fileOpen || m_operationBusy)
+    if (!Allowed(EditorCommand::Open))
         return;
     IDialogs::FileRequest request;
     request.title = m_openDialogTitle;
@@ -76,7 +76,7 @@ void TFormMain::OpenPath(const QString& path) {
 
 void TFormMain::OpenNativePath(const std::string& path) {
     RunCommand([this, path] {
-        if (m_fileOpen || m_operationBusy)
+        if (!Allowed(EditorCommand::Open))
             return;
         m_sourcePath = path;
         OpenSourceFile(path);
@@ -98,22 +98,22 @@ void TFormMain::OpenSourceFile(const std::string& path) {
             QString::fromStdString(MessageTable::Join(m_messages.MessageDlgErrorMissingFH)));
 }
 
+// A first open, or reading the open file again: its model stays until the new one is complete.
 void TFormMain::ReadSourceFile(const std::string& path) {
     OpenResult opened;
     {
-        BusyScope hourglass(nullptr);
+        StateScope reading(*this, FileIsOpen() ? EditorState::Analysing : EditorState::Opening);
         RestoreTextUnlessKept name(EditName);
         EditName->setText(ReadableFileName(path));
         m_stopRequested = false;
         QtProgress progress(ProgressBar, m_stopRequested);
         GapRecorder gaps(progress, m_lastOpenGapMs);
-        opened = OpenWithTailAnalysis(path, m_settings, m_messages, progress,
-                                      {.operationBusy = &m_operationBusy});
+        opened = OpenWithTailAnalysis(path, m_settings, m_messages, progress, {});
         name.Keep();
     }
     m_info = std::move(opened.info);
     m_mp3ProWarned = false;
-    SetFileOpenState(true);
+    EnterOpenState();
     ShowInformation();
     ShowOpenWarnings(opened.warnings);
 }
@@ -122,7 +122,7 @@ void TFormMain::ApplyAutoTrim() {
     if (m_settings.CheckBoxAutoDetectSilence) {
         if (const std::optional<TrimPoints> trim =
                 AutoTrim(*m_info, m_settings,
-                         m_operationBusy ? OperationState::Busy : OperationState::Idle)) {
+                         OperationBusy() ? OperationState::Busy : OperationState::Idle)) {
             SpinEditBeginF->setValue(static_cast<int>(trim->beginFrames));
             SpinEditEndF->setValue(static_cast<int>(trim->endFrames));
             RefreshTimeReadouts();
@@ -161,15 +161,14 @@ void TFormMain::ToggleTagsKept() {
 }
 
 void TFormMain::MenuCloseClick() {
-    if (m_writeRunning)
+    if (!Allowed(EditorCommand::Close))
         return;
     StopPreview();
-    if (m_operationBusy) {
+    if (Allowed(EditorCommand::Stop)) {
         m_stopRequested = true;
         return;
     }
-    SetFileOpenState(false);
-    m_info.reset();
+    EnterNoFileState();
     DeletePreviewFiles();
 }
 

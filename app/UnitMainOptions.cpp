@@ -90,7 +90,7 @@ std::string TFormMain::WritableFolder() const {
 
 void TFormMain::MenuOptionsClick() {
     // The options can read the file again and replace the model a running write works on.
-    if (m_operationBusy || m_writeRunning) {
+    if (!Allowed(EditorCommand::Options)) {
         m_shell.Beep();
         return;
     }
@@ -98,7 +98,7 @@ void TFormMain::MenuOptionsClick() {
     const int aggressivity = m_settings.RadioGroupTrimAggressivity;
     if (m_options->exec() == QDialog::Accepted) {
         ApplyWindowOptions();
-        if (m_fileOpen && m_settings.RadioGroupTrimAggressivity != aggressivity)
+        if (FileIsOpen() && m_settings.RadioGroupTrimAggressivity != aggressivity)
             ReadSourceFileAgain();
     }
     RefreshTimeReadouts();
@@ -160,7 +160,7 @@ void TFormMain::LoadLanguageFile(const std::string& path) {
     ReadMessageTable(ini, m_messages);
     StatusLine->ReadTexts(ini);
     // Before the first show the "no file" state fills the box from the table.
-    if (!m_fileOpen && m_activated)
+    if (!FileIsOpen() && m_activated)
         EditName->setText(Text(MessageOr(m_messages, kMsgNoFileOpened, "- no file opened -")));
     for (QWidget* window : {static_cast<QWidget*>(m_options), static_cast<QWidget*>(m_advancedInfo),
                             static_cast<QWidget*>(m_about), static_cast<QWidget*>(m_batchWindow)}) {

@@ -90,7 +90,7 @@ void TFormMain::PreviewButtonClick(bool endButton) {
     QToolButton* button = endButton ? BitBtnTestEnd : BitBtnTestBegin;
     QToolButton* other = endButton ? BitBtnTestBegin : BitBtnTestEnd;
     const bool down = button->isChecked();
-    if (m_operationBusy || m_writeRunning || !m_previewPlayer || !m_info) {
+    if (!Allowed(EditorCommand::Preview) || !m_previewPlayer) {
         button->setChecked(false);
         return;
     }
@@ -151,7 +151,7 @@ void TFormMain::TimerTimer() {
 
 void TFormMain::ShowPlayerAvailable(bool available) {
     // A poll that ends after Close does not light the captions of disabled buttons.
-    m_playerAvailable = available && m_fileOpen;
+    m_playerAvailable = available && FileIsOpen();
     ApplyPlayerCaptionColour();
 }
 
@@ -165,7 +165,7 @@ void TFormMain::ApplyPlayerCaptionColour() {
 // BitBtnWinAmpGetTrimBeginClick, BitBtnWinAmpGetTrimEndClick. A player that vanished since the
 // poll, hangs, or answers garbage changes nothing.
 void TFormMain::PlayerGetTrimClick(bool endButton) {
-    if (!m_mpris || !m_playerAvailable || !m_fileOpen || !m_info || m_writeRunning)
+    if (!m_mpris || !m_playerAvailable || !Allowed(EditorCommand::PlayerPosition))
         return;
     QPointer<TFormMain> self(this);
     m_mpris->ReadPosition([self, endButton](std::optional<std::int64_t> microseconds) {
@@ -173,7 +173,7 @@ void TFormMain::PlayerGetTrimClick(bool endButton) {
             return;
         self->RunCommand([&] {
             TFormMain& w = *self;
-            if (!w.m_fileOpen || !w.m_info || w.m_writeRunning || w.m_operationBusy)
+            if (!w.Allowed(EditorCommand::PlayerPosition))
                 return;
             const std::optional<std::int64_t> frames =
                 PlayerPositionFrames(w.m_info->firstHeader, *microseconds);
@@ -198,7 +198,7 @@ void TFormMain::GenerateCueSheetKey() {
     StopPreview();
     CueGenerateResult result;
     {
-        BusyScope busy(&m_operationBusy);
+        StateScope analysing(*this, EditorState::Analysing);
         m_stopRequested = false;
         QtProgress progress(ProgressBar, m_stopRequested);
         result = GenerateCueSheet(SourcePath(), *m_info, *trim,
@@ -223,7 +223,7 @@ void TFormMain::SplitByCueSheetKey() {
         .tagsKept = m_tagsKept};
     SplitResult result;
     {
-        BusyScope busy(&m_operationBusy);
+        StateScope analysing(*this, EditorState::Analysing);
         m_stopRequested = false;
         QtProgress progress(ProgressBar, m_stopRequested);
         result = SplitBySheetOrChapters(SourcePath(), *m_info, controls, m_settings, m_messages,
@@ -244,7 +244,7 @@ void TFormMain::SplitByCueSheetKey() {
 
 // Ctrl+G and Ctrl+U: refused (a beep) while an operation or a save runs or no file is open.
 void TFormMain::CueKey(bool generate) {
-    if (m_operationBusy || m_writeRunning || !m_fileOpen || !m_info || !MenuClose->isEnabled()) {
+    if (!Allowed(EditorCommand::CueSheet)) {
         m_shell.Beep();
         return;
     }

@@ -25,29 +25,6 @@ constexpr const char* kSaveDialogFilter =
     "MP3 files (*.mp3)|*.mp3|WAV embedded MP3 files (*.wav)|*.wav";
 constexpr int kWavFilter = 1;
 
-// While a write runs: the flag up, the hourglass shown, and Save, Save As and Close disabled.
-class WriteScope {
-public:
-    WriteScope(bool& running, std::initializer_list<QAction*> commands)
-        : m_running(running), m_commands(commands), m_hourglass(nullptr) {
-        m_running = true;
-        for (QAction* command : m_commands)
-            command->setEnabled(false);
-    }
-    ~WriteScope() {
-        for (QAction* command : m_commands)
-            command->setEnabled(true);
-        m_running = false;
-    }
-    WriteScope(const WriteScope&) = delete;
-    WriteScope& operator=(const WriteScope&) = delete;
-
-private:
-    bool& m_running;
-    std::vector<QAction*> m_commands;
-    BusyScope m_hourglass;
-};
-
 // A Save As of the other type: OutputIsWav answers with it until the run ends, and the space
 // display shows the plan for the type in force.
 class TypeOverrideScope {
@@ -99,7 +76,7 @@ std::string TFormMain::SourcePath() const {
 }
 
 void TFormMain::MenuSaveClick() {
-    if (m_operationBusy || m_writeRunning || !m_fileOpen || !m_info)
+    if (!Allowed(EditorCommand::Save))
         return;
     const bool outputIsWav = CurrentOutputIsWav();
     for (const std::string& question :
@@ -112,7 +89,7 @@ void TFormMain::MenuSaveClick() {
 }
 
 void TFormMain::MenuSaveAsClick() {
-    if (m_operationBusy || m_writeRunning || !m_fileOpen || !m_info)
+    if (!Allowed(EditorCommand::SaveAs))
         return;
     // Refused before the dialog: a name is not worth asking for when nothing can be written.
     const std::optional<TrimPoints> trim = CommittedTrimPoints();
@@ -175,7 +152,7 @@ void TFormMain::WriteEdited(const std::string& outputPath, const TrimPoints& tri
     bool unchanged = false;
     std::exception_ptr failure;
     {
-        WriteScope writing(m_writeRunning, {MenuSave, MenuSaveAs, MenuClose});
+        StateScope writing(*this, EditorState::Writing);
         // The writer is never stopped: Escape closes the window once it is done.
         const bool neverStop = false;
         QtProgress progress(ProgressBar, neverStop);
@@ -217,7 +194,7 @@ void TFormMain::FinishWrite(WindowAction action, const std::string& savedPath) {
     case WindowAction::RefreshOpenFile:
         m_sourcePath = savedPath;
         EditName->setText(ReadableFileName(savedPath));
-        SetFileOpenState(true);
+        EnterOpenState();
         ShowInformation();
         break;
     case WindowAction::ReenableCommands:
@@ -229,7 +206,7 @@ void TFormMain::FinishWrite(WindowAction action, const std::string& savedPath) {
 
 // While a write runs, the window takes no input but Escape (which closes it after the write).
 bool TFormMain::RefuseInputWhileWriting(QObject* watched, QEvent* event) const {
-    if (!m_writeRunning)
+    if (!WriteRunning())
         return false;
     const QWidget* widget = qobject_cast<QWidget*>(watched);
     if (!widget || widget->window() != this)

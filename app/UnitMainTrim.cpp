@@ -4,6 +4,7 @@
 #include "TSpinEdit.h"
 #include "TTimeEdit.h"
 #include "UnitMP3.h"
+#include "UnitTrimCascade.h"
 #include "Unit_MP3_RIFF.h"
 
 #include <QApplication>
@@ -24,10 +25,6 @@ unsigned BitOf(int quantity) {
     return 1u << quantity;
 }
 
-int TotalFrames(const StreamInfo& info) {
-    return static_cast<int>(std::min<std::int64_t>(info.frameCount, INT32_MAX));
-}
-
 } // namespace
 
 void TFormMain::ConnectTrimControls() {
@@ -45,18 +42,16 @@ void TFormMain::ConnectTrimControls() {
 
 // SpinEditBeginSChange, SpinEditEndSChange, TimeSpinEndPChange, TimeSpinDurationChange.
 void TFormMain::TimeControlChange(int quantity) {
-    if ((m_trimSyncGuard & BitOf(quantity)) != 0 || !m_fileOpen || !m_info)
+    if ((m_trimSyncGuard & BitOf(quantity)) != 0 || !Allowed(EditorCommand::EditTrim))
         return;
     TTimeSpin* times[] = {TimeSpinBeginS, TimeSpinEndS, TimeSpinEndP, TimeSpinDuration};
     TSpinEdit* frames[] = {SpinEditBeginF, SpinEditEndF, SpinEditEndP, SpinEditDuration};
-    const std::int64_t seconds = times[quantity]->value();
-    frames[quantity]->setValue(static_cast<int>(
-        std::min<std::int64_t>(SecondsToFrames(m_info->firstHeader, seconds), INT32_MAX)));
+    frames[quantity]->setValue(TrimFieldFrames(m_info->firstHeader, times[quantity]->value()));
 }
 
 // SpinEditBeginFChange, SpinEditEndFChange, SpinEditEndPChange, SpinEditDurationChange.
 void TFormMain::FrameControlChange(int quantity) {
-    if (!m_fileOpen || !m_info)
+    if (!Allowed(EditorCommand::EditTrim))
         return;
     TSpinEdit* frames[] = {SpinEditBeginF, SpinEditEndF, SpinEditEndP, SpinEditDuration};
     TTimeSpin* times[] = {TimeSpinBeginS, TimeSpinEndS, TimeSpinEndP, TimeSpinDuration};
@@ -66,53 +61,18 @@ void TFormMain::FrameControlChange(int quantity) {
     m_trimSyncGuard |= bit;
     const int v = frames[quantity]->value();
     if (v >= 0)
-        times[quantity]->setValue(static_cast<int>(FramesToSeconds(m_info->firstHeader, v)));
+        times[quantity]->setValue(TrimFieldSeconds(m_info->firstHeader, v));
     RefreshTimeReadouts();
     if (quantity == kBegin)
         ShowBeginTime();
 
+    // Only the field the user changed moves the others; their own changes come back guarded.
     if (v >= 0 && m_trimSyncGuard == bit) {
-        const int total = TotalFrames(*m_info);
-        // Computed counts can fall below 0 (an empty partner reads -1); the fields take 0 then.
-        const auto set = [](TSpinEdit* field, int value) { field->setValue(std::max(0, value)); };
-        switch (quantity) {
-        case kBegin: {
-            const int e = SpinEditEndF->value();
-            if (e >= 0 && v + e > total) {
-                set(SpinEditEndF, total - v);
-                // The end position follows the lowered end, or it would contradict it.
-                set(SpinEditEndP, total - SpinEditEndF->value());
-            }
-            set(SpinEditDuration, total - v - e);
-            break;
-        }
-        case kEnd: {
-            const int g = SpinEditBeginF->value();
-            if (g >= 0 && v + g > total)
-                set(SpinEditBeginF, total - v);
-            set(SpinEditEndP, total - v);
-            set(SpinEditDuration, total - v - g);
-            break;
-        }
-        case kEndPosition: {
-            const int g = SpinEditBeginF->value();
-            if (g > v)
-                set(SpinEditBeginF, v);
-            set(SpinEditEndF, total - v);
-            set(SpinEditDuration, v - g);
-            break;
-        }
-        default: {
-            const int g = SpinEditBeginF->value();
-            if (g >= 0) {
-                const int e = std::max(0, total - v - g);
-                set(SpinEditEndF, e);
-                set(SpinEditEndP, total - e);
-                set(SpinEditBeginF, total - v - e);
-            }
-            break;
-        }
-        }
+        const TrimFieldValues shown = {frames[0]->value(), frames[1]->value(), frames[2]->value(),
+                                       frames[3]->value()};
+        for (const TrimFieldSet& set : TrimCascade(static_cast<TrimQuantity>(quantity), shown,
+                                                   TrimFieldTotal(m_info->frameCount)))
+            frames[static_cast<int>(set.quantity)]->setValue(set.frames);
         UpdateDiskSpaceSavingDisplay();
     }
     m_trimSyncGuard = before;
@@ -126,8 +86,7 @@ void TFormMain::SyncTimeControls() {
     TTimeSpin* times[] = {TimeSpinBeginS, TimeSpinEndS, TimeSpinEndP, TimeSpinDuration};
     for (int q = 0; q < 4; ++q)
         if (frames[q]->value() >= 0)
-            times[q]->setValue(
-                static_cast<int>(FramesToSeconds(m_info->firstHeader, frames[q]->value())));
+            times[q]->setValue(TrimFieldSeconds(m_info->firstHeader, frames[q]->value()));
 }
 
 // The mp3PRO warning, once per file, after the change handler has returned.
@@ -148,7 +107,7 @@ bool TFormMain::CurrentOutputIsWav() const {
 }
 
 void TFormMain::UpdateDiskSpaceSavingDisplay() {
-    if (!m_fileOpen || !m_info)
+    if (!FileIsOpen())
         return;
     TrimPoints trim{SpinEditBeginF->value(), SpinEditEndF->value()};
     // A typed count not yet committed can remove more than there is: no plan for that.
@@ -164,7 +123,7 @@ void TFormMain::UpdateDiskSpaceSavingDisplay() {
 }
 
 std::optional<TrimPoints> TFormMain::CommittedTrimPoints() {
-    if (!m_fileOpen || !m_info)
+    if (!FileIsOpen())
         return std::nullopt;
     TSpinEdit* fields[] = {SpinEditBeginF, SpinEditEndF, SpinEditEndP, SpinEditDuration};
     // The field being typed in first: its number is the latest word.
@@ -181,10 +140,10 @@ std::optional<TrimPoints> TFormMain::CommittedTrimPoints() {
 }
 
 void TFormMain::ButtonTrimSilenceClick() {
-    if (!m_info || m_writeRunning)
+    if (!Allowed(EditorCommand::TrimSilence))
         return;
     const std::optional<TrimPoints> trim = AutoTrim(
-        *m_info, m_settings, m_operationBusy ? OperationState::Busy : OperationState::Idle);
+        *m_info, m_settings, OperationBusy() ? OperationState::Busy : OperationState::Idle);
     if (!trim)
         return;
     SpinEditBeginF->setValue(
@@ -194,12 +153,12 @@ void TFormMain::ButtonTrimSilenceClick() {
 
 // F5: the end point moves onto the begin point. False when refused.
 bool TFormMain::EndOntoBegin() {
-    if (m_operationBusy || m_writeRunning || !m_fileOpen || !m_info)
+    if (!Allowed(EditorCommand::EndOntoBegin))
         return false;
     SpinEditBeginF->commit();
     const int begin = SpinEditBeginF->value();
     if (begin < 0)
         return false;
-    SpinEditEndF->setValue(std::max(0, TotalFrames(*m_info) - begin));
+    SpinEditEndF->setValue(std::max(0, TrimFieldTotal(m_info->frameCount) - begin));
     return true;
 }

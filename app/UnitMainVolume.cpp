@@ -53,7 +53,7 @@ bool TFormMain::FadeImageMouseDown(QObject* image, QEvent* event) {
     if (event->type() != QEvent::MouseButtonPress ||
         (image != ImageFadeInBlack && image != ImageFadeOutBlack))
         return false;
-    if (m_writeRunning || !static_cast<QWidget*>(image)->isEnabled())
+    if (!Allowed(EditorCommand::FadeClick) || !static_cast<QWidget*>(image)->isEnabled())
         return true;
     const int y = static_cast<QMouseEvent*>(event)->position().toPoint().y();
     QSlider* bar = image == ImageFadeInBlack ? TrackBarFadeIn : TrackBarFadeOut;
@@ -62,7 +62,7 @@ bool TFormMain::FadeImageMouseDown(QObject* image, QEvent* event) {
 }
 
 void TFormMain::ButtonAutoVolumeClick() {
-    if (m_operationBusy || m_writeRunning)
+    if (!Allowed(EditorCommand::AutoVolume))
         return;
     const std::optional<TrimPoints> trim = CommittedTrimPoints();
     if (!trim)
@@ -71,7 +71,7 @@ void TFormMain::ButtonAutoVolumeClick() {
     NormalizationResult normalization;
     LoudnessGain loudness;
     {
-        BusyScope busy(&m_operationBusy);
+        StateScope analysing(*this, EditorState::Analysing);
         m_stopRequested = false;
         QtProgress progress(ProgressBar, m_stopRequested);
         const MpegHeader& first = m_info->firstHeader;

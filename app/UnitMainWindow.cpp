@@ -104,7 +104,7 @@ void TFormMain::closeEvent(QCloseEvent* event) {
     m_closeConfirmed = true;
     // An operation that pumps events has this window on its stack: let it end first, then close.
     if (m_commandDepth > 0) {
-        if (m_operationBusy)
+        if (OperationBusy())
             m_stopRequested = true;
         m_closeAfterCommand = true;
         event->ignore();
@@ -115,6 +115,8 @@ void TFormMain::closeEvent(QCloseEvent* event) {
 }
 
 void TFormMain::FormClose() {
+    m_state = EditorState::Closing;
+    UpdateCommands();
     DeletePreviewFiles();
     StopPreview();
     SaveWindowPlacement();
@@ -130,7 +132,7 @@ void TFormMain::CloseOnStopSignal() {
 }
 
 void TFormMain::MenuExitClick() {
-    if (m_operationBusy)
+    if (OperationBusy())
         m_stopRequested = true;
     else
         close();
@@ -164,9 +166,9 @@ bool TFormMain::FormKeyPress(QKeyEvent* key) {
         key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier);
     switch (key->key()) {
     case Qt::Key_Escape:
-        if (m_operationBusy)
+        if (OperationBusy())
             m_stopRequested = true;
-        else if (MenuClose->isEnabled())
+        else if (Allowed(EditorCommand::Close))
             RunCommand([this] { MenuCloseClick(); });
         else
             close();
@@ -174,7 +176,7 @@ bool TFormMain::FormKeyPress(QKeyEvent* key) {
     case Qt::Key_T:
         if (modifiers != Qt::ControlModifier)
             return false;
-        if (m_writeRunning)
+        if (!Allowed(EditorCommand::ToggleTags))
             m_shell.Beep();
         else
             RunCommand([this] { ToggleTagsKept(); });
