@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <map>
+#include <sstream>
 
 using namespace velmora;
 using namespace velmora::test;
@@ -31,6 +32,17 @@ enum Kind : unsigned {
 
 using Schema = std::map<std::string, unsigned>;
 
+// A schema from groups of keys of one type each, the names separated by blanks.
+Schema Keys(std::initializer_list<std::pair<unsigned, const char*>> groups) {
+    Schema schema = {{"schema", Int}};
+    for (const auto& [kinds, names] : groups) {
+        std::istringstream in(names);
+        for (std::string name; in >> name;)
+            schema[name] = kinds;
+    }
+    return schema;
+}
+
 bool Holds(const json& v, unsigned kinds) {
     auto all = [&](auto test) {
         for (const json& item : v)
@@ -47,113 +59,46 @@ bool Holds(const json& v, unsigned kinds) {
            ((kinds & Objs) && v.is_array() && all([](const json& i) { return i.is_object(); }));
 }
 
-const Schema kFileError = {{"schema", Int}, {"file", Str}, {"error", Str}};
+const Schema kFileError = Keys({{Str, "file error"}});
 
-const Schema kInfo = {{"schema", Int},
-                      {"file", Str},
-                      {"version", Str},
-                      {"layer", Int},
-                      {"sampleRate", Int},
-                      {"channelMode", Str},
-                      {"channels", Int},
-                      {"frames", Int},
-                      {"lengthSamples", Int},
-                      {"lengthSeconds", Num},
-                      {"vbr", Bool},
-                      {"bitrateKbps", Int},
-                      {"bitrateKind", Str},
-                      {"averageBitrateKbps", Num},
-                      {"missingHeaders", Int},
-                      {"missingHeaderPositions", Ints},
-                      {"badCrcs", Int},
-                      {"crc", Bool},
-                      {"leadingGarbage", Bool},
-                      {"lastFrameIncomplete", Bool},
-                      {"extraInfo", Str | Null},
-                      {"mp3Pro", Bool},
-                      {"silentBegin", Int},
-                      {"silentEnd", Int},
-                      {"abruptEnding", Bool},
-                      {"inconsistencies", Strs},
-                      {"audioStart", Int},
-                      {"retried", Bool},
-                      {"riffHeaderSize", Int},
-                      {"id3v2Size", Int},
-                      {"id3v1Size", Int},
-                      {"apeSize", Int},
-                      {"lyrics3Size", Int},
-                      {"id3v1Title", Str | Null},
-                      {"id3v1Artist", Str | Null},
-                      {"id3v1Album", Str | Null},
-                      {"id3v1Year", Str | Null},
-                      {"id3v1Comment", Str | Null},
-                      {"id3v1Genre", Str | Null},
-                      {"id3v2Title", Str | Null},
-                      {"id3v2Artist", Str | Null},
-                      {"id3v2Album", Str | Null},
-                      {"id3v2Year", Str | Null},
-                      {"id3v2Comment", Str | Null},
-                      {"id3v2Genre", Str | Null},
-                      {"id3v2Composer", Str | Null},
-                      {"id3v2EncodedBy", Str | Null},
-                      {"id3v2Copyright", Str | Null},
-                      {"id3v2Language", Str | Null},
-                      {"id3v2Url", Str | Null},
-                      {"id3v2LengthText", Str | Null},
-                      {"chapters", Objs},
-                      {"id3v2Notes", Strs},
-                      {"outputFrames", Int},
-                      {"outputSamples", Int},
-                      {"outputSeconds", Num},
-                      {"predictedSize", Int},
-                      {"bytesSaved", Int},
-                      {"warnings", Strs}};
+const Schema kInfo = Keys(
+    {{Int, "layer sampleRate channels frames lengthSamples bitrateKbps missingHeaders badCrcs "
+           "silentBegin silentEnd audioStart riffHeaderSize id3v2Size id3v1Size apeSize "
+           "lyrics3Size outputFrames outputSamples predictedSize bytesSaved"},
+     {Num, "lengthSeconds averageBitrateKbps outputSeconds"},
+     {Str, "file version channelMode bitrateKind"},
+     {Bool, "vbr crc leadingGarbage lastFrameIncomplete mp3Pro abruptEnding retried"},
+     {Str | Null, "extraInfo id3v1Title id3v1Artist id3v1Album id3v1Year id3v1Comment id3v1Genre "
+                  "id3v2Title id3v2Artist id3v2Album id3v2Year id3v2Comment id3v2Genre "
+                  "id3v2Composer id3v2EncodedBy id3v2Copyright id3v2Language id3v2Url "
+                  "id3v2LengthText"},
+     {Ints, "missingHeaderPositions"},
+     {Strs, "inconsistencies id3v2Notes warnings"},
+     {Objs, "chapters"}});
 
-const Schema kLoudness = {
-    {"loudness", Num | Null}, {"loudnessRange", Num | Null}, {"truePeak", Num | Null}};
+const Schema kLoudness = Keys({{Num | Null, "loudness loudnessRange truePeak"}});
 
-const Schema kNormalize = {{"schema", Int},
-                           {"file", Str},
-                           {"normalizationValue", Num | Null},
-                           {"step", Int | Null},
-                           {"peak", Int},
-                           {"samples", Int},
-                           {"refusedFrames", Int},
-                           {"loudnessStep", Int},
-                           {"loudnessAfter", Num | Null},
-                           {"truePeakAfter", Num | Null},
-                           {"limitedBy", Str},
-                           {"albumLoudness", Num | Null},
-                           {"applied", Int | Null},
-                           {"notes", Strs}};
+const Schema kNormalize =
+    Keys({{Int, "peak samples refusedFrames loudnessStep"},
+          {Int | Null, "step applied"},
+          {Num | Null, "normalizationValue loudnessAfter truePeakAfter albumLoudness"},
+          {Str, "file limitedBy"},
+          {Strs, "notes"}});
 
-const Schema kBatch = {{"schema", Int},
-                       {"file", Str},
-                       {"outcome", Str},
-                       {"testRun", Bool},
-                       {"error", Str | Null},
-                       {"frames", Int | Null},
-                       {"sampleRate", Int | Null},
-                       {"lengthSamples", Int | Null},
-                       {"lengthSeconds", Num | Null},
-                       {"vbr", Bool | Null},
-                       {"bitrateKbps", Int | Null},
-                       {"averageBitrateKbps", Num | Null},
-                       {"missingHeaders", Int | Null},
-                       {"abruptEnding", Bool | Null},
-                       {"trimmedBegin", Int},
-                       {"trimmedEnd", Int},
-                       {"gainSteps", Int},
-                       {"loudness", Num | Null},
-                       {"bytesSaved", Int},
-                       {"savedPath", Str | Null},
-                       {"tracks", Strs},
-                       {"notes", Strs}};
+const Schema kBatch =
+    Keys({{Int, "trimmedBegin trimmedEnd gainSteps bytesSaved"},
+          {Int | Null, "frames sampleRate lengthSamples bitrateKbps missingHeaders"},
+          {Num | Null, "lengthSeconds averageBitrateKbps loudness"},
+          {Bool | Null, "vbr abruptEnding"},
+          {Str, "file outcome"},
+          {Str | Null, "error savedPath"},
+          {Bool, "testRun"},
+          {Strs, "tracks notes"}});
 
-const Schema kUndo = {{"schema", Int},       {"file", Str},          {"undone", Bool},
-                      {"steps", Int | Null}, {"frames", Int | Null}, {"notes", Strs}};
+const Schema kUndo =
+    Keys({{Str, "file"}, {Bool, "undone"}, {Int | Null, "steps frames"}, {Strs, "notes"}});
 
-const Schema kSettings = {{"schema", Int}, {"store", Str}, {"options", Objs}};
+const Schema kSettings = Keys({{Str, "store"}, {Objs, "options"}});
 
 Schema Joined(Schema a, const Schema& b) {
     a.insert(b.begin(), b.end());
@@ -219,31 +164,34 @@ TEST(CliJsonSchema, EveryLineOfEveryCommandParsesStrictlyWithItsTypes) {
     TempDir dir;
     const std::vector<std::string> files = MakeCorpus(dir);
     ::setenv("VELMORA_CONFIG_DIR", dir.File("config").c_str(), 1);
+    const std::vector<std::string> testRun = {"--option", "batch-test-run=on"};
     struct Case {
-        std::vector<std::string> args;
         Schema schema;
         bool display;
         bool perFile;  // the files are given
         bool lineEach; // one line each: album mode stops at the first file that fails
+        std::vector<std::string> args;
     } cases[] = {
-        {{"info", "--json"}, kInfo, false, true, true},
-        {{"info", "--json=display"}, kInfo, true, true, true},
-        {{"info", "--json", "--loudness"}, Joined(kInfo, kLoudness), false, true, true},
-        {{"normalize", "--json"}, Joined(kNormalize, kLoudness), false, true, true},
-        {{"normalize", "--json=display", "--album"}, Joined(kNormalize, kLoudness), true, true,
-         false},
-        {{"batch", "--json", "--jobs", "1", "--option", "batch-test-run=on", "--option",
-          "batch-normalize=on"},
-         kBatch, false, true, true},
-        {{"batch", "--json=display", "--jobs", "1", "--option", "batch-test-run=on"}, kBatch,
-         true, true, true},
-        {{"undo", "--json"}, kUndo, false, true, true},
-        {{"settings", "--json"}, kSettings, false, false, true},
+        {kInfo, false, true, true, {"info", "--json"}},
+        {kInfo, true, true, true, {"info", "--json=display"}},
+        {Joined(kInfo, kLoudness), false, true, true, {"info", "--json", "--loudness"}},
+        {Joined(kNormalize, kLoudness), false, true, true, {"normalize", "--json"}},
+        {Joined(kNormalize, kLoudness),
+         true,
+         true,
+         false,
+         {"normalize", "--json=display", "--album"}},
+        {kBatch, false, true, true, {"batch", "--json", "--option", "batch-normalize=on"}},
+        {kBatch, true, true, true, {"batch", "--json=display"}},
+        {kUndo, false, true, true, {"undo", "--json"}},
+        {kSettings, false, false, true, {"settings", "--json"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[0] + " " + c.args[1]);
         std::vector<std::string> args = c.args;
         args.insert(args.begin() + 1, "--defaults");
+        if (args[0] == "batch")
+            args.insert(args.end(), testRun.begin(), testRun.end());
         if (c.perFile)
             args.insert(args.end(), files.begin(), files.end());
         const CliRun r = RunCliCaptured(args);
