@@ -160,6 +160,13 @@ private:
         m_r.type = texts.EditType;
         m_r.length = texts.EditLength;
         m_r.bitrate = texts.EditBitrate;
+        const MpegHeader& first = info.firstHeader;
+        m_r.sampleRate = first.sampleRate;
+        m_r.frames = info.frameCount;
+        m_r.lengthSamples = info.frameCount * SamplesPerFrame(first);
+        m_r.bitrateKbps = info.IsVbr() ? 0 : first.bitrateKbps;
+        const std::int64_t ms = FramesToMilliseconds(first, info.frameCount);
+        m_r.averageBitrateKbps = ms > 0 ? static_cast<double>(info.sourceSize) * 8.0 / ms : 0.0;
         m_r.missingHeaders = info.missingHeaderCount;
         m_r.abruptEnding = info.abruptEnding;
     }

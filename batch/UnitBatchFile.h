@@ -34,6 +34,11 @@ struct BatchFileReport {
     // Characteristics, as the information box shows them.
     bool analysed = false;
     std::string type, length, bitrate;
+    // The same as numbers: the bitrate is 0 for VBR, the average is the file's bits per second.
+    std::uint32_t sampleRate = 0;
+    std::int64_t frames = 0, lengthSamples = 0;
+    int bitrateKbps = 0;
+    double averageBitrateKbps = 0;
     std::int64_t missingHeaders = 0;
     bool abruptEnding = false;
     // Statistics.

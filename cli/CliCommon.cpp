@@ -1,5 +1,7 @@
 #include "CliCommon.h"
 
+#include "CliJson.h"
+
 #include "UnitBatchLog.h"
 #include "UnitOptionRules.h"
 #include "UnitRegistryStore.h"
@@ -135,6 +137,8 @@ std::optional<int> ParseFileListArgs(const std::vector<std::string>& args, const
         std::string bad;
         if (!optionsEnded && a == "--json") {
             parsed.json = true;
+        } else if (!optionsEnded && a == "--json=display") {
+            parsed.json = parsed.jsonDisplay = true;
         } else if (!optionsEnded && a == "--") {
             optionsEnded = true;
         } else if (!optionsEnded && (a == "--help" || a == "-h")) {
@@ -170,8 +174,7 @@ int RunFileBatch(const std::vector<std::string>& files, const FileBatch& batch, 
         } catch (const std::exception& e) {
             status = 1;
             if (batch.json)
-                out << "{" << JsonFileFields(file) << ", \"error\": " << JsonString(e.what())
-                    << "}\n";
+                out << JsonErrorLine(file, e.what()) << "\n";
             else
                 err << batch.errorPrefix << EscapeControls(file) << ": "
                     << EscapeControls(e.what(), true) << "\n";
@@ -184,76 +187,6 @@ int RunFileBatch(const std::vector<std::string>& files, const FileBatch& batch, 
         out.flush();
     }
     return status;
-}
-
-std::string JsonString(const std::string& text) {
-    // JSON is UTF-8: bytes of other encodings (file names, error texts holding them) would make
-    // the whole line unreadable to a parser.
-    const std::string s = ValidUtf8(text);
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                out += buf;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out + "\"";
-}
-
-std::string HexBytes(const std::string& text) {
-    std::string hex;
-    char digits[3];
-    for (const unsigned char c : text) {
-        std::snprintf(digits, sizeof digits, "%02x", c);
-        hex += digits;
-    }
-    return hex;
-}
-
-std::string JsonNameFields(const std::string& key, const std::string& name) {
-    std::string s = JsonString(key) + ": " + JsonString(name);
-    if (!IsValidUtf8(name))
-        s += ", " + JsonString(key + "Bytes") + ": \"" + HexBytes(name) + "\"";
-    return s;
-}
-
-std::string JsonFileFields(const std::string& file) {
-    return JsonNameFields("file", file);
-}
-
-std::string JsonNameListFields(const std::string& key, const std::vector<std::string>& names) {
-    std::string text = "[", bytes = "[";
-    bool exact = true;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        text += (i ? ", " : "") + JsonString(names[i]);
-        bytes += (i ? ", \"" : "\"") + HexBytes(names[i]) + "\"";
-        exact = exact && IsValidUtf8(names[i]);
-    }
-    std::string s = JsonString(key) + ": " + text + "]";
-    if (!exact)
-        s += ", " + JsonString(key + "Bytes") + ": " + bytes + "]";
-    return s;
 }
 
 } // namespace velmora::cli

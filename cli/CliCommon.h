@@ -69,6 +69,7 @@ bool AsksForHelp(const std::vector<std::string>& args);
 // selected shard.
 struct FileListArgs {
     bool json = false;
+    bool jsonDisplay = false; // --json=display: the display texts too
     std::vector<std::string> files;
     InputSelection inputs;
 };
@@ -86,18 +87,6 @@ struct FileBatch {
 };
 int RunFileBatch(const std::vector<std::string>& files, const FileBatch& batch, std::ostream& out,
                  std::ostream& err, const std::function<void(const std::string& file)>& examine);
-
-// Minimal JSON text helpers. A JSON string is always valid UTF-8: bytes that are not become
-// U+FFFD.
-std::string JsonString(const std::string& text);
-// `"KEY": NAME`, and when the name is not valid UTF-8 also `"KEYBytes": HEX`, its exact bytes,
-// so that a script can still reach the file.
-std::string JsonNameFields(const std::string& key, const std::string& name);
-std::string JsonFileFields(const std::string& file); // "file" and "fileBytes"
-// `"KEY": [NAME, …]`, and when a name is not valid UTF-8 also `"KEYBytes": [HEX, …]`.
-std::string JsonNameListFields(const std::string& key, const std::vector<std::string>& names);
-// The bytes of `text` as lowercase hexadecimal digits.
-std::string HexBytes(const std::string& text);
 
 using CommandFn = int (*)(CliContext& ctx, std::ostream& out, std::ostream& err);
 int CmdInfo(CliContext& ctx, std::ostream& out, std::ostream& err);

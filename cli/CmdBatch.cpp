@@ -1,4 +1,5 @@
 #include "CliCommon.h"
+#include "CliJson.h"
 
 #include "UnitBatchRun.h"
 
@@ -20,12 +21,14 @@ constexpr const char* kBatchUsage =
     "  CheckBoxBatchCreateThumbnail, CheckBoxBatchMoveAbrupt; folders by\n"
     "  CheckBoxProcessSubfolders, CheckBoxProcessOnly and EditBatchProcessOnlyFiles.\n"
     "  --jobs N  files processed at once (default: one per core)\n"
-    "  --json    one JSON object per file, in the order of the files\n"
+    "  --json    one JSON object per file, in the order of the files; --json=display adds the\n"
+    "            texts the LOG shows\n"
     "  --log     the LOG file written with CheckBoxBatchCreateLOG (default: Velmora.batch.log\n"
     "            in the settings folder); a file that is one of the PATHs, or that holds\n"
     "            something other than a LOG, is refused\n"
     "  --overwrite  the CUE split replaces existing track files (never the ones this batch\n"
-    "            wrote, never the file being split); without it such a file fails\n" VELMORA_INPUT_OPTIONS_USAGE
+    "            wrote, never the file being split); without it such a file "
+    "fails\n" VELMORA_INPUT_OPTIONS_USAGE
     "                     (with folders, the parts are taken among the files found in them)\n"
     "  Ctrl+C lets the files being written finish and starts no other. The exit status is 0\n"
     "  only when no file failed.\n";
@@ -33,6 +36,7 @@ constexpr const char* kBatchUsage =
 struct BatchArgs {
     int jobs = 0;
     bool json = false;
+    bool jsonDisplay = false;
     bool overwrite = false;
     std::string log;
     std::vector<std::string> paths;
@@ -63,6 +67,8 @@ BatchArgs ParseArgs(const std::vector<std::string>& args) {
             optionsEnded = true;
         } else if (arg == "--json") {
             a.json = true;
+        } else if (arg == "--json=display") {
+            a.json = a.jsonDisplay = true;
         } else if (arg == "--overwrite") {
             a.overwrite = true;
         } else if (arg == "--log") {
@@ -82,37 +88,68 @@ BatchArgs ParseArgs(const std::vector<std::string>& args) {
     return a;
 }
 
-std::string JsonList(const std::vector<std::string>& items) {
-    std::string s = "[";
-    for (std::size_t i = 0; i < items.size(); ++i)
-        s += (i ? ", " : "") + JsonString(items[i]);
-    return s + "]";
+const char* OutcomeName(BatchOutcome outcome) {
+    switch (outcome) {
+    case BatchOutcome::Unchanged:
+        return "unchanged";
+    case BatchOutcome::Changed:
+        return "changed";
+    case BatchOutcome::Skipped:
+        return "skipped";
+    case BatchOutcome::Failed:
+        return "failed";
+    case BatchOutcome::NotProcessed:
+        return "not-processed";
+    }
+    return "";
 }
 
-std::string Json(const BatchFileReport& r, bool testRun) {
-    std::string s = "{" + JsonFileFields(r.path) +
-                    ", \"outcome\": " + JsonString(OutcomeText(r.outcome, testRun));
-    if (!r.error.empty())
-        s += ", \"error\": " + JsonString(r.error);
-    if (r.analysed)
-        s += ", \"type\": " + JsonString(r.type) + ", \"length\": " + JsonString(r.length) +
-             ", \"bitrate\": " + JsonString(r.bitrate) +
-             ", \"missingHeaders\": " + std::to_string(r.missingHeaders) +
-             ", \"ending\": " + JsonString(r.abruptEnding ? "abrupt" : "natural");
-    s += ", \"trimmedBegin\": " + std::to_string(r.trimmedBegin) +
-         ", \"trimmedEnd\": " + std::to_string(r.trimmedEnd) +
-         ", \"gainSteps\": " + std::to_string(r.gainSteps) +
-         ", \"bytesSaved\": " + std::to_string(r.bytesSaved) + ", " +
-         JsonNameFields("savedPath", r.savedPath) + ", " +
-         JsonNameListFields("tracks", r.splitTracks) + ", \"notes\": " + JsonList(r.notes) + "}";
-    return s;
+// What the scan found, as numbers; null when the file was not read that far.
+void AddCharacteristics(Json& line, const BatchFileReport& r) {
+    const auto known = [&](Json value) { return r.analysed ? value : Json(nullptr); };
+    line["frames"] = known(r.frames);
+    line["sampleRate"] = known(r.sampleRate);
+    line["lengthSamples"] = known(r.lengthSamples);
+    const double seconds = r.sampleRate ? double(r.lengthSamples) / r.sampleRate : 0.0;
+    line["lengthSeconds"] = known(JsonNumberOrNull(seconds, 6));
+    line["vbr"] = known(r.bitrateKbps == 0);
+    line["bitrateKbps"] = r.analysed && r.bitrateKbps ? Json(r.bitrateKbps) : Json(nullptr);
+    line["averageBitrateKbps"] = known(JsonNumberOrNull(r.averageBitrateKbps, 1));
+    line["missingHeaders"] = known(r.missingHeaders);
+    line["abruptEnding"] = known(r.abruptEnding);
+}
+
+std::string JsonReport(const BatchFileReport& r, bool testRun, bool display) {
+    Json line = JsonFileLine(r.path);
+    line["outcome"] = OutcomeName(r.outcome);
+    line["testRun"] = testRun;
+    line["error"] = JsonTextOrNull(r.error);
+    AddCharacteristics(line, r);
+    line["trimmedBegin"] = r.trimmedBegin;
+    line["trimmedEnd"] = r.trimmedEnd;
+    line["gainSteps"] = r.gainSteps;
+    line["loudness"] = r.loudnessBefore ? JsonNumberOrNull(*r.loudnessBefore, 2) : Json(nullptr);
+    line["bytesSaved"] = r.bytesSaved;
+    if (r.savedPath.empty())
+        line["savedPath"] = nullptr;
+    else
+        AddJsonName(line, "savedPath", r.savedPath);
+    AddJsonNameList(line, "tracks", r.splitTracks);
+    line["notes"] = JsonTextList(r.notes);
+    if (display)
+        line["display"] = {{"outcome", OutcomeText(r.outcome, testRun)},
+                           {"type", JsonText(r.type)},
+                           {"length", JsonText(r.length)},
+                           {"bitrate", JsonText(r.bitrate)}};
+    return JsonLineText(line);
 }
 
 // Prints each file as it is done and keeps a count on the terminal; Ctrl+C asks for the stop.
 class CliObserver final : public IBatchObserver {
 public:
-    CliObserver(const Settings& settings, bool json, std::size_t files, std::ostream& out)
-        : m_settings(settings), m_json(json), m_out(out), m_progress("batch") {
+    CliObserver(const Settings& settings, bool json, bool display, std::size_t files,
+                std::ostream& out)
+        : m_settings(settings), m_json(json), m_display(display), m_out(out), m_progress("batch") {
         m_progress.SetTotal(static_cast<int>(files));
         // What the terminal shows is the whole report, whatever the LOG leaves out.
         m_shown.CheckBoxBatchLOGExcludeGoodFiles = false;
@@ -123,7 +160,7 @@ public:
     }
     void FileDone(std::size_t index, const BatchFileReport& report) override {
         if (m_json)
-            m_out << Json(report, m_settings.CheckBoxBatchTestRun) << "\n";
+            m_out << JsonReport(report, m_settings.CheckBoxBatchTestRun, m_display) << "\n";
         else
             m_out << FormatBatchEntry(report, m_shown);
         m_out.flush();
@@ -135,6 +172,7 @@ private:
     const Settings& m_settings;
     Settings m_shown;
     bool m_json;
+    bool m_display;
     std::ostream& m_out;
     TerminalProgress m_progress;
 };
@@ -164,7 +202,7 @@ int CmdBatch(CliContext& ctx, std::ostream& out, std::ostream& err) {
     std::vector<BatchFileReport> reports;
     std::string logError;
     {
-        CliObserver observer(ctx.settings, a.json, inputs.size(), out);
+        CliObserver observer(ctx.settings, a.json, a.jsonDisplay, inputs.size(), out);
         try {
             reports = RunBatch(inputs, ctx.settings, ctx.messages, options, observer);
         } catch (const BatchLogError& e) {

@@ -1,9 +1,12 @@
 #include "CliCommon.h"
+#include "InfoRecord.h"
 #include "UnitBatchLog.h"
 #include "UnitPath.h"
 
 #include "UnitInfo.h"
+#include "UnitLoudness.h"
 #include "UnitMP3.h"
+#include "UnitOpen.h"
 #include "UnitOpenAudio.h"
 #include "UnitOutputPlan.h"
 #include "UnitScanner.h"
@@ -24,40 +27,31 @@ namespace velmora::cli {
 namespace {
 
 constexpr const char* kInfoUsage =
-    "Usage: velmora-cli info [--json] [--files-from FILE [-0]] [--shard K/N] FILE...\n"
+    "Usage: velmora-cli info [--json] [--loudness] [--files-from FILE [-0]] [--shard K/N] FILE...\n"
     "  Opens each file as the editor does and prints what its information display and\n"
     "  advanced pages show, the ending, and what saving it now would produce.\n"
-    "  --json  one JSON object per file, one per line (JSON Lines); a file that fails gives\n"
-    "          {\"file\": ..., \"error\": ...}; a name that is not UTF-8 shows U+FFFD for\n"
-    "          its odd bytes and comes exactly as hexadecimal bytes in "
-    "\"fileBytes\"\n" VELMORA_INPUT_OPTIONS_USAGE;
+    "  --loudness  the EBU R128 loudness too: integrated (LUFS), range (LU) and true peak\n"
+    "          (dBTP); this decodes and measures every frame (once), which takes far longer\n"
+    "          than the scan alone\n"
+    "  --json  one JSON object per file, one per line (JSON Lines), numbers as numbers and\n"
+    "          null where there is nothing; --json=display adds the texts shown without it.\n"
+    "          A file that fails gives {\"schema\": 1, \"file\": ..., \"error\": ...}; a name\n"
+    "          that is not UTF-8 shows U+FFFD for its odd bytes and comes exactly as\n"
+    "          hexadecimal bytes in \"fileBytes\"\n" VELMORA_INPUT_OPTIONS_USAGE;
 
-// What the command reports for one file, already in display form.
-struct InfoRecord {
-    std::string file;
-    std::string version, layer, channelMode, length;
-    std::uint32_t sampleRate = 0;
-    std::int64_t frames = 0;
-    bool vbr = false;
-    int bitrateKbps = 0;
-    bool bitrateIsAverage = false; // VBR without a dominant bitrate
-    std::int64_t missingHeaders = 0;
-    std::vector<std::string> missingHeaderPositions;
-    std::int64_t badCrcs = 0;
-    bool leadingGarbage = false, lastFrameIncomplete = false;
-    const char* extraInfo = nullptr; // "Xing", "Info" or none
-    bool mp3Pro = false;
-    std::int64_t silentBegin = 0, silentEnd = 0;
-
-    // What the editor shows after the open, and the plan for saving with no trim.
-    InformationTexts texts;
-    std::int64_t audioStart = 0;
-    bool retried = false;
-    TagLayout tags;
-    OutputPlanDisplay plan;
-    std::vector<std::string> warnings;     // MessageTable list names
-    std::vector<std::string> warningTexts; // the lists joined
-};
+// Takes --loudness out of the arguments (up to "--"); the rest are the common ones.
+bool TakeLoudnessFlag(std::vector<std::string>& args) {
+    bool found = false;
+    for (auto it = args.begin(); it != args.end() && *it != "--";) {
+        if (*it == "--loudness") {
+            found = true;
+            it = args.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return found;
+}
 
 // The user's decimal separator, read without leaving the process locale changed (JSON numbers
 // elsewhere must keep their point).
@@ -89,19 +83,48 @@ int AverageBitrate(const StreamInfo& info) {
     return static_cast<int>((sum + info.frameCount / 2) / info.frameCount);
 }
 
-InfoRecord Examine(const std::string& path, const CliContext& ctx) {
-    TerminalProgress progress(BaseName(path));
-    // The ending is judged from the decoded energies of the last frames, as the editor does.
-    const OpenResult opened = OpenWithTailAnalysis(path, ctx.settings, ctx.messages, progress);
-    const StreamInfo& info = opened.info;
+// Opens the file; with `loudness`, the open's tail decode covers every frame and feeds the
+// EBU R128 analyser as well, so that the file is decoded once.
+OpenResult Open(const std::string& path, const CliContext& ctx, IProgress& progress,
+                std::optional<LoudnessResult>* loudness) {
+    if (!loudness)
+        return OpenWithTailAnalysis(path, ctx.settings, ctx.messages, progress);
+    const TailAnalysis wholeFile = [&](StreamInfo& info, std::int64_t, std::int64_t end) {
+        const MpegHeader& first = info.firstHeader;
+        LoudnessAnalyser analyser(static_cast<int>(first.sampleRate),
+                                  first.channelMode == kMono ? 1 : 2, 1 / kAnalysisPcmScale);
+        IVolumeAnalyser* analysers[] = {&analyser};
+        StoreEnergies(AnalyseVolume(path, info, 0, end, VolumeScope::EnergiesOnly, ctx.messages,
+                                    progress, analysers),
+                      info);
+        *loudness = analyser.Result();
+    };
+    return OpenSourceFile(path, ctx.settings, ctx.messages, progress, wholeFile);
+}
+
+// Where each missing header was expected: the end of the frame before it.
+std::vector<std::int64_t> MissingHeaderOffsets(const StreamInfo& info) {
+    std::vector<std::int64_t> offsets;
+    const std::size_t count = static_cast<std::size_t>(std::min<std::int64_t>(
+        info.missingHeaderCount, static_cast<std::int64_t>(info.MissingHeaderList.size())));
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::int64_t frame = info.MissingHeaderList[i];
+        offsets.push_back(frame > 0 ? info.frames[frame - 1].offset + info.frames[frame - 1].length
+                                    : info.audioStart);
+    }
+    return offsets;
+}
+
+void DescribeStream(InfoRecord& r, const StreamInfo& info) {
     const MpegHeader& first = info.firstHeader;
-    InfoRecord r;
-    r.file = path;
     r.version = VersionText(first.versionId);
     r.layer = LayerText(first.layerId);
+    r.layerNumber = 4 - first.layerId;
     r.sampleRate = first.sampleRate;
     r.channelMode = ChannelModeText(first.channelMode);
+    r.channels = first.channelMode == kMono ? 1 : 2;
     r.frames = info.frameCount;
+    r.lengthSamples = info.frameCount * SamplesPerFrame(first);
     r.length = FormatLength(first, info.frameCount);
     r.vbr = info.IsVbr();
     if (!r.vbr) {
@@ -112,20 +135,35 @@ InfoRecord Examine(const std::string& path, const CliContext& ctx) {
         r.bitrateKbps = AverageBitrate(info);
         r.bitrateIsAverage = true;
     }
+    const std::int64_t ms = FramesToMilliseconds(first, info.frameCount);
+    r.averageBitrateKbps = ms > 0 ? static_cast<double>(info.sourceSize) * 8.0 / ms : 0.0;
+}
+
+void DescribeDamage(InfoRecord& r, const StreamInfo& info) {
     r.missingHeaders = info.missingHeaderCount;
-    // The list can hold one more index than the count: a break after the last frame is taken
-    // back out of the count as an incomplete tail.
-    const std::int64_t shown = std::min<std::int64_t>(
-        {info.missingHeaderCount, 10, static_cast<std::int64_t>(info.MissingHeaderList.size())});
-    for (std::int64_t i = 0; i < shown; ++i)
-        r.missingHeaderPositions.push_back(
-            FormatClock(first, info.MissingHeaderList[static_cast<std::size_t>(i)]));
+    r.missingHeaderOffsets = MissingHeaderOffsets(info);
+    for (std::size_t i = 0; i < std::min<std::size_t>(r.missingHeaderOffsets.size(), 10); ++i)
+        r.missingHeaderTimes.push_back(FormatClock(info.firstHeader, info.MissingHeaderList[i]));
     r.badCrcs = info.badCrcCount;
+    r.crc = info.firstHeader.hasCrc;
     r.leadingGarbage = info.leadingGarbage;
     r.lastFrameIncomplete = info.lastFrameIncomplete;
     if (info.extraInfoPresent)
         r.extraInfo = info.xingFound ? "Xing" : "Info";
     r.mp3Pro = info.mp3Pro;
+    r.abruptEnding = info.abruptEnding;
+    r.inconsistencies = InconsistentHeaderFields(info);
+}
+
+InfoRecord Examine(const std::string& path, const CliContext& ctx, bool loudness) {
+    TerminalProgress progress(BaseName(path));
+    InfoRecord r;
+    // The ending is judged from the decoded energies of the last frames, as the editor does.
+    const OpenResult opened = Open(path, ctx, progress, loudness ? &r.loudness : nullptr);
+    const StreamInfo& info = opened.info;
+    r.file = path;
+    DescribeStream(r, info);
+    DescribeDamage(r, info);
     const std::optional<TrimPoints> trim = AutoTrim(info, ctx.settings, OperationState::Idle);
     if (trim) {
         r.silentBegin = trim->beginFrames;
@@ -137,11 +175,11 @@ InfoRecord Examine(const std::string& path, const CliContext& ctx) {
     r.audioStart = info.audioStart;
     r.retried = info.retried;
     r.tags = info;
-    r.plan =
-        ComputeOutputPlan(info, TrimPoints{}, ctx.settings,
-                          {.tagsKept = TagsKept::Yes,
-                           .outputIsWav = OutputIsWav(ctx.settings, first.layerId, std::nullopt),
-                           .decimalSeparator = separator});
+    r.plan = ComputeOutputPlan(
+        info, TrimPoints{}, ctx.settings,
+        {.tagsKept = TagsKept::Yes,
+         .outputIsWav = OutputIsWav(ctx.settings, info.firstHeader.layerId, std::nullopt),
+         .decimalSeparator = separator});
     for (const OpenWarning w : opened.warnings) {
         r.warnings.push_back(OpenWarningName(w));
         r.warningTexts.push_back(MessageTable::Join(OpenWarningText(ctx.messages, w)));
@@ -149,107 +187,8 @@ InfoRecord Examine(const std::string& path, const CliContext& ctx) {
     return r;
 }
 
-const char* Bool(bool b) {
-    return b ? "true" : "false";
-}
 const char* YesNo(bool b) {
     return b ? "yes" : "no";
-}
-
-std::string JsonList(const std::vector<std::string>& items) {
-    std::string s = "[";
-    for (std::size_t i = 0; i < items.size(); ++i)
-        s += (i ? ", " : "") + JsonString(items[i]);
-    return s + "]";
-}
-
-void AppendTagPage(std::string& s, const char* prefix, const TagPageTexts& page) {
-    const std::pair<const char*, const std::string*> fields[] = {
-        {"Title", &page.title}, {"Artist", &page.artist},   {"Album", &page.album},
-        {"Year", &page.year},   {"Comment", &page.comment}, {"Genre", &page.genre}};
-    for (const auto& [name, value] : fields)
-        s += std::string(", \"") + prefix + name + "\": " + JsonString(*value);
-}
-
-// The ID3v2 chapters by start time, and what the tag reader left out.
-void AppendChaptersJson(std::string& s, const TID3v2& tag) {
-    s += ", \"chapters\": [";
-    const std::vector<Chapter> chapters = tag.ChaptersInOrder();
-    for (std::size_t i = 0; i < chapters.size(); ++i) {
-        const Chapter& c = chapters[i];
-        s += std::string(i ? ", " : "") + "{\"id\": " + JsonString(c.elementId) +
-             ", \"title\": " + JsonString(c.title) + ", \"startMs\": " + std::to_string(c.startMs) +
-             ", \"endMs\": " + std::to_string(c.endMs) + "}";
-    }
-    s += "], \"id3v2Notes\": " + JsonList(tag.notes);
-}
-
-// The keys that show what the editor shows, after the scan's own.
-void AppendDisplayJson(std::string& s, const InfoRecord& r) {
-    const InformationTexts& t = r.texts;
-    auto text = [&](const char* key, const std::string& value) {
-        s += std::string(", \"") + key + "\": " + JsonString(value);
-    };
-    auto number = [&](const char* key, std::int64_t value) {
-        s += std::string(", \"") + key + "\": " + std::to_string(value);
-    };
-    text("type", t.EditType);
-    text("lengthText", t.EditLength);
-    text("id3", t.EditID3);
-    text("crc", t.EditCRC);
-    text("bitrateText", t.EditBitrate);
-    text("ending", t.EditEnding);
-    text("averageBitrateText", t.LabelNumberAverageBitrate);
-    s += ", \"inconsistencies\": " + JsonList(t.ListBoxInconsistent);
-    number("audioStart", r.audioStart);
-    s += std::string(", \"retried\": ") + Bool(r.retried);
-    number("riffHeaderSize", r.tags.riffHeaderSize);
-    number("id3v2Size", r.tags.id3v2.tagSize);
-    number("id3v1Size", r.tags.id3v1Size);
-    number("apeSize", r.tags.apeSize);
-    number("lyrics3Size", r.tags.lyrics3Size);
-    AppendTagPage(s, "id3v1", t.id3v1);
-    AppendTagPage(s, "id3v2", t.id3v2);
-    const std::pair<const char*, const std::string*> more[] = {
-        {"id3v2Composer", &r.tags.id3v2.composer},
-        {"id3v2EncodedBy", &r.tags.id3v2.encodedBy},
-        {"id3v2Copyright", &r.tags.id3v2.copyright},
-        {"id3v2Language", &r.tags.id3v2.language},
-        {"id3v2Url", &r.tags.id3v2.url},
-        {"id3v2LengthText", &r.tags.id3v2.lengthText}};
-    for (const auto& [key, value] : more)
-        text(key, *value);
-    AppendChaptersJson(s, r.tags.id3v2);
-    text("spaceSavedText", r.plan.LabelSpaceSaved);
-    text("outputLengthText", r.plan.LabelTimeRemain);
-    number("predictedSize", r.plan.plan.predictedSize);
-    number("bytesSaved", r.plan.plan.bytesSaved);
-    s += ", \"warnings\": " + JsonList(r.warnings);
-}
-
-std::string Json(const InfoRecord& r) {
-    std::string s = "{" + JsonFileFields(r.file);
-    s += ", \"version\": " + JsonString(r.version);
-    s += ", \"layer\": " + JsonString(r.layer);
-    s += ", \"sampleRate\": " + std::to_string(r.sampleRate);
-    s += ", \"channelMode\": " + JsonString(r.channelMode);
-    s += ", \"frames\": " + std::to_string(r.frames);
-    s += ", \"length\": " + JsonString(r.length);
-    s += std::string(", \"vbr\": ") + Bool(r.vbr);
-    s += ", \"bitrateKbps\": " + std::to_string(r.bitrateKbps);
-    s += ", \"missingHeaders\": " + std::to_string(r.missingHeaders);
-    s += ", \"missingHeaderPositions\": [";
-    for (std::size_t i = 0; i < r.missingHeaderPositions.size(); ++i)
-        s += (i ? ", " : "") + JsonString(r.missingHeaderPositions[i]);
-    s += "], \"badCrcs\": " + std::to_string(r.badCrcs);
-    s += std::string(", \"leadingGarbage\": ") + Bool(r.leadingGarbage);
-    s += std::string(", \"lastFrameIncomplete\": ") + Bool(r.lastFrameIncomplete);
-    s += ", \"extraInfo\": " + (r.extraInfo ? JsonString(r.extraInfo) : std::string("null"));
-    s += std::string(", \"mp3Pro\": ") + Bool(r.mp3Pro);
-    s += ", \"silentBegin\": " + std::to_string(r.silentBegin);
-    s += ", \"silentEnd\": " + std::to_string(r.silentEnd);
-    AppendDisplayJson(s, r);
-    return s + "}";
 }
 
 void PrintLine(std::ostream& out, const char* label, const std::string& value) {
@@ -316,6 +255,18 @@ void PrintDisplay(std::ostream& out, const InfoRecord& r) {
     }
 }
 
+void PrintLoudness(std::ostream& out, const LoudnessResult& l) {
+    if (!l.Measured()) {
+        PrintLine(out, "Loudness", "not measured (silence, or shorter than 400 ms)");
+        return;
+    }
+    char range[32];
+    std::snprintf(range, sizeof range, "%.1f LU", l.rangeLu);
+    PrintLine(out, "Loudness", LufsText(l.integratedLufs));
+    PrintLine(out, "Loudness range", range);
+    PrintLine(out, "True peak", DbtpText(l.truePeakDbtp));
+}
+
 void PrintPlain(std::ostream& out, const InfoRecord& r) {
     PrintLine(out, "File", EscapeControls(r.file));
     PrintLine(out, "Type", "MPEG " + r.version + " layer " + r.layer);
@@ -329,9 +280,9 @@ void PrintPlain(std::ostream& out, const InfoRecord& r) {
         bitrate += r.bitrateIsAverage ? " average" : " dominant";
     PrintLine(out, "Bitrate", bitrate);
     std::string missing = std::to_string(r.missingHeaders);
-    for (std::size_t i = 0; i < r.missingHeaderPositions.size(); ++i)
-        missing += (i ? ", " : " at ") + r.missingHeaderPositions[i];
-    if (r.missingHeaders > static_cast<std::int64_t>(r.missingHeaderPositions.size()))
+    for (std::size_t i = 0; i < r.missingHeaderTimes.size(); ++i)
+        missing += (i ? ", " : " at ") + r.missingHeaderTimes[i];
+    if (r.missingHeaders > static_cast<std::int64_t>(r.missingHeaderTimes.size()))
         missing += ", ...";
     PrintLine(out, "Missing headers", missing);
     PrintLine(out, "Bad CRCs", std::to_string(r.badCrcs));
@@ -342,20 +293,24 @@ void PrintPlain(std::ostream& out, const InfoRecord& r) {
     PrintLine(out, "Silent frames",
               std::to_string(r.silentBegin) + " at the start, " + std::to_string(r.silentEnd) +
                   " at the end");
+    if (r.loudness)
+        PrintLoudness(out, *r.loudness);
     PrintDisplay(out, r);
 }
 
 } // namespace
 
 int CmdInfo(CliContext& ctx, std::ostream& out, std::ostream& err) {
+    std::vector<std::string> args = ctx.args;
+    const bool loudness = TakeLoudnessFlag(args);
     FileListArgs parsed;
-    if (const auto stop = ParseFileListArgs(ctx.args, kInfoUsage, parsed, out, err))
+    if (const auto stop = ParseFileListArgs(args, kInfoUsage, parsed, out, err))
         return *stop;
     bool firstBlock = true;
     return RunFileBatch(parsed.files, {parsed.json, ""}, out, err, [&](const std::string& file) {
-        const InfoRecord r = Examine(file, ctx);
+        const InfoRecord r = Examine(file, ctx, loudness);
         if (parsed.json) {
-            out << Json(r) << "\n";
+            out << InfoJsonLine(r, parsed.jsonDisplay) << "\n";
             return;
         }
         if (!firstBlock)

@@ -1,4 +1,5 @@
 #include "CliCommon.h"
+#include "CliJson.h"
 #include "UnitBatchLog.h"
 #include "UnitPath.h"
 
@@ -40,8 +41,9 @@ constexpr const char* kNormalizeUsage =
     "  --apply    save the step into each file in place: the loudness step with --lufs or\n"
     "             --album, otherwise the amplification step\n"
     "  --json  one JSON object per file, one per line; a file that fails gives\n"
-    "          {\"file\": ..., \"error\": ...}; a name that is not UTF-8 comes exactly as\n"
-    "          hexadecimal bytes in \"fileBytes\" as well\n" VELMORA_INPUT_OPTIONS_USAGE;
+    "          {\"schema\": 1, \"file\": ..., \"error\": ...}; a name that is not UTF-8 comes\n"
+    "          exactly as hexadecimal bytes in \"fileBytes\" as well; --json=display adds the\n"
+    "          texts shown without --json\n" VELMORA_INPUT_OPTIONS_USAGE;
 
 struct NormalizeArgs {
     FileListArgs files;
@@ -153,27 +155,29 @@ std::string StepText(const NormalizationResult& n, const char* none) {
     return n.amplificationPosition ? std::to_string(*n.amplificationPosition) : none;
 }
 
-std::string Json(const std::string& file, const NormalizeRecord& r, bool album) {
+std::string JsonReport(const std::string& file, const NormalizeRecord& r, bool album,
+                       bool display) {
     const NormalizationResult& n = r.normalization;
     const LoudnessResult l = r.loudness->Result();
-    std::string text = "{" + JsonFileFields(file) + ", \"caption\": " + JsonString(n.caption) +
-                       ", \"normalizationValue\": " + Fixed(n.NormalizationValue, "%.4f") +
-                       ", \"step\": " + StepText(n, "null") +
-                       ", \"peak\": " + std::to_string(n.peak) +
-                       ", \"samples\": " + std::to_string(r.samples) +
-                       ", \"refusedFrames\": " + std::to_string(r.refusedFrames) +
-                       ", \"loudness\": " + Fixed(l.integratedLufs, "%.2f") +
-                       ", \"loudnessRange\": " + Fixed(l.rangeLu, "%.2f") +
-                       ", \"truePeak\": " + Fixed(l.truePeakDbtp, "%.2f") +
-                       ", \"loudnessStep\": " + std::to_string(r.gain.steps) +
-                       ", \"loudnessAfter\": " + Fixed(r.gain.afterLufs, "%.2f") +
-                       ", \"truePeakAfter\": " + Fixed(r.gain.afterTruePeakDbtp, "%.2f") +
-                       ", \"limitedBy\": " + JsonString(LoudnessLimitText(r.gain.limit));
-    if (album)
-        text += ", \"albumLoudness\": " + Fixed(r.gain.before.integratedLufs, "%.2f");
-    if (r.applied)
-        text += ", \"applied\": " + std::to_string(*r.applied);
-    return text + "}";
+    Json line = JsonFileLine(file);
+    line["normalizationValue"] = JsonNumberOrNull(n.NormalizationValue, 4);
+    line["step"] = n.amplificationPosition ? Json(*n.amplificationPosition) : Json(nullptr);
+    line["peak"] = n.peak;
+    line["samples"] = r.samples;
+    line["refusedFrames"] = r.refusedFrames;
+    AddLoudnessJson(line, l);
+    line["loudnessStep"] = r.gain.steps;
+    line["loudnessAfter"] = JsonNumberOrNull(r.gain.afterLufs, 2);
+    line["truePeakAfter"] = JsonNumberOrNull(r.gain.afterTruePeakDbtp, 2);
+    line["limitedBy"] = LoudnessLimitName(r.gain.limit);
+    line["albumLoudness"] =
+        album ? JsonNumberOrNull(r.gain.before.integratedLufs, 2) : Json(nullptr);
+    line["applied"] = r.applied ? Json(*r.applied) : Json(nullptr);
+    line["notes"] = JsonTextList(r.notes);
+    if (display)
+        line["display"] = {{"caption", JsonText(n.caption)},
+                           {"limitedBy", LoudnessLimitText(r.gain.limit)}};
+    return JsonLineText(line);
 }
 
 std::string Plain(const std::string& file, const NormalizeRecord& r, bool album) {
@@ -230,7 +234,8 @@ int CmdNormalize(CliContext& ctx, std::ostream& out, std::ostream& err) {
                 r.applied = 0;
             }
         }
-        out << (json ? Json(file, r, a.album) : Plain(file, r, a.album)) << "\n";
+        out << (json ? JsonReport(file, r, a.album, a.files.jsonDisplay) : Plain(file, r, a.album))
+            << "\n";
     };
     if (!a.album)
         return RunFileBatch(

@@ -1,4 +1,5 @@
 #include "CliCommon.h"
+#include "CliJson.h"
 
 #include "UnitOptionRules.h"
 #include "UnitRegistryStore.h"
@@ -17,14 +18,15 @@ constexpr const char* kUsage =
     "Usage: velmora-cli settings [--json]\n"
     "       velmora-cli settings [--import [PATH]] [--set NAME=VALUE]... [--export [PATH]]\n"
     "\n"
-    "Without an action, lists every stored option with its value and default.\n"
+    "Without an action, lists every stored option by its name and its stored name, with its\n"
+    "value and default. Either name is taken wherever an option is named.\n"
     "  --set NAME=VALUE  check the value as the Options window would and write it to the\n"
     "                    settings store (switches take on/off/true/false/-1/0/1)\n"
     "  --export [PATH]   write every option to the settings file (default: Velmora.ini in\n"
     "                    the program folder, or in the settings store's folder when the\n"
     "                    program folder is not writable), section [Velmora]\n"
     "  --import [PATH]   read the options the settings file holds and write them to the store\n"
-    "  --json            list as JSON\n"
+    "  --json            list as JSON, on one line\n"
     "The store is $VELMORA_CONFIG_DIR/Velmora.reg, else $XDG_CONFIG_HOME/Velmora/Velmora.reg,\n"
     "else ~/.config/Velmora/Velmora.reg. --defaults starts from the defaults instead of the\n"
     "store; --option NAME=VALUE changes a value for this run only and is never written.\n";
@@ -80,12 +82,12 @@ Request ParseRequest(const std::vector<std::string>& args) {
     return r;
 }
 
-std::string JsonValue(const Settings& s, const OptionBinding& b) {
+Json JsonValue(const Settings& s, const OptionBinding& b) {
     if (b.kind == OptionKind::Text)
-        return JsonString(GetText(s, b));
+        return JsonText(GetText(s, b));
     if (b.kind == OptionKind::Switch)
-        return GetStoredInt(s, b) != 0 ? "true" : "false";
-    return std::to_string(GetStoredInt(s, b));
+        return GetStoredInt(s, b) != 0;
+    return GetStoredInt(s, b);
 }
 
 std::string ShownValue(const Settings& s, const OptionBinding& b) {
@@ -95,32 +97,41 @@ std::string ShownValue(const Settings& s, const OptionBinding& b) {
 
 void PrintTable(const Settings& settings, std::ostream& out) {
     const Settings defaults{};
-    std::size_t nameWidth = 6, valueWidth = 5;
+    std::size_t readableWidth = 4, nameWidth = 11, valueWidth = 5;
     for (const OptionBinding& b : OptionBindings()) {
+        readableWidth = std::max(readableWidth, std::string_view(b.readable).size());
         nameWidth = std::max(nameWidth, std::string_view(b.name).size());
         valueWidth = std::max(valueWidth, ShownValue(settings, b).size());
     }
-    auto row = [&](const std::string& name, const std::string& value, const std::string& def) {
-        out << name << std::string(nameWidth - name.size() + 2, ' ') << value
-            << std::string(valueWidth - value.size() + 2, ' ') << def << "\n";
+    auto cell = [&](const std::string& text, std::size_t width) {
+        out << text << std::string(width - text.size() + 2, ' ');
     };
-    row("Option", "Value", "Default");
+    auto row = [&](const std::string& readable, const std::string& name, const std::string& value,
+                   const std::string& def) {
+        cell(readable, readableWidth);
+        cell(name, nameWidth);
+        cell(value, valueWidth);
+        out << def << "\n";
+    };
+    row("Name", "Stored name", "Value", "Default");
     for (const OptionBinding& b : OptionBindings())
-        row(b.name, ShownValue(settings, b), ShownValue(defaults, b));
+        row(b.readable, b.name, ShownValue(settings, b), ShownValue(defaults, b));
 }
 
+// One line: the store and every option by its names, with its kind, value and default.
 void PrintJson(const Settings& settings, std::ostream& out) {
     const Settings defaults{};
-    out << "{\"store\": " << JsonString(SettingsStorePath()) << ", \"options\": [";
-    bool first = true;
-    for (const OptionBinding& b : OptionBindings()) {
-        out << (first ? "\n" : ",\n") << "  {\"name\": " << JsonString(b.name)
-            << ", \"kind\": " << JsonString(OptionKindName(b.kind))
-            << ", \"value\": " << JsonValue(settings, b)
-            << ", \"default\": " << JsonValue(defaults, b) << "}";
-        first = false;
-    }
-    out << "\n]}\n";
+    Json line = JsonLine();
+    AddJsonName(line, "store", SettingsStorePath());
+    Json options = Json::array();
+    for (const OptionBinding& b : OptionBindings())
+        options.push_back({{"name", b.name},
+                           {"readableName", b.readable},
+                           {"kind", OptionKindName(b.kind)},
+                           {"value", JsonValue(settings, b)},
+                           {"default", JsonValue(defaults, b)}});
+    line["options"] = std::move(options);
+    out << JsonLineText(line) << "\n";
 }
 
 bool FileExists(const std::string& path) {
@@ -154,7 +165,7 @@ int CmdSettings(CliContext& ctx, std::ostream& out, std::ostream& err) {
     }
     for (const std::string& s : r.sets) {
         AssignOption(stored, s);
-        const OptionBinding* b = FindOptionNoCase(s.substr(0, s.find('=')));
+        const OptionBinding* b = FindOptionByAnyName(s.substr(0, s.find('=')));
         report += std::string(b->name) + " = " + FormatOptionValue(stored, *b) + "\n";
     }
     if (writesStore) {

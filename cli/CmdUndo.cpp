@@ -1,4 +1,5 @@
 #include "CliCommon.h"
+#include "CliJson.h"
 #include "UnitOpenAudio.h"
 #include "UnitPath.h"
 
@@ -19,15 +20,12 @@ constexpr const char* kUndoUsage =
 
 std::string Report(const std::string& file, const std::optional<GainUndoResult>& r, bool json) {
     if (json) {
-        std::string text = "{" + JsonFileFields(file) + ", \"undone\": " + (r ? "true" : "false");
-        if (r) {
-            text += ", \"steps\": " + std::to_string(r->steps) +
-                    ", \"frames\": " + std::to_string(r->frames) + ", \"notes\": [";
-            for (std::size_t i = 0; i < r->tags.notes.size(); ++i)
-                text += (i ? ", " : "") + JsonString(r->tags.notes[i]);
-            text += "]";
-        }
-        return text + "}";
+        Json line = JsonFileLine(file);
+        line["undone"] = r.has_value();
+        line["steps"] = r ? Json(r->steps) : Json(nullptr);
+        line["frames"] = r ? Json(r->frames) : Json(nullptr);
+        line["notes"] = JsonTextList(r ? r->tags.notes : std::vector<std::string>{});
+        return JsonLineText(line);
     }
     if (!r)
         return file + ": no undo information";

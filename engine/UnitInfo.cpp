@@ -72,6 +72,14 @@ void SetTagPages(InformationTexts& t, const StreamInfo& info, const MessageTable
 
 } // namespace
 
+std::vector<std::string> InconsistentHeaderFields(const StreamInfo& info) {
+    std::vector<std::string> fields;
+    for (const BitGroup& group : kInconsistencies)
+        if ((info.ConstantBitsMask & group.bits) != group.bits)
+            fields.emplace_back(group.text);
+    return fields;
+}
+
 InformationTexts BuildInformationTexts(const StreamInfo& info, TagsKept tagsKept,
                                        const MessageTable& messages,
                                        std::string_view decimalSeparator) {
@@ -116,9 +124,7 @@ InformationTexts BuildInformationTexts(const StreamInfo& info, TagsKept tagsKept
     t.LabelFirstFrameInvalid = yesNo(info.retried);
     t.LabelNumberAverageBitrate = average;
 
-    for (const BitGroup& group : kInconsistencies)
-        if ((info.ConstantBitsMask & group.bits) != group.bits)
-            t.ListBoxInconsistent.emplace_back(group.text);
+    t.ListBoxInconsistent = InconsistentHeaderFields(info);
     if (t.ListBoxInconsistent.empty())
         t.ListBoxInconsistent.push_back(Message(messages, kMsgNone));
 

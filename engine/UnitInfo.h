@@ -63,6 +63,10 @@ InformationTexts BuildInformationTexts(const StreamInfo& info, TagsKept tagsKept
                                        const MessageTable& messages,
                                        std::string_view decimalSeparator = ".");
 
+// The header fields that change between frames, as the "Errors" page names them; empty when
+// none do.
+std::vector<std::string> InconsistentHeaderFields(const StreamInfo& info);
+
 // The average bitrate in kbit/s over the whole file, as the "Frames" page shows it.
 std::string AverageBitrateText(const StreamInfo& info, std::string_view decimalSeparator);
 

@@ -304,8 +304,7 @@ std::int64_t Resynchronise(RangeReader& reader, const StreamInfo& info, const He
 }
 
 void NoteMissingHeader(StreamInfo& info, std::int64_t index) {
-    if (info.missingHeaderCount < 10)
-        info.MissingHeaderList.push_back(index);
+    info.MissingHeaderList.push_back(index);
     ++info.missingHeaderCount;
 }
 
@@ -469,6 +468,7 @@ void FinishScan(StreamInfo& info, const ChainEnd& end, std::int64_t size) {
         info.mp3Pro = end.unusedMainData >= (first.channelMode == kMono ? 5 : 10);
     if (info.missingHeaderCount > 0 && end.lastMissing == n) {
         --info.missingHeaderCount;
+        info.MissingHeaderList.pop_back();
         info.lastFrameIncomplete = true;
         pos = table[n].offset;
     }

@@ -49,7 +49,7 @@ struct ScanResult : StreamShape {
     std::int64_t frameCount = 0;
     FrameTable frames; // frameCount entries plus the two end entries
     std::int64_t missingHeaderCount = 0;
-    std::vector<std::int64_t> MissingHeaderList; // the first 10
+    std::vector<std::int64_t> MissingHeaderList; // every one (the display shows the first 10)
     std::int64_t badCrcCount = 0;
     bool leadingGarbage = false;
     bool lastFrameIncomplete = false;

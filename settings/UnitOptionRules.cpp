@@ -81,6 +81,15 @@ const OptionBinding* FindOptionNoCase(std::string_view name) {
     return nullptr;
 }
 
+const OptionBinding* FindOptionByAnyName(std::string_view name) {
+    if (const OptionBinding* b = FindOptionNoCase(name))
+        return b;
+    for (const OptionBinding& b : OptionBindings())
+        if (IniNamesEqual(name, b.readable))
+            return &b;
+    return nullptr;
+}
+
 namespace {
 
 std::string AllowedText(const OptionBinding& b) {
@@ -160,7 +169,7 @@ void AssignOption(Settings& settings, std::string_view assignment) {
     if (eq == std::string_view::npos)
         throw VelmoraError("Expected NAME=VALUE, got " + Quoted(assignment));
     const std::string_view name = assignment.substr(0, eq);
-    const OptionBinding* b = FindOptionNoCase(name);
+    const OptionBinding* b = FindOptionByAnyName(name);
     if (!b)
         throw VelmoraError("Unknown option " + Quoted(name));
     AssignOptionValue(settings, *b, assignment.substr(eq + 1));

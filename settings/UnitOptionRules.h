@@ -23,6 +23,9 @@ inline constexpr std::size_t kMaxEditText = 30;
 
 // Looks an option up by name regardless of ASCII case.
 const OptionBinding* FindOptionNoCase(std::string_view name);
+// The same by its stored or its readable name ("CheckBoxCleanup" or "cleanup"), as people give
+// it on the command line.
+const OptionBinding* FindOptionByAnyName(std::string_view name);
 
 // The one check every integer value passes on its way into the fields, whichever way it comes
 // (the settings store, the settings file, --set, --option, the Options window): the text that
@@ -43,7 +46,7 @@ std::vector<std::string> RefusedFields(const Settings& settings);
 // Checks VALUE as the Options window would allow it and sets the field; throws VelmoraError
 // with a text naming the option otherwise. Switches take on/off/true/false/-1/0/1.
 void AssignOptionValue(Settings& settings, const OptionBinding& b, std::string_view value);
-// The same for "NAME=VALUE".
+// The same for "NAME=VALUE", NAME stored or readable.
 void AssignOption(Settings& settings, std::string_view assignment);
 
 // The field as the user reads it: on/off, a number, or the text.

@@ -112,13 +112,15 @@ double TruePeakCeilingDbtp(const Settings& s);
 
 enum class OptionKind { Switch, ThreeState, ItemIndex, Position, Number, Text, Byte };
 
-// One stored option: its name, its encoding and the field that holds it.
+// One stored option: its name, its encoding, the field that holds it, and the name people type
+// (lower case, words joined by "-"). The stored name stays the key of the store and the file.
 struct OptionBinding {
     const char* name;
     OptionKind kind;
     std::variant<bool Settings::*, std::uint8_t Settings::*, std::int32_t Settings::*,
                  std::string Settings::*>
         field;
+    const char* readable;
 };
 
 // The stored options in their store order.

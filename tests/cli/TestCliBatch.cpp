@@ -36,7 +36,8 @@ TEST(FileBatch, CtrlCDuringTheFirstOfThreeFilesStopsTheWholeCommand) {
     const Case cases[] = {
         {false, "velmora-cli: ", "", "velmora-cli: a.mp3: Stopped at user request\n"},
         {false, "", "", "a.mp3: Stopped at user request\n"},
-        {true, "", "{\"file\": \"a.mp3\", \"error\": \"Stopped at user request\"}\n", ""},
+        {true, "", "{\"schema\": 1, \"file\": \"a.mp3\", \"error\": \"Stopped at user request\"}\n",
+         ""},
     };
     for (const Case& c : cases) {
         BeginCommand();

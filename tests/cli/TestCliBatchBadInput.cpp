@@ -155,10 +155,11 @@ TEST(CliBatchBadInput, ALogDiskFilledMidBatchStillReportsEveryFileThenTheSummary
             const std::string name = files + "/" + std::to_string(1000 + i) + ".mp3";
             const bool changed = ReadFile(name) == saved;
             const std::string outcome = changed ? "changed" : "not processed";
+            const std::string token = changed ? "changed" : "not-processed";
             EXPECT_EQ(shown[static_cast<std::size_t>(i)].find(
-                          json ? "\"file\": \"" + name + "\", \"outcome\": \"" + outcome + "\""
+                          json ? "\"file\": \"" + name + "\", \"outcome\": \"" + token + "\""
                                : name + ": " + outcome),
-                      json ? 1u : 0u)
+                      json ? 14u : 0u)
                 << shown[static_cast<std::size_t>(i)];
         }
         const std::string summary = "summary: processed " + std::to_string(savedCount) +

@@ -40,12 +40,14 @@ TEST(CliBatch, JsonGivesOneLinePerFileInOrderAndTheStatusTellsOfFailures) {
     EXPECT_EQ(r.status, 1);
     const std::vector<std::string> lines = Lines(r.out);
     ASSERT_EQ(lines.size(), 3u) << r.out;
-    EXPECT_EQ(lines[0].rfind(
-                  "{\"file\": \"" + dir.File("a.mp3") + "\", \"outcome\": \"would change\"", 0),
+    EXPECT_EQ(lines[0].rfind("{\"schema\": 1, \"file\": \"" + dir.File("a.mp3") +
+                                 "\", \"outcome\": \"changed\", \"testRun\": true",
+                             0),
               0u)
         << lines[0];
     EXPECT_NE(lines[1].find(dir.File("b.mp3")), std::string::npos);
-    EXPECT_NE(lines[2].find("\"outcome\": \"failed\", \"error\": \"Failed to find a valid MPEG"),
+    EXPECT_NE(lines[2].find("\"outcome\": \"failed\", \"testRun\": true, \"error\": \"Failed to "
+                            "find a valid MPEG"),
               std::string::npos)
         << lines[2];
     EXPECT_EQ(r.err, "summary: processed 2, changed 2, skipped 0, failed 1 (test run: nothing "

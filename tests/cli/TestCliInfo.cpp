@@ -4,6 +4,7 @@
 #include "RunCli.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cstring>
 #include <map>
@@ -70,31 +71,31 @@ std::map<std::string, std::string> AsMap(const JsonFields& fields) {
     return {fields.begin(), fields.end()};
 }
 
-const std::vector<std::string> kInfoKeys = {"file",
+const std::vector<std::string> kInfoKeys = {"schema",
+                                            "file",
                                             "version",
                                             "layer",
                                             "sampleRate",
                                             "channelMode",
+                                            "channels",
                                             "frames",
-                                            "length",
+                                            "lengthSamples",
+                                            "lengthSeconds",
                                             "vbr",
                                             "bitrateKbps",
+                                            "bitrateKind",
+                                            "averageBitrateKbps",
                                             "missingHeaders",
                                             "missingHeaderPositions",
                                             "badCrcs",
+                                            "crc",
                                             "leadingGarbage",
                                             "lastFrameIncomplete",
                                             "extraInfo",
                                             "mp3Pro",
                                             "silentBegin",
                                             "silentEnd",
-                                            "type",
-                                            "lengthText",
-                                            "id3",
-                                            "crc",
-                                            "bitrateText",
-                                            "ending",
-                                            "averageBitrateText",
+                                            "abruptEnding",
                                             "inconsistencies",
                                             "audioStart",
                                             "retried",
@@ -123,8 +124,9 @@ const std::vector<std::string> kInfoKeys = {"file",
                                             "id3v2LengthText",
                                             "chapters",
                                             "id3v2Notes",
-                                            "spaceSavedText",
-                                            "outputLengthText",
+                                            "outputFrames",
+                                            "outputSamples",
+                                            "outputSeconds",
                                             "predictedSize",
                                             "bytesSaved",
                                             "warnings"};
@@ -203,61 +205,59 @@ TEST(CliInfo, JsonLinesForBuiltStreamsAreExact) {
         std::vector<std::uint8_t> bytes;
         std::vector<std::string> options;
         const char* expected; // the scan's keys after the "file" key
-        // The display's keys: the information box, the damage and the plan for saving now.
-        std::map<std::string, std::string> display;
+        // Keys further on: the damage, the tags and the plan for saving now.
+        std::map<std::string, std::string> further;
     } cases[] = {
         {"cbr.mp3",
          CbrStreamWithSilentEnds(),
          {},
-         R"("version": "1", "layer": "III", "sampleRate": 44100, "channelMode": "joint-stereo", )"
-         R"("frames": 98, "length": "0:02", "vbr": false, "bitrateKbps": 128, )"
-         R"("missingHeaders": 0, "missingHeaderPositions": [], "badCrcs": 0, )"
-         R"("leadingGarbage": false, "lastFrameIncomplete": false, "extraInfo": "Info", )"
-         R"("mp3Pro": false, "silentBegin": 5, "silentEnd": 3)",
-         {{"type", R"("MPEG 1 layer III 44100Hz - joint-stereo")"},
-          {"bitrateText", R"("CBR+ 128Kbps")"},
-          {"crc", R"("no")"},
-          {"ending", R"("natural")"},
-          {"spaceSavedText", R"("0.0KB")"},
+         R"("version": "1", "layer": 3, "sampleRate": 44100, "channelMode": "joint-stereo", )"
+         R"("channels": 2, "frames": 98, "lengthSamples": 112896, "lengthSeconds": 2.56, )"
+         R"("vbr": false, "bitrateKbps": 128, "bitrateKind": "constant", )"
+         R"("averageBitrateKbps": 129.0, "missingHeaders": 0, "missingHeaderPositions": [], )"
+         R"("badCrcs": 0, "crc": false, "leadingGarbage": false, "lastFrameIncomplete": false, )"
+         R"("extraInfo": "Info", "mp3Pro": false, "silentBegin": 5, "silentEnd": 3)",
+         {{"abruptEnding", "false"},
+          {"inconsistencies", "[]"},
+          {"outputFrames", "98"},
+          {"outputSamples", "112896"},
           {"predictedSize", "41283"},
+          {"id3v1Title", "null"},
           {"warnings", "[]"}}},
         {"damaged.mp3",
          DamagedStream(),
          {},
-         R"("version": "1", "layer": "III", "sampleRate": 44100, "channelMode": "joint-stereo", )"
-         R"("frames": 99, "length": "0:02", "vbr": false, "bitrateKbps": 128, )"
-         R"("missingHeaders": 1, "missingHeaderPositions": ["0:01.04"], "badCrcs": 1, )"
-         R"("leadingGarbage": true, "lastFrameIncomplete": true, "extraInfo": null, )"
-         R"("mp3Pro": false, "silentBegin": 0, "silentEnd": 0)",
+         // The wiped header was expected where frame 39 ends: 3 + 40 × 417 bytes in.
+         R"("version": "1", "layer": 3, "sampleRate": 44100, "channelMode": "joint-stereo", )"
+         R"("channels": 2, "frames": 99, "lengthSamples": 114048, "lengthSeconds": 2.586122, )"
+         R"("vbr": false, "bitrateKbps": 128, "bitrateKind": "constant", )"
+         R"("averageBitrateKbps": 129.1, "missingHeaders": 1, "missingHeaderPositions": [16683], )"
+         R"("badCrcs": 1, "crc": true, "leadingGarbage": true, "lastFrameIncomplete": true, )"
+         R"("extraInfo": null, "mp3Pro": false, "silentBegin": 0, "silentEnd": 0)",
          // Saving drops 3 leading bytes, the frame whose header was wiped and the 30-byte tail.
-         {{"crc", R"("bad")"},
-          {"bitrateText", R"("CBR 128Kbps")"},
-          {"bytesSaved", "450"},
-          {"spaceSavedText", R"("0.4KB")"},
-          {"audioStart", "0"},
-          {"retried", "false"}}},
+         {{"bytesSaved", "450"}, {"audioStart", "0"}, {"retried", "false"}}},
         // No bitrate holds 127/128 of the frames, so the average of 60 × 64 and 50 × 32 shows.
         {"mpeg2.mp3",
          Mpeg2VbrStream(),
          {},
-         R"("version": "2", "layer": "III", "sampleRate": 22050, "channelMode": "single-channel", )"
-         R"("frames": 110, "length": "0:02", "vbr": true, "bitrateKbps": 49, )"
-         R"("missingHeaders": 0, "missingHeaderPositions": [], "badCrcs": 0, )"
-         R"("leadingGarbage": false, "lastFrameIncomplete": false, "extraInfo": "Xing", )"
-         R"("mp3Pro": true, "silentBegin": 0, "silentEnd": 0)",
+         R"("version": "2", "layer": 3, "sampleRate": 22050, "channelMode": "single-channel", )"
+         R"("channels": 1, "frames": 110, "lengthSamples": 63360, "lengthSeconds": 2.873469, )"
+         R"("vbr": true, "bitrateKbps": 49, "bitrateKind": "average", )"
+         R"("averageBitrateKbps": 49.8, "missingHeaders": 0, "missingHeaderPositions": [], )"
+         R"("badCrcs": 0, "crc": false, "leadingGarbage": false, "lastFrameIncomplete": false, )"
+         R"("extraInfo": "Xing", "mp3Pro": true, "silentBegin": 0, "silentEnd": 0)",
          // An MPEG-2 stream loses its 208-byte Xing frame by default.
-         {{"type", R"("MPEG 2 layer III 22050Hz or mp3PRO 44100Hz - single-channel")"},
-          {"bitrateText", R"x("VBR+ (49.8 Kbps average)")x"},
-          {"bytesSaved", "208"}}},
+         {{"bytesSaved", "208"}}},
         // The mp3PRO rule keeps 8 of the 10 silent frames when it may trim the beginning.
         {"mpeg2b.mp3",
          Mpeg2VbrStream(),
          {"--option", "CheckBoxDisableSilenceDetectionBeginning_mp3PRO=off"},
-         R"("version": "2", "layer": "III", "sampleRate": 22050, "channelMode": "single-channel", )"
-         R"("frames": 110, "length": "0:02", "vbr": true, "bitrateKbps": 49, )"
-         R"("missingHeaders": 0, "missingHeaderPositions": [], "badCrcs": 0, )"
-         R"("leadingGarbage": false, "lastFrameIncomplete": false, "extraInfo": "Xing", )"
-         R"("mp3Pro": true, "silentBegin": 2, "silentEnd": 0)",
+         R"("version": "2", "layer": 3, "sampleRate": 22050, "channelMode": "single-channel", )"
+         R"("channels": 1, "frames": 110, "lengthSamples": 63360, "lengthSeconds": 2.873469, )"
+         R"("vbr": true, "bitrateKbps": 49, "bitrateKind": "average", )"
+         R"("averageBitrateKbps": 49.8, "missingHeaders": 0, "missingHeaderPositions": [], )"
+         R"("badCrcs": 0, "crc": false, "leadingGarbage": false, "lastFrameIncomplete": false, )"
+         R"("extraInfo": "Xing", "mp3Pro": true, "silentBegin": 2, "silentEnd": 0)",
          {}},
     };
     for (const Case& c : cases) {
@@ -270,11 +270,25 @@ TEST(CliInfo, JsonLinesForBuiltStreamsAreExact) {
         const CliResult r = RunInfo(args);
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.err, "");
-        EXPECT_EQ(r.out.rfind("{\"file\": \"" + path + "\", " + c.expected + ", ", 0), 0u) << r.out;
+        EXPECT_EQ(
+            r.out.rfind("{\"schema\": 1, \"file\": \"" + path + "\", " + c.expected + ", ", 0), 0u)
+            << r.out;
         auto fields = AsMap(ParseFlatObject(Lines(r.out).at(0)));
-        for (const auto& [key, value] : c.display)
+        for (const auto& [key, value] : c.further)
             EXPECT_EQ(fields[key], value) << key;
     }
+
+    // The texts the editor shows, only when asked for.
+    const CliResult shown = RunInfo({"info", "--json=display", dir.File("cbr.mp3")});
+    const nlohmann::json display = nlohmann::json::parse(shown.out).at("display");
+    EXPECT_EQ(display.at("type"), "MPEG 1 layer III 44100Hz - joint-stereo");
+    EXPECT_EQ(display.at("length"), "0:02");
+    EXPECT_EQ(display.at("bitrate"), "CBR+ 128Kbps");
+    EXPECT_EQ(display.at("crc"), "no");
+    EXPECT_EQ(display.at("ending"), "natural");
+    EXPECT_EQ(display.at("inconsistencies"), nlohmann::json::array({"- none -"}));
+    EXPECT_EQ(display.at("id3v1").at("title"), "- no tag found -");
+    EXPECT_EQ(display.at("spaceSaved"), "0.0KB");
 }
 
 TEST(CliInfo, LameFilesReportEncoderFrameCountsAndModes) {
@@ -315,9 +329,10 @@ TEST(CliInfo, LameFilesReportEncoderFrameCountsAndModes) {
         EXPECT_EQ(m["frames"], std::to_string(BigEndian32(bytes.data() + 44)));
         EXPECT_EQ(m["file"], "\"" + expects[i].path + "\"");
         EXPECT_EQ(m["version"], "\"1\"");
-        EXPECT_EQ(m["layer"], "\"III\"");
+        EXPECT_EQ(m["layer"], "3");
         EXPECT_EQ(m["sampleRate"], "44100");
-        EXPECT_EQ(m["length"], "\"0:07\"");
+        EXPECT_EQ(m["lengthSamples"], std::to_string(std::stoll(m["frames"]) * 1152));
+        EXPECT_NEAR(std::stod(m["lengthSeconds"]), 7.0, 0.06); // whole frames of 26 ms
         EXPECT_EQ(m["vbr"], expects[i].vbr);
         EXPECT_EQ(m["extraInfo"], std::string("\"") + expects[i].tag + "\"");
         EXPECT_EQ(m["missingHeaders"], "0");
@@ -346,9 +361,11 @@ TEST(CliInfo, FailedFilesGiveTheirErrorAndTheOthersStillPrint) {
     EXPECT_EQ(json.status, 1);
     const std::vector<std::string> lines = Lines(json.out);
     ASSERT_EQ(lines.size(), 3u) << json.out;
-    EXPECT_EQ(lines[0], "{\"file\": \"" + missing + "\", \"error\": \"" + missingText + "\"}");
+    EXPECT_EQ(lines[0],
+              "{\"schema\": 1, \"file\": \"" + missing + "\", \"error\": \"" + missingText + "\"}");
     EXPECT_EQ(AsMap(ParseFlatObject(lines[1]))["frames"], "98");
-    EXPECT_EQ(lines[2], "{\"file\": \"" + text + "\", \"error\": \"" + notMp3 + "\"}");
+    EXPECT_EQ(lines[2],
+              "{\"schema\": 1, \"file\": \"" + text + "\", \"error\": \"" + notMp3 + "\"}");
 
     // An empty file cannot be mapped; its error names the mapping.
     const CliResult emptyJson = RunInfo({"info", "--json", empty});
@@ -488,8 +505,8 @@ TEST(CliInfo, TagsDamageAndTheWarningShow) {
     const CliResult json = RunInfo({"info", "--json", path});
     ASSERT_EQ(json.status, 0) << json.err;
     auto m = AsMap(ParseFlatObject(Lines(json.out).at(0)));
-    EXPECT_EQ(m["id3"], R"("1&2")");
     EXPECT_EQ(m["id3v2Size"], "300");
+    EXPECT_EQ(m["id3v2Album"], "null");
     EXPECT_EQ(m["id3v2Title"], R"("Song")");
     EXPECT_EQ(m["id3v1Size"], "128");
     EXPECT_EQ(m["id3v1Title"], "\"Caf\xc3\xa9\"");

@@ -153,14 +153,15 @@ TEST(CliInputs, AListWithMissingDuplicateAndLatin1NamesExaminesEachNameOnce) {
     // The argument first, then the list in its order, each name once; only the missing file
     // fails.
     const auto examined = [&](std::size_t i, const std::string& path) {
-        EXPECT_EQ(out[i].rfind("{\"file\": \"" + path + "\", ", 0), 0u) << out[i];
+        EXPECT_EQ(out[i].rfind("{\"schema\": 1, \"file\": \"" + path + "\", ", 0), 0u) << out[i];
         EXPECT_EQ(out[i].find("\"error\""), std::string::npos) << out[i];
     };
     examined(0, paths[1]);
     examined(1, paths[0]);
     EXPECT_NE(out[2].find("\"fileBytes\": \""), std::string::npos) << out[2];
     EXPECT_EQ(out[2].find("\"error\""), std::string::npos) << out[2];
-    EXPECT_EQ(out[3].rfind("{\"file\": \"" + missing + "\", \"error\": ", 0), 0u) << out[3];
+    EXPECT_EQ(out[3].rfind("{\"schema\": 1, \"file\": \"" + missing + "\", \"error\": ", 0), 0u)
+        << out[3];
     EXPECT_EQ(byNul.status, 1);
     EXPECT_EQ(LineSet(byNul.out), LineSet(byLine.out));
     // Standard input, through the program itself.

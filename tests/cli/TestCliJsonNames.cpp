@@ -26,7 +26,9 @@ TEST(CliJson, NamesThatAreNotUtf8GiveValidLinesWithTheExactBytesBeside) {
     // missing file fails in info: every line shows the name alike.
     for (const char* command : {"info", "normalize"}) {
         const CliRun r = RunCliCaptured({command, "--defaults", "--json", name});
-        EXPECT_EQ(r.out.rfind("{" + shown + "\"fileBytes\": \"" + bytes + "\", ", 0), 0u) << r.out;
+        EXPECT_EQ(r.out.rfind("{\"schema\": 1, " + shown + "\"fileBytes\": \"" + bytes + "\", ", 0),
+                  0u)
+            << r.out;
         lines += r.out;
     }
     const CliRun missing = RunCliCaptured({"info", "--json", dir.File("gone\xFF")});

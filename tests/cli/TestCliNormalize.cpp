@@ -4,6 +4,7 @@
 #include "RunCli.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cmath>
 #include <cstdio>
@@ -72,15 +73,19 @@ TEST_F(NormalizeFiles, JsonReportsTheDecodedPeakAndItsNormalisation) {
     const std::string taggedPath = m_dir.File("tagged.mp3");
     WriteFile(taggedPath, tagged);
 
-    const Output r = Normalize({"--option", "ComboBoxNormalizeClippingThreshold=0", "--option",
-                                "ComboBoxNormlizeAt=0", "--json", tone, taggedPath});
+    const std::vector<std::string> options = {"--option", "ComboBoxNormalizeClippingThreshold=0",
+                                              "--option", "ComboBoxNormlizeAt=0"};
+    std::vector<std::string> args = options;
+    args.insert(args.end(), {"--json", tone, taggedPath});
+    const Output r = Normalize(args);
     EXPECT_EQ(r.status, 0) << r.err;
     const std::vector<std::string> lines = Lines(r.out);
     ASSERT_EQ(lines.size(), 2u) << r.out;
     const std::vector<std::string> keys = {
-        "file",         "caption",       "normalizationValue", "step",          "peak",
+        "schema",       "file",          "normalizationValue", "step",          "peak",
         "samples",      "refusedFrames", "loudness",           "loudnessRange", "truePeak",
-        "loudnessStep", "loudnessAfter", "truePeakAfter",      "limitedBy"};
+        "loudnessStep", "loudnessAfter", "truePeakAfter",      "limitedBy",     "albumLoudness",
+        "applied",      "notes"};
     std::vector<std::string> seen;
     for (const auto& [key, value] : Fields(lines[0]))
         seen.push_back(key);
@@ -90,8 +95,13 @@ TEST_F(NormalizeFiles, JsonReportsTheDecodedPeakAndItsNormalisation) {
     auto behindTag = Map(lines[1]);
     EXPECT_EQ(plain["file"], Quoted(tone));
     EXPECT_EQ(behindTag["file"], Quoted(taggedPath));
-    for (const char* key : {"caption", "normalizationValue", "step", "peak", "samples"})
+    for (const char* key : {"normalizationValue", "step", "peak", "samples"})
         EXPECT_EQ(plain[key], behindTag[key]) << key;
+    EXPECT_EQ(plain["limitedBy"], "\"target\"");
+    EXPECT_EQ(plain["applied"], "null");
+    args = options;
+    args.insert(args.end(), {"--json=display", tone});
+    const nlohmann::json display = nlohmann::json::parse(Normalize(args).out).at("display");
 
     // Decoded 12 dB lower, a -12 dBFS tone peaks near 2048 and asks for about +12 dB.
     const int peak = std::stoi(plain["peak"]);
@@ -99,8 +109,9 @@ TEST_F(NormalizeFiles, JsonReportsTheDecodedPeakAndItsNormalisation) {
     const double value = std::stod(plain["normalizationValue"]);
     EXPECT_NEAR(value, -(20 * std::log10(peak / 32768.0) + 12), 0.001);
     char caption[32];
-    std::snprintf(caption, sizeof caption, "\"+%.1fdB\"", value);
-    EXPECT_EQ(plain["caption"], caption);
+    std::snprintf(caption, sizeof caption, "+%.1fdB", value);
+    EXPECT_EQ(display.at("caption"), caption);
+    EXPECT_EQ(display.at("limitedBy"), "target");
     // The largest step that keeps peak × 2^((step + 8) / 4) below 32957.
     const int step = std::stoi(plain["step"]);
     EXPECT_LT(peak * std::pow(2.0, (step + 8) / 4.0), 32957.0);
@@ -140,16 +151,16 @@ TEST_F(NormalizeFiles, FailuresGiveTheirTextsAndTheOtherFilesStillPrint) {
     EXPECT_EQ(r.status, 1);
     const std::vector<std::string> lines = Lines(r.out);
     ASSERT_EQ(lines.size(), 4u) << r.out;
-    EXPECT_EQ(lines[0], "{\"file\": " + Quoted(missing) +
+    EXPECT_EQ(lines[0], "{\"schema\": 1, \"file\": " + Quoted(missing) +
                             ", \"error\": \"No such file or directory - Failed to open the file "
                             "\\\"" +
                             missing + "\\\"\"}");
-    EXPECT_EQ(lines[1], "{\"file\": " + Quoted(silence) +
+    EXPECT_EQ(lines[1], "{\"schema\": 1, \"file\": " + Quoted(silence) +
                             ", \"error\": \"Unable to determine the volume (the MP3 codec did not "
                             "decode the file?)\"}");
     EXPECT_EQ(
         lines[2],
-        "{\"file\": " + Quoted(text) +
+        "{\"schema\": 1, \"file\": " + Quoted(text) +
             ", \"error\": \"Failed to find a valid MPEG header - this is not an MP3 file!\"}");
     EXPECT_EQ(Map(lines[3])["refusedFrames"], "0");
 

@@ -1,3 +1,4 @@
+#include "../settings/SettingsTestUtil.h"
 #include "CliCommon.h"
 #include "CliRunner.h"
 #include "Fixtures.h"
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <regex>
 #include <sstream>
@@ -19,6 +21,7 @@ using namespace velmora;
 namespace {
 
 using velmora::test::CliRun;
+using velmora::test::Lines;
 
 // Every test gets its own empty settings store folder.
 class CliSettings : public ::testing::Test {
@@ -37,11 +40,14 @@ protected:
 
     CliRun Cli(const std::vector<std::string>& args) { return velmora::test::RunCliCaptured(args); }
     std::string StorePath() const { return m_dir.File("config/Velmora.reg"); }
+    // The listing's line of the option with this stored name, from that name on.
     std::string Line(const std::string& listing, const std::string& name) {
         std::istringstream in(listing);
-        for (std::string l; std::getline(in, l);)
-            if (l.rfind(name + " ", 0) == 0)
-                return l;
+        for (std::string l; std::getline(in, l);) {
+            const std::size_t at = l.find_first_not_of(' ', l.find(' '));
+            if (at != std::string::npos && l.compare(at, name.size() + 1, name + " ") == 0)
+                return l.substr(at);
+        }
         return "";
     }
 
@@ -61,13 +67,15 @@ TEST_F(CliSettings, ListsEveryOptionWithValueAndDefault) {
     for (std::string l; std::getline(in, l);)
         lines.push_back(l);
     ASSERT_EQ(lines.size(), OptionBindings().size() + 1);
-    EXPECT_TRUE(std::regex_match(lines[0], std::regex("Option +Value +Default")));
-    EXPECT_TRUE(std::regex_match(lines[1], std::regex("CheckBoxAskBeforeExiting +off +off")));
-    EXPECT_TRUE(std::regex_match(lines.back(), std::regex("CheckBoxBatchAlbumGain +off +off")));
+    EXPECT_TRUE(std::regex_match(lines[0], std::regex("Name +Stored name +Value +Default")));
+    EXPECT_TRUE(std::regex_match(
+        lines[1], std::regex("ask-before-exiting +CheckBoxAskBeforeExiting +off +off")));
+    EXPECT_TRUE(std::regex_match(lines.back(),
+                                 std::regex("batch-album-gain +CheckBoxBatchAlbumGain +off +off")));
     EXPECT_TRUE(
         std::regex_match(Line(r.out, "EditBatchProcessOnlyFiles"),
                          std::regex("EditBatchProcessOnlyFiles +\"\\*\\.mp3\" +\"\\*\\.mp3\"")));
-    const std::size_t column = lines[0].find("Value");
+    const std::size_t column = lines[0].find("Stored name");
     for (const std::string& l : lines)
         EXPECT_EQ(l.find_first_not_of(' ', l.find(' ')), column) << l; // aligned
     EXPECT_TRUE(std::regex_match(Line(r.out, "ComboBoxID3Genre"),
@@ -78,12 +86,14 @@ TEST_F(CliSettings, ListsEveryOptionWithValueAndDefault) {
 
     const CliRun json = Cli({"settings", "--json"});
     ASSERT_EQ(json.status, 0);
-    EXPECT_NE(json.out.find("{\"name\": \"CheckBoxCleanup\", \"kind\": \"switch\", \"value\": "
-                            "true, \"default\": true}"),
+    EXPECT_NE(json.out.find("{\"name\": \"CheckBoxCleanup\", \"readableName\": \"cleanup\", "
+                            "\"kind\": \"switch\", \"value\": true, \"default\": true}"),
               std::string::npos);
-    EXPECT_NE(json.out.find("{\"name\": \"TrackBarDefaultAmplification\", \"kind\": "
-                            "\"position\", \"value\": 0, \"default\": 0}"),
+    EXPECT_NE(json.out.find("{\"name\": \"TrackBarDefaultAmplification\", \"readableName\": "
+                            "\"default-amplification\", \"kind\": \"position\", \"value\": 0, "
+                            "\"default\": 0}"),
               std::string::npos);
+    EXPECT_EQ(Lines(json.out).size(), 1u);
 }
 
 TEST_F(CliSettings, SetWritesTheStoreAndKeepsOtherValues) {
@@ -270,4 +280,43 @@ TEST_F(CliSettings, RefusedImportsLeaveTheStoreAndTheNextBatchAsTheyWere) {
                   ": \"TrackBarDefaultAmplification\" takes a whole number from -8 to 8, got "
                   "\"-2147483648\"; the default is used\n");
     EXPECT_EQ(test::ReadFile(m_dir.File("a.mp3")), test::ReadFile(m_dir.File("b.mp3")));
+}
+
+TEST_F(CliSettings, ReadableNamesRoundTripThroughSetOptionAndTheStore) {
+    const Settings changed = test::AllChanged();
+    std::vector<std::string> set = {"settings"}, over = {"settings", "--defaults", "--json"};
+    for (const OptionBinding& b : OptionBindings()) {
+        const std::string assignment =
+            std::string(b.readable) + "=" + FormatOptionValue(changed, b);
+        set.insert(set.end(), {"--set", assignment});
+        over.insert(over.end(), {"--option", assignment});
+    }
+    const CliRun written = Cli(set);
+    ASSERT_EQ(written.status, 0) << written.err;
+    EXPECT_NE(written.out.find("CheckBoxSaveWAV = on\n"), std::string::npos) << written.out;
+    // The store keeps the stored names, and reads back as every value given.
+    EXPECT_EQ(test::Dump(LoadStoredSettings(StorePath())), test::Dump(changed));
+    const RegistryStore store = RegistryStore::Load(StorePath());
+    EXPECT_EQ(store.ReadInteger("CheckBoxCleanup"), 0);
+    EXPECT_EQ(store.ReadInteger("cleanup"), std::nullopt);
+
+    // The listing names both; --option by readable name, listed as JSON, gives the same values.
+    const CliRun listed = Cli({"settings"});
+    EXPECT_TRUE(std::regex_search(listed.out, std::regex("\ncleanup +CheckBoxCleanup +off +on\n")));
+    const CliRun json = Cli(over);
+    ASSERT_EQ(json.status, 0) << json.err;
+    const nlohmann::json options = nlohmann::json::parse(json.out).at("options");
+    ASSERT_EQ(options.size(), OptionBindings().size());
+    for (const nlohmann::json& o : options) {
+        const OptionBinding* b = FindOption(o.at("name").get<std::string>());
+        ASSERT_NE(b, nullptr) << o.dump();
+        EXPECT_EQ(o.at("readableName"), b->readable);
+        const Settings& expected = changed;
+        if (b->kind == OptionKind::Text)
+            EXPECT_EQ(o.at("value"), GetText(expected, *b));
+        else if (b->kind == OptionKind::Switch)
+            EXPECT_EQ(o.at("value"), GetStoredInt(expected, *b) != 0);
+        else
+            EXPECT_EQ(o.at("value"), GetStoredInt(expected, *b));
+    }
 }

@@ -164,6 +164,10 @@ manuals)
     done
   }
   check_options "$man1/velmora-cli.1" "$help"
+  # Every option's readable and stored name is in the manual.
+  for name in $("$cli" settings --defaults | awk 'NR > 1 { print $1; print $2 }'); do
+    grep -qF -- "${name//-/\\-}" "$man1/velmora-cli.1" || fail "velmora-cli.1 does not name the option $name"
+  done
   if [ -x "$root/usr/bin/velmora" ]; then
     # The editor's help needs no display.
     ehelp=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/velmora" --help)
@@ -197,10 +201,11 @@ velmora-cli sa|save
 velmora-cli --defaults no|normalize
 velmora-cli save --fa|--fade-in --fade-out
 velmora-cli save -|--auto-trim --begin --defaults --dry-run --end --fade-in --fade-out --gain --help --mp3 --option --output --timing --wav --yes -o
-velmora-cli info --j|--json
+velmora-cli info --j|--json --json=display
+velmora-cli info --l|--loudness
 velmora-cli settings --|--defaults --export --help --import --json --option --set
 velmora-cli split --g|--gain
-velmora-cli batch --j|--jobs --json
+velmora-cli batch --j|--jobs --json --json=display
 velmora-cli batch --s|--shard
 velmora-cli normalize --f|--files-from
 velmora-cli info --files-from |B.MP3 a.mp3 c.wav notes.txt sub with space.mp3
@@ -208,6 +213,9 @@ velmora-cli cue --|--defaults --help --option
 velmora-cli --option CheckBoxSave|CheckBoxSaveAs_WithTime= CheckBoxSaveWAV= CheckBoxSave_WithTime=
 velmora-cli settings --set RadioGroupCue|RadioGroupCueSplit=
 velmora-cli info --option=CheckBoxClea|CheckBoxCleanup=
+velmora-cli --option save-a|save-as-wav= save-as-with-time=
+velmora-cli settings --set cue-m|cue-min-track-length=
+velmora-cli info --option=clea|cleanup=
 velmora-cli save --gain |
 velmora-cli info |B.MP3 a.mp3 c.wav sub with space.mp3
 velmora-cli save -o |B.MP3 a.mp3 c.wav notes.txt sub with space.mp3

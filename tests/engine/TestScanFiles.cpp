@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <fcntl.h>
+#include <numeric>
 #include <random>
 #include <unistd.h>
 
@@ -289,8 +290,10 @@ TEST(ScanBadInput, EachFailsClearlyOrScansSafely) {
     const StreamInfo shortInfo = ScanFile(dir.File("short"));
     EXPECT_EQ(shortInfo.frameCount, 200);
     EXPECT_EQ(shortInfo.missingHeaderCount, 199);
-    EXPECT_EQ(shortInfo.MissingHeaderList,
-              (std::vector<std::int64_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    // Every one listed; the break after the last frame went with the incomplete tail.
+    std::vector<std::int64_t> everyFrame(199);
+    std::iota(everyFrame.begin(), everyFrame.end(), 1);
+    EXPECT_EQ(shortInfo.MissingHeaderList, everyFrame);
     EXPECT_EQ(shortInfo.frames[199].offset, 199 * 520);
     EXPECT_TRUE(shortInfo.lastFrameIncomplete);
 }
