@@ -50,13 +50,20 @@ struct Edit {
     std::optional<WriteParams::Loudness> loudness; // measured by the normalisation
 };
 
+PlanOptions PlanOptionsOf(const Edit& edit, bool wav) {
+    return {.tagsKept = TagsKept::Yes,
+            .outputIsWav = wav,
+            .gainSteps = edit.gain,
+            .recordGainUndo = true};
+}
+
 // One in-place save of `info` as Save does it, closing the file afterwards.
 WriteResult SaveInPlace(const std::string& path, StreamInfo& info, const Edit& edit,
                         const Settings& settings, const MessageTable& messages,
                         IProgress& progress) {
     const bool wav = OutputIsWav(settings, info.firstHeader.layerId, std::nullopt);
-    const OutputPlanDisplay display = ComputeOutputPlan(
-        info, edit.trim, settings, {.tagsKept = TagsKept::Yes, .outputIsWav = wav});
+    const OutputPlanDisplay display =
+        ComputeOutputPlan(info, edit.trim, settings, PlanOptionsOf(edit, wav));
     WriteParams params = MakeSaveParams(path, "", info, edit.trim, display.plan, settings,
                                         edit.gain, edit.fadeIn, edit.fadeOut);
     params.closeAfterSave = true;
@@ -243,8 +250,7 @@ private:
     void TestRun(const StreamInfo& info, const Edit& edit) {
         const bool wav = OutputIsWav(m_s, info.firstHeader.layerId, std::nullopt);
         const OutputPlan plan =
-            ComputeOutputPlan(info, edit.trim, m_s, {.tagsKept = TagsKept::Yes, .outputIsWav = wav})
-                .plan;
+            ComputeOutputPlan(info, edit.trim, m_s, PlanOptionsOf(edit, wav)).plan;
         m_r.bytesSaved = plan.bytesSaved;
         bool changes = EditChanges(edit, plan.bytesSaved, m_s);
         if (m_s.CheckBoxBatchSplitCUE &&
