@@ -1,6 +1,7 @@
 #include "UnitBatchFile.h"
 
 #include "Progress.h"
+#include "UnitBatchAlbum.h"
 #include "UnitBatchLog.h"
 #include "UnitCueParse.h"
 #include "UnitCueSplit.h"
@@ -193,9 +194,29 @@ private:
         return true;
     }
 
+    // Album mode: the step of the file's folder, measured before the batch began.
+    std::optional<int> AlbumGain(Edit& edit) {
+        const AlbumMember* member = m_c.albums ? m_c.albums->Find(m_r.path) : nullptr;
+        if (member == nullptr)
+            return std::nullopt;
+        const LoudnessGain& album = member->album->gain;
+        m_r.loudnessBefore = member->track.integratedLufs;
+        m_r.albumLoudness = album.before.integratedLufs;
+        if (member->track.Measured())
+            edit.loudness =
+                WriteParams::Loudness{member->track.integratedLufs, member->track.truePeakDbtp};
+        if (album.limit == LoudnessLimit::NotMeasured) {
+            m_r.notes.push_back("no album step: the folder is silent or shorter than 400 ms");
+            return 0;
+        }
+        return album.steps;
+    }
+
     // The peak normalisation's step, or the loudness step with CheckBoxNormalizeLoudness; both
     // from one decode.
     int NormalizedGain(StreamInfo& info, int gain, Edit& edit) {
+        if (const std::optional<int> album = AlbumGain(edit))
+            return *album;
         const MpegHeader& first = info.firstHeader;
         LoudnessAnalyser analyser(static_cast<int>(first.sampleRate),
                                   first.channelMode == kMono ? 1 : 2, 1 / kAnalysisPcmScale);
