@@ -235,6 +235,11 @@ private:
     void SplitByCueSheetKey();
     void ShowNormalization(const velmora::NormalizationResult& normalization);
     void ShowLoudness(const velmora::LoudnessGain& loudness);
+    // The amplification a save applies (Layer III only): its tags change the saved size too.
+    int GainStepsToSave() const;
+    // Auto's loudness measurement, when it describes the frames a save of `trim` copies.
+    std::optional<velmora::WriteParams::Loudness>
+    AutoLoudnessFor(const velmora::TrimPoints& trim) const;
 
     // Saving (UnitMainSave.cpp).
     void WriteEdited(const std::string& outputPath, const velmora::TrimPoints& trim,
@@ -259,6 +264,13 @@ private:
     bool m_closeConfirmed = false;
     bool m_placementSaved = false;
     bool m_volumeAnalysisDone = false;
+    // What Auto measured: of which file, over which trim.
+    struct AutoLoudness {
+        velmora::FileIdentity source;
+        velmora::TrimPoints trim;
+        velmora::WriteParams::Loudness loudness;
+    };
+    std::optional<AutoLoudness> m_autoLoudness;
     bool m_mp3ProWarned = false; // the mp3PRO trimming warning was shown for the open file
     std::optional<bool> m_saveAsTypeOverride; // WAV or not, while a Save As writes the other type
     velmora::OutputPlanDisplay m_plan;

@@ -144,6 +144,7 @@ void TFormMain::WriteEdited(const std::string& outputPath, const TrimPoints& tri
                        layer3 ? TrackBarAmplification->value() : 0,
                        layer3 ? TrackBarFadeIn->value() : 0, layer3 ? TrackBarFadeOut->value() : 0);
     params.recordGainUndo = true;
+    params.measuredLoudness = AutoLoudnessFor(trim);
     const WriteContext context{m_settings, m_messages, outputIsWav, m_tagsKept};
 
     StopPreview();

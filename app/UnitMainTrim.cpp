@@ -117,7 +117,9 @@ void TFormMain::UpdateDiskSpaceSavingDisplay() {
         ComputeOutputPlan(*m_info, trim, m_settings,
                           {.tagsKept = m_tagsKept ? TagsKept::Yes : TagsKept::No,
                            .outputIsWav = CurrentOutputIsWav(),
-                           .decimalSeparator = QLocale::system().decimalPoint().toStdString()});
+                           .decimalSeparator = QLocale::system().decimalPoint().toStdString(),
+                           .gainSteps = GainStepsToSave(),
+                           .recordGainUndo = true});
     LabelSpaceSaved->setText(QString::fromStdString(m_plan.LabelSpaceSaved));
     LabelTimeRemain->setText(QString::fromStdString(m_plan.LabelTimeRemain));
 }

@@ -41,6 +41,8 @@ void TFormMain::ConnectVolumeControls() {
 
 void TFormMain::TrackBarAmplificationChange() {
     PanelVolume->setText(QString::fromStdString(AmplificationText(TrackBarAmplification->value())));
+    // A gain change adds its undo item to the saved file's tags.
+    UpdateDiskSpaceSavingDisplay();
 }
 
 // TrackBarFadeInChange, TrackBarFadeOutChange.
@@ -88,12 +90,32 @@ void TFormMain::ButtonAutoVolumeClick() {
             analyser.Result(), LoudnessTargetLufs(m_settings), TruePeakCeilingDbtp(m_settings),
             TrackBarAmplification->minimum(), TrackBarAmplification->maximum());
     }
+    m_autoLoudness.reset();
+    if (loudness.before.Measured())
+        m_autoLoudness =
+            AutoLoudness{m_info->sourceIdentity,
+                         *trim,
+                         {loudness.before.integratedLufs, loudness.before.truePeakDbtp}};
     // With a loudness target the bar takes the loudness step; the peak value is shown still.
     if (m_settings.CheckBoxNormalizeLoudness && normalization.amplificationPosition &&
         loudness.limit != LoudnessLimit::NotMeasured)
         normalization.amplificationPosition = loudness.steps;
     ShowNormalization(normalization);
     ShowLoudness(loudness);
+}
+
+int TFormMain::GainStepsToSave() const {
+    return m_info && m_info->firstHeader.layerId == kLayer3 ? TrackBarAmplification->value() : 0;
+}
+
+std::optional<WriteParams::Loudness> TFormMain::AutoLoudnessFor(const TrimPoints& trim) const {
+    // A save or another open changed the file; other trim points copy other frames.
+    if (!m_autoLoudness || !m_info ||
+        !m_autoLoudness->source.SameFileState(m_info->sourceIdentity) ||
+        m_autoLoudness->trim.beginFrames != trim.beginFrames ||
+        m_autoLoudness->trim.endFrames != trim.endFrames)
+        return std::nullopt;
+    return m_autoLoudness->loudness;
 }
 
 // The loudness beside the normalisation value; its hint tells the step and what limited it.

@@ -1,8 +1,7 @@
 #include "UnitLoudness.h"
 
+#include "UnitR128.h"
 #include "VelmoraError.h"
-
-#include <ebur128.h>
 
 #include <algorithm>
 #include <cmath>
@@ -11,8 +10,6 @@
 namespace velmora {
 
 namespace {
-
-constexpr int kModes = EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK;
 
 std::string Fixed(double value, const char* unit) {
     if (!std::isfinite(value))
@@ -25,21 +22,15 @@ std::string Fixed(double value, const char* unit) {
 } // namespace
 
 struct LoudnessAnalyser::State {
-    explicit State(ebur128_state* s) : state(s) {}
-    ~State() { ebur128_destroy(&state); }
-    State(const State&) = delete;
-    State& operator=(const State&) = delete;
-    ebur128_state* state;
+    R128Meter meter;
 };
 
-LoudnessAnalyser::LoudnessAnalyser(int sampleRate, int channels, double pcmScale)
-    : m_channels(channels), m_pcmScale(pcmScale) {
-    if (ebur128_state* s = ebur128_init(static_cast<unsigned>(channels),
-                                        static_cast<unsigned long>(sampleRate), kModes))
-        m_state = std::make_unique<State>(s);
-    else
+LoudnessAnalyser::LoudnessAnalyser(int sampleRate, int channels, double pcmScale) {
+    if (sampleRate <= 0 || channels < 1 || channels > 2)
         throw VelmoraError("The loudness analysis cannot start (" + std::to_string(channels) +
                            " channels at " + std::to_string(sampleRate) + " Hz)");
+    m_state = std::make_unique<State>(
+        State{R128Meter(sampleRate, channels, static_cast<float>(pcmScale / 32768.0))});
 }
 
 LoudnessAnalyser::~LoudnessAnalyser() = default;
@@ -47,9 +38,7 @@ LoudnessAnalyser::LoudnessAnalyser(LoudnessAnalyser&&) noexcept = default;
 LoudnessAnalyser& LoudnessAnalyser::operator=(LoudnessAnalyser&&) noexcept = default;
 
 void LoudnessAnalyser::Add(std::span<const std::int16_t> pcm) {
-    const std::size_t frames = pcm.size() / static_cast<std::size_t>(m_channels);
-    if (frames > 0)
-        ebur128_add_frames_short(m_state->state, pcm.data(), frames);
+    m_state->meter.Add(pcm);
 }
 
 LoudnessResult LoudnessAnalyser::Result() const {
@@ -59,28 +48,14 @@ LoudnessResult LoudnessAnalyser::Result() const {
 
 LoudnessResult LoudnessAnalyser::Joined(std::span<const LoudnessAnalyser* const> parts) {
     LoudnessResult r;
-    if (parts.empty())
-        return r;
-    std::vector<ebur128_state*> states;
-    for (const LoudnessAnalyser* part : parts)
-        states.push_back(part->m_state->state);
-    const double scaleDb = 20.0 * std::log10(parts.front()->m_pcmScale);
-    double lufs = 0.0;
-    if (ebur128_loudness_global_multiple(states.data(), states.size(), &lufs) == EBUR128_SUCCESS &&
-        std::isfinite(lufs) && lufs > -HUGE_VAL)
-        r.integratedLufs = lufs + scaleDb;
-    double range = 0.0;
-    if (ebur128_loudness_range_multiple(states.data(), states.size(), &range) == EBUR128_SUCCESS &&
-        std::isfinite(range))
-        r.rangeLu = range;
-    double peak = 0.0;
-    for (const LoudnessAnalyser* part : parts)
-        for (int c = 0; c < part->m_channels; ++c) {
-            double p = 0.0;
-            if (ebur128_true_peak(part->m_state->state, static_cast<unsigned>(c), &p) ==
-                EBUR128_SUCCESS)
-                peak = std::max(peak, p * part->m_pcmScale);
-        }
+    std::vector<const std::vector<double>*> energies;
+    float peak = 0;
+    for (const LoudnessAnalyser* part : parts) {
+        energies.push_back(&part->m_state->meter.Energies());
+        peak = std::max(peak, part->m_state->meter.TruePeak());
+    }
+    r.integratedLufs = IntegratedLoudness(GatingBlocks(energies));
+    r.rangeLu = LoudnessRange(ShortTermBlocks(energies));
     if (peak > 0)
         r.truePeakDbtp = 20.0 * std::log10(peak);
     return r;

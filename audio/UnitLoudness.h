@@ -26,8 +26,8 @@ struct LoudnessResult {
     bool Measured() const { return integratedLufs > kNoLoudness; }
 };
 
-// Integrated loudness, loudness range and true peak through libebur128. `pcmScale` undoes a
-// level change made before decoding (the analysis decodes 12 dB lower: a scale of 4).
+// Integrated loudness, loudness range and true peak (R128Meter). `pcmScale` undoes a level
+// change made before decoding (the analysis decodes 12 dB lower: a scale of 4).
 class LoudnessAnalyser final : public IVolumeAnalyser {
 public:
     LoudnessAnalyser(int sampleRate, int channels, double pcmScale = 1.0);
@@ -44,8 +44,6 @@ public:
 private:
     struct State;
     std::unique_ptr<State> m_state;
-    int m_channels = 2;
-    double m_pcmScale = 1.0;
 };
 
 // One global-gain step in dB: a factor 2^(1/4).

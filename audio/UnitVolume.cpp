@@ -1,6 +1,7 @@
 #include "UnitVolume.h"
 
 #include "Progress.h"
+#include "UnitAnalyserThread.h"
 #include "UnitFileView.h"
 #include "UnitGain.h"
 #include "UnitLoudness.h"
@@ -136,6 +137,10 @@ VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path
     }
 
     const FileView view = OpenFileView(path, FileAccess::ReadOnly, messages);
+    // The analysers measure on a thread of their own while the decode goes on.
+    std::optional<AnalyserThread> analysing;
+    if (!analysers.empty() && layer3)
+        analysing.emplace(analysers);
     for (std::int64_t j = beginFrame; j < endFrame; ++j) {
         const FrameEntry& entry = info.frames[j];
         const std::int64_t length = entry.length;
@@ -161,8 +166,8 @@ VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path
             result.sampleCount += static_cast<std::int64_t>(decodedFrame.pcm.size());
             frameSum =
                 tally ? CountLevels(decodedFrame.pcm, *tally) : SumOfSquares(decodedFrame.pcm);
-            for (IVolumeAnalyser* analyser : analysers)
-                analyser->Add(decodedFrame.pcm);
+            if (analysing)
+                analysing->Add(decodedFrame.pcm);
         }
         const auto energy = static_cast<std::int32_t>(static_cast<std::uint32_t>(frameSum >> 16));
         result.energies[static_cast<std::size_t>(j - beginFrame)] =
@@ -178,6 +183,8 @@ VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path
     if (view.Cut())
         throw VelmoraError(std::string(std::strerror(EIO)) + " - " +
                            messages.MessageStrings[kMsgErrorAnalyzing]);
+    if (analysing)
+        analysing->Finish();
     if (tally)
         tally->Fold();
     if (meter)

@@ -39,7 +39,8 @@ struct VolumeAnalysis {
 inline constexpr double kAnalysisPcmScale = 0.25;
 
 // Decodes frames beginFrame … endFrame - 1 of `info.frames` (file offsets) from the file at
-// `path`, measures their levels and energies, and feeds the decoded PCM to `analysers` as well.
+// `path`, measures their levels and energies, and feeds the decoded PCM to `analysers` as well
+// (on a thread of their own, frame by frame; they are done when this returns).
 // With VolumeScope::Levels, fails when the result cannot give a volume. Throws VelmoraError with
 // the user's text.
 VolumeAnalysis AnalyseVolume(const std::string& path, const StreamInfo& info,

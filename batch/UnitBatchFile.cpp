@@ -1,6 +1,7 @@
 #include "UnitBatchFile.h"
 
 #include "Progress.h"
+#include "UnitBatchAlbum.h"
 #include "UnitBatchLog.h"
 #include "UnitCueParse.h"
 #include "UnitCueSplit.h"
@@ -50,13 +51,20 @@ struct Edit {
     std::optional<WriteParams::Loudness> loudness; // measured by the normalisation
 };
 
+PlanOptions PlanOptionsOf(const Edit& edit, bool wav) {
+    return {.tagsKept = TagsKept::Yes,
+            .outputIsWav = wav,
+            .gainSteps = edit.gain,
+            .recordGainUndo = true};
+}
+
 // One in-place save of `info` as Save does it, closing the file afterwards.
 WriteResult SaveInPlace(const std::string& path, StreamInfo& info, const Edit& edit,
                         const Settings& settings, const MessageTable& messages,
                         IProgress& progress) {
     const bool wav = OutputIsWav(settings, info.firstHeader.layerId, std::nullopt);
-    const OutputPlanDisplay display = ComputeOutputPlan(
-        info, edit.trim, settings, {.tagsKept = TagsKept::Yes, .outputIsWav = wav});
+    const OutputPlanDisplay display =
+        ComputeOutputPlan(info, edit.trim, settings, PlanOptionsOf(edit, wav));
     WriteParams params = MakeSaveParams(path, "", info, edit.trim, display.plan, settings,
                                         edit.gain, edit.fadeIn, edit.fadeOut);
     params.closeAfterSave = true;
@@ -193,9 +201,29 @@ private:
         return true;
     }
 
+    // Album mode: the step of the file's folder, measured before the batch began.
+    std::optional<int> AlbumGain(Edit& edit) {
+        const AlbumMember* member = m_c.albums ? m_c.albums->Find(m_r.path) : nullptr;
+        if (member == nullptr)
+            return std::nullopt;
+        const LoudnessGain& album = member->album->gain;
+        m_r.loudnessBefore = member->track.integratedLufs;
+        m_r.albumLoudness = album.before.integratedLufs;
+        if (member->track.Measured())
+            edit.loudness =
+                WriteParams::Loudness{member->track.integratedLufs, member->track.truePeakDbtp};
+        if (album.limit == LoudnessLimit::NotMeasured) {
+            m_r.notes.push_back("no album step: the folder is silent or shorter than 400 ms");
+            return 0;
+        }
+        return album.steps;
+    }
+
     // The peak normalisation's step, or the loudness step with CheckBoxNormalizeLoudness; both
     // from one decode.
     int NormalizedGain(StreamInfo& info, int gain, Edit& edit) {
+        if (const std::optional<int> album = AlbumGain(edit))
+            return *album;
         const MpegHeader& first = info.firstHeader;
         LoudnessAnalyser analyser(static_cast<int>(first.sampleRate),
                                   first.channelMode == kMono ? 1 : 2, 1 / kAnalysisPcmScale);
@@ -250,8 +278,7 @@ private:
     void TestRun(const StreamInfo& info, const Edit& edit) {
         const bool wav = OutputIsWav(m_s, info.firstHeader.layerId, std::nullopt);
         const OutputPlan plan =
-            ComputeOutputPlan(info, edit.trim, m_s, {.tagsKept = TagsKept::Yes, .outputIsWav = wav})
-                .plan;
+            ComputeOutputPlan(info, edit.trim, m_s, PlanOptionsOf(edit, wav)).plan;
         m_r.bytesSaved = plan.bytesSaved;
         bool changes = EditChanges(edit, plan.bytesSaved, m_s);
         if (m_s.CheckBoxBatchSplitCUE &&

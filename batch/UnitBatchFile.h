@@ -46,11 +46,14 @@ struct BatchFileReport {
     int gainSteps = 0;
     // The R128 loudness the normalisation measured (LUFS; -inf: none), before the gain.
     std::optional<double> loudnessBefore;
+    // With CheckBoxBatchAlbumGain: the loudness of the file's folder measured as one programme.
+    std::optional<double> albumLoudness;
     std::int64_t bytesSaved = 0; // size before less size after (or as planned, in a test run)
     std::string savedPath;       // where the file is now
     std::vector<std::string> splitTracks;
 };
 
+class BatchAlbums;
 class SplitOutputClaims;
 
 // What a batch file's processing reads besides the settings.
@@ -60,6 +63,7 @@ struct BatchFileContext {
     std::vector<std::string> refusedPaths;    // the editor's open file: never touched
     SplitOutputClaims* trackClaims = nullptr; // the track files the batch's splits have taken
     bool overwriteTracks = false;             // a split may replace existing files
+    const BatchAlbums* albums = nullptr;      // album mode: each folder's one step
 };
 
 // The folder, beside each file, that files with an abrupt ending are moved to.

@@ -116,6 +116,12 @@ std::string FormatBatchEntry(const BatchFileReport& r, const Settings& s) {
                   ? " -> " + LufsText(*r.loudnessBefore + r.gainSteps * GainStepDb())
                   : std::string()) +
              "\n";
+    if (good && s.CheckBoxBatchLOGStatistics && r.albumLoudness)
+        e += "    album loudness " + LufsText(*r.albumLoudness) +
+             (std::isfinite(*r.albumLoudness) && r.gainSteps != 0
+                  ? " -> " + LufsText(*r.albumLoudness + r.gainSteps * GainStepDb())
+                  : std::string()) +
+             "\n";
     if (r.analysed && s.CheckBoxBatchLOGAbrupt)
         e += std::string("    ending: ") + (r.abruptEnding ? "abrupt" : "natural") + "\n";
     for (const std::string& track : r.splitTracks)

@@ -1,6 +1,7 @@
 #include "UnitBatchRun.h"
 
 #include "Progress.h"
+#include "UnitBatchAlbum.h"
 #include "UnitCueSplit.h"
 #include "UnitOptions.h"
 #include "VelmoraError.h"
@@ -200,8 +201,17 @@ std::vector<BatchFileReport> RunBatch(const std::vector<BatchInput>& inputs,
         log->Begin(inputs.size());
     }
     SplitOutputClaims trackClaims;
-    const BatchFileContext context{settings, messages, options.refusedPaths, &trackClaims,
-                                   options.overwriteTracks};
+    // Album mode measures every folder before any file changes.
+    const std::atomic<bool> noStop{false};
+    const BatchAlbums albums =
+        MeasureAlbums(inputs, settings, messages, options.refusedPaths,
+                      BatchWorkerCount(options.jobs, inputs.size(), settings),
+                      options.stopFlag ? *options.stopFlag : noStop, [&observer] {
+                          observer.Idle();
+                          return observer.StopRequested();
+                      });
+    const BatchFileContext context{
+        settings, messages, options.refusedPaths, &trackClaims, options.overwriteTracks, &albums};
     Queue queue(inputs, settings, context, options.waitForAnswers, options.stopFlag);
     const int workerCount = BatchWorkerCount(options.jobs, inputs.size(), settings);
     // A LOG that can no longer be written stops the batch; the files in hand still finish and

@@ -95,6 +95,7 @@ std::optional<int> ParseArgs(const std::vector<std::string>& args, NormalizeArgs
 }
 
 struct NormalizeRecord {
+    StreamInfo info; // as opened for the analysis: the apply needs no second open
     NormalizationResult normalization;
     std::int64_t samples = 0;
     std::int64_t refusedFrames = 0;
@@ -107,9 +108,10 @@ struct NormalizeRecord {
 NormalizeRecord Analyse(const std::string& path, const CliContext& ctx) {
     TerminalProgress progress(BaseName(path));
     // The full decode that follows measures every frame: the open needs no tail decode.
-    const StreamInfo info = std::move(
-        OpenWithTailAnalysis(path, ctx.settings, ctx.messages, progress, {TailDecode::Skip}).info);
     NormalizeRecord r;
+    r.info = std::move(
+        OpenWithTailAnalysis(path, ctx.settings, ctx.messages, progress, {TailDecode::Skip}).info);
+    const StreamInfo& info = r.info;
     const MpegHeader& first = info.firstHeader;
     r.loudness = std::make_unique<LoudnessAnalyser>(static_cast<int>(first.sampleRate),
                                                     first.channelMode == kMono ? 1 : 2,
@@ -123,16 +125,18 @@ NormalizeRecord Analyse(const std::string& path, const CliContext& ctx) {
     return r;
 }
 
-// Saves `steps` into the file in place, as Save would with nothing else changed.
-WriteResult Apply(const std::string& path, int steps, const LoudnessResult& loudness,
-                  const CliContext& ctx) {
+// Saves `steps` into the file in place, as Save would with nothing else changed. The writer
+// refuses a file that changed since `info` was read.
+WriteResult Apply(const std::string& path, StreamInfo& info, int steps,
+                  const LoudnessResult& loudness, const CliContext& ctx) {
     TerminalProgress progress("saving " + BaseName(path));
-    StreamInfo info = std::move(
-        OpenWithTailAnalysis(path, ctx.settings, ctx.messages, progress, {TailDecode::Skip}).info);
     const TrimPoints trim{};
     const bool wav = OutputIsWav(ctx.settings, info.firstHeader.layerId, std::nullopt);
-    const OutputPlanDisplay display = ComputeOutputPlan(
-        info, trim, ctx.settings, {.tagsKept = TagsKept::Yes, .outputIsWav = wav});
+    const OutputPlanDisplay display = ComputeOutputPlan(info, trim, ctx.settings,
+                                                        {.tagsKept = TagsKept::Yes,
+                                                         .outputIsWav = wav,
+                                                         .gainSteps = steps,
+                                                         .recordGainUndo = true});
     WriteParams params =
         MakeSaveParams(path, {}, info, trim, display.plan, ctx.settings, steps, 0, 0);
     params.closeAfterSave = true;
@@ -183,10 +187,11 @@ std::string JsonReport(const std::string& file, const NormalizeRecord& r, bool a
 std::string Plain(const std::string& file, const NormalizeRecord& r, bool album) {
     const NormalizationResult& n = r.normalization;
     const LoudnessResult l = r.loudness->Result();
-    std::string text = EscapeControls(file) + ": " + n.caption + "  value " + Fixed(n.NormalizationValue, "%.1f") +
-                       " dB  step " + StepText(n, "-") + "  peak " + std::to_string(n.peak) +
-                       "\n  loudness " + LufsText(l.integratedLufs) + ", range " +
-                       Fixed(l.rangeLu, "%.1f") + " LU, true peak " + DbtpText(l.truePeakDbtp);
+    std::string text = EscapeControls(file) + ": " + n.caption + "  value " +
+                       Fixed(n.NormalizationValue, "%.1f") + " dB  step " + StepText(n, "-") +
+                       "  peak " + std::to_string(n.peak) + "\n  loudness " +
+                       LufsText(l.integratedLufs) + ", range " + Fixed(l.rangeLu, "%.1f") +
+                       " LU, true peak " + DbtpText(l.truePeakDbtp);
     const LoudnessGain& g = r.gain;
     if (g.limit == LoudnessLimit::NotMeasured) {
         text += "\n  loudness step: none, the loudness could not be measured (silence, or "
@@ -227,7 +232,7 @@ int CmdNormalize(CliContext& ctx, std::ostream& out, std::ostream& err) {
         if (a.apply) {
             const bool loudness = a.target || a.album || ctx.settings.CheckBoxNormalizeLoudness;
             if (const auto steps = StepToApply(loudness, r); steps && *steps != 0) {
-                const WriteResult w = Apply(file, *steps, r.loudness->Result(), ctx);
+                const WriteResult w = Apply(file, r.info, *steps, r.loudness->Result(), ctx);
                 r.applied = w.gainSteps;
                 r.notes = w.tagNotes;
             } else {

@@ -271,7 +271,10 @@ SavePlan PlanSave(const StreamInfo& info, const SaveArgs& a, const Settings& set
     p.outputIsWav =
         a.wav && *a.wav != defaultWav ? OutputIsWav(settings, first.layerId, a.wav) : defaultWav;
     p.display = ComputeOutputPlan(info, p.trim, settings,
-                                  {.tagsKept = TagsKept::Yes, .outputIsWav = p.outputIsWav});
+                                  {.tagsKept = TagsKept::Yes,
+                                   .outputIsWav = p.outputIsWav,
+                                   .gainSteps = p.gain,
+                                   .recordGainUndo = true});
     return p;
 }
 

@@ -4,6 +4,7 @@
 #include "UnitFileView.h"
 #include "UnitIo.h"
 #include "UnitMessages.h"
+#include "UnitScanner.h"
 #include "UnitTags.h"
 #include "VelmoraError.h"
 
@@ -197,6 +198,25 @@ void CorrectApeGainItems(ApeTag& tag, const GainTagChange& change,
         return;
     }
     tag.Set(kUndoKey, FormatGainUndo({-change.steps, -change.steps, false}));
+}
+
+std::int64_t GainTagGrowth(const TagLayout& tags, bool tagKept, const GainTagChange& change) {
+    if (change.steps == 0 && change.set.empty())
+        return 0;
+    const bool hasTag = tagKept && tags.apeSize > 0;
+    // As KeepGainTagsTrue: a damaged tag is left alone, none is made without an item to hold.
+    if (hasTag && !tags.apeItems)
+        return 0;
+    if (!hasTag && !change.recordUndo && change.set.empty())
+        return 0;
+    ApeTag tag;
+    if (hasTag)
+        tag.items = *tags.apeItems;
+    std::vector<std::string> notes;
+    CorrectApeGainItems(tag, change, notes);
+    for (const GainTagValue& v : change.set)
+        tag.Set(v.key, v.value);
+    return static_cast<std::int64_t>(RenderApeTag(tag.items).size()) - (hasTag ? tags.apeSize : 0);
 }
 
 std::optional<GainUndo> ReadGainUndo(std::span<const std::uint8_t> file) {

@@ -11,6 +11,7 @@ namespace velmora {
 
 struct ApeTag;
 struct FileIdentity;
+struct TagLayout;
 
 // A ReplayGain 2.0 item to write: "REPLAYGAIN_TRACK_GAIN" = "-3.14 dB".
 struct GainTagValue {
@@ -75,6 +76,11 @@ struct GainTagOutcome {
 GainTagOutcome KeepGainTagsTrue(const std::string& path, std::int64_t id3v2Start,
                                 std::int64_t id3v2Size, const GainTagChange& change,
                                 const FileIdentity* keepTimes = nullptr);
+
+// The bytes a gain `change` adds to (or takes from) the APE tag of a file laid out as `tags`,
+// the tag written by a save that keeps it (`tagKept`) or leaves it out: its corrected values,
+// its undo item, or a new tag. 0 when the change leaves the tag alone.
+std::int64_t GainTagGrowth(const TagLayout& tags, bool tagKept, const GainTagChange& change);
 
 // The MP3GAIN_UNDO item of the file's APE tag: std::nullopt when there is none; throws
 // VelmoraError when the tag or the item is damaged.

@@ -38,6 +38,8 @@ struct PlanOptions {
     TagsKept tagsKept = TagsKept::Yes;
     bool outputIsWav = false;                // from OutputIsWav
     std::string_view decimalSeparator = "."; // the user's locale's, for the saved-space text
+    int gainSteps = 0;                       // the gain the save adds: its tags change too
+    bool recordGainUndo = false;             // WriteParams::recordGainUndo
 };
 
 // The output plan for `trim` on the open file.

@@ -20,6 +20,7 @@ namespace velmora {
 class IProgress;
 struct MessageTable;
 struct Settings;
+struct ApeItem;
 
 // The leading extra-info ("Xing"/"Info") frame as found in the source.
 struct ExtraInfoFrameCopy {
@@ -62,6 +63,7 @@ struct TagLayout {
     std::int64_t id3v1Size = 0;
     std::array<std::uint8_t, 128> id3v1Bytes{};
     std::int64_t apeSize = 0, apeOffset = 0;
+    std::shared_ptr<const std::vector<ApeItem>> apeItems; // when the tag can be read
     std::int64_t lyrics3Size = 0, lyrics3Offset = 0;
     std::int64_t riffHeaderSize = 0;
     TID3v2 id3v2;

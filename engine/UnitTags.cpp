@@ -1,5 +1,6 @@
 #include "UnitTags.h"
 
+#include "UnitApeTag.h"
 #include "UnitScanner.h"
 #include "VelmoraError.h"
 
@@ -156,6 +157,10 @@ std::int64_t StoreTrailingTags(StreamInfo& info, std::span<const std::uint8_t> v
     info.id3v1Bytes = tags.id3v1.bytes;
     info.apeSize = tags.ape.size;
     info.apeOffset = tags.ape.offset;
+    info.apeItems.reset();
+    if (tags.ape)
+        if (auto tag = ParseApeTag(view, tags.ape.offset + tags.ape.size))
+            info.apeItems = std::make_shared<const std::vector<ApeItem>>(std::move(tag->items));
     info.lyrics3Size = tags.lyrics3.size;
     info.lyrics3Offset = tags.lyrics3.offset;
     return tags.regionEnd;

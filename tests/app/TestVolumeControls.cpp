@@ -1,4 +1,8 @@
 #include "EditorTestUtil.h"
+#include "TSpinEdit.h"
+#include "UnitApeTag.h"
+#include "UnitLoudness.h"
+#include "UnitTags.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -64,4 +68,49 @@ TEST_F(EditorTest, AutoVolumeNormalisesAndPlacesTheMarker) {
     EXPECT_NEAR(centre.x(), bar->mapTo(window.get(), handle.center()).x(), 1);
     Menu("MenuClose")->trigger();
     EXPECT_FALSE(window->VolumeAnalysisDone());
+}
+
+// Auto shows the R128 loudness with its hint; a save of the frames it measured writes ReplayGain
+// 2.0 track tags from that measurement, a save of other frames none.
+TEST_F(EditorTest, AutoShowsTheLoudnessAndASaveOfWhatItMeasuredTagsIt) {
+    if (!HaveProgram("lame"))
+        GTEST_SKIP() << "lame missing";
+    settings.CheckBoxWriteReplayGainTags = true;
+    settings.CheckBoxCloseAfterSave = false;
+    const struct Case {
+        const char* name;
+        bool trimAfterAuto;
+    } cases[] = {{"as measured", false}, {"trimmed after Auto", true}};
+    for (const Case& c : cases) {
+        const std::string path = files.File(std::string(c.name) + ".mp3");
+        LameTone(path, 9000);
+        Show();
+        Open(path);
+        auto* panel = Get<QLabel>("PanelLoudness");
+        EXPECT_EQ(panel->text(), QStringLiteral("? LUFS")) << c.name;
+        Get<QPushButton>("ButtonAutoVolume")->click();
+        const double lufs = panel->text().section(' ', 0, 0).toDouble(); // "-11.2 LUFS"
+        EXPECT_TRUE(panel->text().endsWith(" LUFS") && lufs < -5 && lufs > -20)
+            << panel->text().toStdString();
+        EXPECT_TRUE(panel->toolTip().startsWith("Loudness " + panel->text()) &&
+                    panel->toolTip().contains("limited by"))
+            << panel->toolTip().toStdString();
+        Get<QSlider>("TrackBarAmplification")->setValue(2);
+        if (c.trimAfterAuto)
+            Get<TSpinEdit>("SpinEditEndF")->setValue(10);
+        Menu("MenuSave")->trigger();
+        const std::vector<std::uint8_t> bytes = ReadFile(path);
+        const TrailingTags tags = DetectTrailingTags(bytes);
+        ASSERT_TRUE(tags.ape) << c.name; // the undo item at least
+        const auto ape = ParseApeTag(bytes, tags.ape.offset + tags.ape.size);
+        ASSERT_TRUE(ape) << c.name;
+        const ApeItem* gain = ape->Find("REPLAYGAIN_TRACK_GAIN");
+        if (c.trimAfterAuto) {
+            EXPECT_EQ(gain, nullptr) << c.name;
+            continue;
+        }
+        ASSERT_NE(gain, nullptr) << c.name;
+        // The panel shows one decimal.
+        EXPECT_NEAR(std::stod(gain->value), -18 - (lufs + 2 * GainStepDb()), 0.06) << gain->value;
+    }
 }

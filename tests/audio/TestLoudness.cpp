@@ -37,7 +37,7 @@ Measured Measure(const std::string& path, const PcmSpec& spec, bool levels = tru
 
 // ffmpeg's summary: integrated loudness and true peak.
 struct Oracle {
-    double lufs = 0, peak = 0;
+    double lufs = 0, range = 0, peak = 0;
 };
 Oracle Ffmpeg(const std::string& path) {
     std::string out;
@@ -53,7 +53,9 @@ Oracle Ffmpeg(const std::string& path) {
     }
     const std::size_t i = out.find("I:", summary);
     const std::size_t p = out.find("Peak:", summary);
+    const std::size_t r = out.find("LRA:", summary);
     o.lufs = std::atof(out.c_str() + i + 2);
+    o.range = std::atof(out.c_str() + r + 4);
     o.peak = std::atof(out.c_str() + p + 5);
     return o;
 }
@@ -114,7 +116,9 @@ TEST(Loudness, WithinATenthOfFfmpegOnEncodedMaterial) {
         // ffmpeg prints one decimal: its own rounding adds up to 0.05.
         EXPECT_NEAR(m.loudness.integratedLufs, o.lufs, 0.1 + 0.05) << c.name;
         EXPECT_NEAR(m.loudness.truePeakDbtp, o.peak, 0.5) << c.name;
-        EXPECT_GE(m.loudness.rangeLu, 0.0) << c.name;
+        // ffmpeg bins the short-term loudness at 0.1 LU: in programmes of a few seconds with one
+        // change of level its percentiles land up to 0.7 LU away.
+        EXPECT_NEAR(m.loudness.rangeLu, o.range, 0.7) << c.name;
     }
 }
 

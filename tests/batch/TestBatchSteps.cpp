@@ -1,6 +1,7 @@
 #include "BatchFixtures.h"
 #include "Progress.h"
 #include "UnitCueSplit.h"
+#include "UnitLoudness.h"
 #include "UnitMessages.h"
 #include "UnitOpenAudio.h"
 #include "UnitOptions.h"
@@ -229,5 +230,70 @@ TEST(BatchSteps, TwoSheetsOfOneAlbumNeverWriteOverEachOthersTracks) {
         for (const char* track : {"/Perf - Alb/01.mp3", "/Perf - Alb/02.mp3"})
             EXPECT_EQ(ReadFile(tree + track), ReadFile(dir.File("alone") + track)) << jobs << track;
         EXPECT_EQ(std::distance(fs::directory_iterator(tree + "/Perf - Alb"), {}), 2);
+    }
+}
+
+TEST(BatchSteps, AlbumModeGivesEachFolderTheStepOfItsFilesJoined) {
+    TempDir dir, config;
+    const PcmSpec spec;
+    struct Folder {
+        const char* name;
+        std::vector<int> amplitudes; // one file each: a tone, then a little noise
+    } folders[] = {{"loud", {2800, 14900, 8400}}, {"quiet", {3000, 1800}}};
+    Settings s;
+    s.CheckBoxBatchVolumeNormalize = true;
+    s.CheckBoxBatchAlbumGain = true;
+    s.CheckBoxBatchCreateLOG = true;
+    s.CheckBoxBatchLOGStatistics = true;
+    std::vector<std::string> inputs;
+    std::vector<int> oracleSteps;
+    std::vector<double> oracleLoudness;
+    for (const Folder& f : folders) {
+        fs::create_directory(dir.File(f.name));
+        inputs.push_back(dir.File(f.name));
+        std::vector<std::int16_t> joined;
+        for (std::size_t i = 0; i < f.amplitudes.size(); ++i) {
+            std::vector<std::int16_t> pcm;
+            AppendTone(pcm, spec, 3, 440 + 110.0 * i, f.amplitudes[i]);
+            AppendNoise(pcm, spec, 1, f.amplitudes[i] / 2, static_cast<std::uint32_t>(i + 1));
+            EncodeWithLame(pcm, spec, "-b 160",
+                           dir.File(std::string(f.name) + "/" + std::to_string(i) + ".mp3"));
+            joined.insert(joined.end(), pcm.begin(), pcm.end());
+        }
+        const std::string whole = dir.File(std::string(f.name) + ".joined");
+        EncodeWithLame(joined, spec, "-b 160", whole);
+        const std::string json = Cli(config, "normalize --defaults --json " + whole);
+        std::smatch m;
+        ASSERT_TRUE(std::regex_search(json, m,
+                                      std::regex("\"loudness\": (-?[0-9.]+).*"
+                                                 "\"loudnessStep\": (-?[0-9]+)")));
+        oracleLoudness.push_back(std::stod(m[1]));
+        oracleSteps.push_back(std::stoi(m[2]));
+    }
+    ASSERT_NE(oracleSteps[0], oracleSteps[1]);
+    const std::string log = dir.File("batch.log");
+    RecordingObserver observer;
+    BatchRunOptions options;
+    options.logPath = log;
+    const auto reports =
+        RunBatch(ExpandBatchInputs(inputs, s), s, MessageTable::English(), options, observer);
+    ASSERT_EQ(reports.size(), 5u);
+    const std::string logText = LogBody(log);
+    for (const BatchFileReport& r : reports) {
+        const std::size_t folder = r.path.find("/quiet/") != std::string::npos ? 1 : 0;
+        EXPECT_EQ(r.outcome, O::Changed) << r.path << " " << r.error;
+        EXPECT_EQ(r.gainSteps, oracleSteps[folder]) << r.path;
+        ASSERT_TRUE(r.albumLoudness) << r.path;
+        // The seams of the separate files add encoder padding and straddling blocks.
+        EXPECT_NEAR(*r.albumLoudness, oracleLoudness[folder], 0.2) << r.path;
+        // Each file's own loudness moved by the one step: the levels within the folder stay.
+        const std::string after = Cli(config, "normalize --defaults --json " + r.path);
+        std::smatch m;
+        ASSERT_TRUE(std::regex_search(after, m, std::regex("\"loudness\": (-?[0-9.]+)")));
+        EXPECT_NEAR(std::stod(m[1]), *r.loudnessBefore + r.gainSteps * GainStepDb(), 0.05)
+            << r.path;
+        EXPECT_NE(logText.find("album loudness " + LufsText(*r.albumLoudness) + " -> "),
+                  std::string::npos)
+            << logText;
     }
 }

@@ -120,6 +120,37 @@ TEST(CliGainTags, ThePeerUndoAndOurOwnRestoreEveryFrame) {
     }
 }
 
+TEST(CliGainTags, ThePlannedSizeCountsTheTagsTheGainChanges) {
+    if (!HaveProgram("mp3gain") || !HaveProgram("lame"))
+        GTEST_SKIP() << "mp3gain or lame missing";
+    struct Case {
+        const char* name;
+        bool peerTag;             // mp3gain stored its values in an APE tag first
+        std::vector<int> earlier; // our saves before the one planned
+        int steps;
+    } cases[] = {
+        {"a new tag for the undo item", false, {}, 2},
+        {"an undo item joins the peer's tag", true, {}, -3},
+        {"the undo item is updated", false, {2}, 1},
+        {"the undo item goes when the change is undone", true, {2}, -2},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::string path = dir.File("a.mp3");
+        MakeFile(Material::Tone, path);
+        if (c.peerTag)
+            Shell("mp3gain -q '" + path + "' 2>&1");
+        for (const int steps : c.earlier)
+            ASSERT_EQ(Save(path, steps).status, 0) << c.name;
+        const CliRun plan = RunCliCaptured({path, "--gain", std::to_string(c.steps), "--dry-run"},
+                                           {"save", "--defaults"});
+        ASSERT_EQ(plan.status, 0) << c.name << ": " << plan.err;
+        const double predicted = After(plan.out, "predicted size: ");
+        ASSERT_EQ(Save(path, c.steps).status, 0) << c.name;
+        EXPECT_EQ(predicted, static_cast<double>(fs::file_size(path))) << c.name;
+    }
+}
+
 TEST(CliGainTags, StaleReplayGainValuesFollowTheChange) {
     if (!HaveProgram("mp3gain") || !HaveProgram("lame"))
         GTEST_SKIP() << "mp3gain or lame missing";
