@@ -23,15 +23,6 @@ namespace velmora::cli {
 
 namespace {
 
-constexpr const char* kInfoUsage =
-    "Usage: velmora-cli info [--json] [--files-from FILE [-0]] [--shard K/N] FILE...\n"
-    "  Opens each file as the editor does and prints what its information display and\n"
-    "  advanced pages show, the ending, and what saving it now would produce.\n"
-    "  --json  one JSON object per file, one per line (JSON Lines); a file that fails gives\n"
-    "          {\"file\": ..., \"error\": ...}; a name that is not UTF-8 shows U+FFFD for\n"
-    "          its odd bytes and comes exactly as hexadecimal bytes in "
-    "\"fileBytes\"\n" VELMORA_INPUT_OPTIONS_USAGE;
-
 // What the command reports for one file, already in display form.
 struct InfoRecord {
     std::string file;
@@ -90,7 +81,7 @@ int AverageBitrate(const StreamInfo& info) {
 }
 
 InfoRecord Examine(const std::string& path, const CliContext& ctx) {
-    TerminalProgress progress(BaseName(path));
+    TerminalProgress progress("reading " + BaseName(path));
     // The ending is judged from the decoded energies of the last frames, as the editor does.
     const OpenResult opened = OpenWithTailAnalysis(path, ctx.settings, ctx.messages, progress);
     const StreamInfo& info = opened.info;
@@ -347,22 +338,21 @@ void PrintPlain(std::ostream& out, const InfoRecord& r) {
 
 } // namespace
 
-int CmdInfo(CliContext& ctx, std::ostream& out, std::ostream& err) {
-    FileListArgs parsed;
-    if (const auto stop = ParseFileListArgs(ctx.args, kInfoUsage, parsed, out, err))
-        return *stop;
+int CmdInfo(CliContext& ctx, const InfoArgs& a, std::ostream& out, std::ostream& err) {
+    const FileListArgs& parsed = a.files;
     bool firstBlock = true;
-    return RunFileBatch(parsed.files, {parsed.json, ""}, out, err, [&](const std::string& file) {
-        const InfoRecord r = Examine(file, ctx);
-        if (parsed.json) {
-            out << Json(r) << "\n";
-            return;
-        }
-        if (!firstBlock)
-            out << "\n";
-        PrintPlain(out, r);
-        firstBlock = false;
-    });
+    return RunFileBatch(SelectedFiles(parsed), {parsed.json, ""}, out, err,
+                        [&](const std::string& file) {
+                            const InfoRecord r = Examine(file, ctx);
+                            if (parsed.json) {
+                                out << Json(r) << "\n";
+                                return;
+                            }
+                            if (!firstBlock)
+                                out << "\n";
+                            PrintPlain(out, r);
+                            firstBlock = false;
+                        });
 }
 
 } // namespace velmora::cli
