@@ -237,13 +237,17 @@ void DeclareSave(CLI::App& c, SaveArgs& a) {
     c.add_flag("--auto-trim", a.autoTrim,
                "remove the digital silence at both ends (--begin and --end still win)");
     GainAndFades(c, a.gain, a.fadeIn, a.fadeOut);
-    CLI::Option* wav = c.add_flag_callback(
-        "--wav", [&a] { a.wav = true; },
-        "write the new file as WAV, whatever CheckBoxSaveWAV says");
-    CLI::Option* mp3 = c.add_flag_callback(
-        "--mp3", [&a] { a.wav = false; },
-        "write the new file as MP3, whatever CheckBoxSaveWAV says");
-    wav->excludes(mp3);
+    const auto type = [&a](bool wav) {
+        return [&a, wav] {
+            if (a.wav && *a.wav != wav)
+                throw CLI::ValidationError("--wav and --mp3 exclude each other");
+            a.wav = wav;
+        };
+    };
+    c.add_flag_callback("--wav", type(true),
+                        "write the new file as WAV, whatever CheckBoxSaveWAV says");
+    c.add_flag_callback("--mp3", type(false),
+                        "write the new file as MP3, whatever CheckBoxSaveWAV says");
     c.add_flag("-n,--dry-run", a.dryRun, "print the plan and write nothing");
     c.add_flag("-y,--yes", a.yes, "answer the confirmations the options ask for with Yes");
     c.add_flag("--timing", a.timing, "tell on stderr how long the analysis and the writing took");

@@ -202,7 +202,18 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
     bool version = false;
     std::string topic;
     const std::unique_ptr<CLI::App> app = MakeApp(outcome.line, version, topic);
-    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    std::vector<std::string> reversed;
+    for (auto it = args.rbegin(); it != args.rend(); ++it) {
+        // "--name=" gives the empty value, as getopt does (CLI11 would take the next argument).
+        const bool optionsEnded = std::find(args.begin(), it.base() - 1, "--") != it.base() - 1;
+        if (!optionsEnded && it->size() > 3 && it->starts_with("--") && it->back() == '=' &&
+            it->find('=') == it->size() - 1) {
+            reversed.push_back("");
+            reversed.push_back(it->substr(0, it->size() - 1));
+        } else {
+            reversed.push_back(*it);
+        }
+    }
     try {
         app->parse(reversed);
     } catch (const CLI::CallForHelp&) {
