@@ -28,10 +28,11 @@ for f in "$HOUR_CBR" "$HOUR_VBR"; do
         mp3splt-silence "mp3splt -q -s -P '$mp3'" -
 
     # mp3splt reads the sheet's third field as CD frames; the timing compares the same work.
+    # Each run writes the tracks afresh: a second split refuses to replace them.
     mkdir -p "$WORK/mp3splt"
-    compare "split $name by its sheet" \
+    BENCH_PREPARE="rm -rf '$WORK/$name'" compare "split $name by its sheet" \
         split "$CLI split --defaults '$mp3'" - \
         mp3splt "mp3splt -q -f -c '$sheet' -d '$WORK/mp3splt' '$mp3'" 0.5
-    ls "$WORK/$name" | head -n 3 | sed 's/^/  wrote: /'
+    # (the preparation of mp3splt's runs removed the folder of the last split)
     rm -rf "$WORK/$name" "$WORK/mp3splt" "$mp3" "$sheet"
 done

@@ -8,6 +8,7 @@
 #include "UnitUtf8.h"
 #include "VelmoraError.h"
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -21,6 +22,9 @@ namespace {
 
 std::atomic<bool> g_interrupted{false};
 std::atomic<int> g_runningOperations{0};
+std::atomic<bool> g_quiet{false};
+// Whether a bar stands on stderr's line now.
+std::atomic<bool> g_barDrawn{false};
 
 // Ctrl+C, a terminal closed (SIGHUP) and a polite kill (SIGTERM) alike: while an operation runs,
 // the stop is asked for and the file being written is finished first.
@@ -52,22 +56,11 @@ void ApplyOptionAssignment(Settings& settings, const std::string& assignment) {
     AssignOption(settings, assignment);
 }
 
-CliContext MakeContext(std::vector<std::string> args) {
+CliContext MakeContext(const GlobalArgs& global) {
     CliContext ctx;
-    bool useStore = true;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--defaults") {
-            useStore = false;
-        } else if (args[i] == "--option") {
-            if (i + 1 >= args.size())
-                throw VelmoraError("--option needs NAME=VALUE");
-            ctx.overrides.push_back(args[++i]);
-        } else if (args[i].rfind("--option=", 0) == 0) {
-            ctx.overrides.push_back(args[i].substr(9));
-        } else {
-            ctx.args.push_back(args[i]);
-        }
-    }
+    ctx.overrides = global.overrides;
+    ctx.quiet = global.quiet;
+    const bool useStore = !global.defaults;
     LoadDefaults(ctx.stored);
     if (useStore) {
         const std::string store = SettingsStorePath();
@@ -86,83 +79,92 @@ const std::atomic<bool>& InterruptFlag() {
     return g_interrupted;
 }
 
-void BeginCommand() {
+void BeginCommand(bool quiet) {
     g_interrupted.store(false);
+    g_quiet.store(quiet);
+}
+
+void ClearProgressLine() {
+    if (g_barDrawn.exchange(false)) {
+        std::fprintf(stderr, "\r\033[K");
+        std::fflush(stderr);
+    }
 }
 
 TerminalProgress::TerminalProgress(std::string label) : m_label(std::move(label)) {
-    m_tty = isatty(STDERR_FILENO) != 0;
+    m_tty = !g_quiet.load() && isatty(STDERR_FILENO) != 0;
     InstallInterruptHandlerOnce();
     ++g_runningOperations;
 }
 
 TerminalProgress::~TerminalProgress() {
     --g_runningOperations;
-    if (m_drawn)
-        std::fprintf(stderr, "\r\033[K");
+    if (m_tty)
+        ClearProgressLine();
 }
 
 void TerminalProgress::SetTotal(int total) {
     m_total = total;
+    m_shown = -1;
+}
+
+void TerminalProgress::SetLabel(std::string label) {
+    m_label = std::move(label);
+    m_shown = -1;
 }
 
 void TerminalProgress::Report(int position) {
     if (!m_tty || m_total <= 0)
         return;
     constexpr int kWidth = 40;
-    const int filled = position * kWidth / m_total;
+    const int filled = std::clamp(position, 0, m_total) * kWidth / m_total;
+    // Drawn again only when it grows, or after a result line took its place.
+    if (filled == m_shown && g_barDrawn.load())
+        return;
     std::string bar(static_cast<std::size_t>(filled), '#');
     bar.resize(kWidth, '.');
-    std::fprintf(stderr, "\r%s [%s] %3d%%", m_label.c_str(), bar.c_str(), position * 100 / m_total);
+    std::fprintf(stderr, "\r\033[K%s [%s] %3d%%", m_label.c_str(), bar.c_str(),
+                 filled * 100 / kWidth);
     std::fflush(stderr);
-    m_drawn = true;
+    m_shown = filled;
+    g_barDrawn.store(true);
 }
 
 bool TerminalProgress::StopRequested() const {
     return g_interrupted.load();
 }
 
-bool AsksForHelp(const std::vector<std::string>& args) {
-    for (const std::string& arg : args)
-        if (arg == "--help" || arg == "-h")
-            return true;
-    return false;
+ResultStream::ResultStream(std::ostream& stream, int fd)
+    : std::ostream(&m_buffer), m_buffer(stream.rdbuf(), isatty(fd) != 0) {}
+
+ResultStream::Buffer::int_type ResultStream::Buffer::overflow(int_type c) {
+    if (traits_type::eq_int_type(c, traits_type::eof()))
+        return traits_type::not_eof(c);
+    if (!m_terminal)
+        return m_target->sputc(traits_type::to_char_type(c));
+    ClearProgressLine();
+    const int_type put = m_target->sputc(traits_type::to_char_type(c));
+    m_target->pubsync();
+    return put;
 }
 
-std::optional<int> ParseFileListArgs(const std::vector<std::string>& args, const char* usage,
-                                     FileListArgs& parsed, std::ostream& out, std::ostream& err) {
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        std::string bad;
-        if (!optionsEnded && a == "--json") {
-            parsed.json = true;
-        } else if (!optionsEnded && a == "--json=display") {
-            parsed.json = parsed.jsonDisplay = true;
-        } else if (!optionsEnded && a == "--") {
-            optionsEnded = true;
-        } else if (!optionsEnded && (a == "--help" || a == "-h")) {
-            out << usage;
-            return 0;
-        } else if (!optionsEnded && TakeInputOption(args, i, parsed.inputs, bad)) {
-            if (!bad.empty()) {
-                err << "velmora-cli: " << bad << "\n" << usage;
-                return 2;
-            }
-        } else if (!optionsEnded && a.size() > 1 && a[0] == '-') {
-            err << "velmora-cli: unknown option \"" << a << "\"\n" << usage;
-            return 2;
-        } else {
-            parsed.files.push_back(a);
-        }
-    }
-    if (parsed.files.empty() && !parsed.inputs.filesFrom) {
-        err << usage;
-        return 2;
-    }
-    parsed.files = KeepShard(GatherInputNames(parsed.files, parsed.inputs, std::cin), parsed.inputs,
-                             [](const std::string& name) { return name; });
-    return std::nullopt;
+std::streamsize ResultStream::Buffer::xsputn(const char* s, std::streamsize n) {
+    if (!m_terminal || n == 0)
+        return m_target->sputn(s, n);
+    // Out at once, before a bar can be drawn again over a buffered line.
+    ClearProgressLine();
+    const std::streamsize written = m_target->sputn(s, n);
+    m_target->pubsync();
+    return written;
+}
+
+int ResultStream::Buffer::sync() {
+    return m_target->pubsync();
+}
+
+std::vector<std::string> SelectedFiles(const FileListArgs& args) {
+    return KeepShard(GatherInputNames(args.files, args.inputs, std::cin), args.inputs,
+                     [](const std::string& name) { return name; });
 }
 
 int RunFileBatch(const std::vector<std::string>& files, const FileBatch& batch, std::ostream& out,

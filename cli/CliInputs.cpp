@@ -23,22 +23,6 @@ std::optional<std::uint32_t> ParseCount(std::string_view text) {
     return value;
 }
 
-// "--name VALUE" or "--name=VALUE": the value, or nullopt when args[i] is another option.
-std::optional<std::string> ValueOf(const std::vector<std::string>& args, std::size_t& i,
-                                   const std::string& name, std::string& error) {
-    const std::string& arg = args[i];
-    if (arg.size() > name.size() && arg.compare(0, name.size(), name) == 0 &&
-        arg[name.size()] == '=')
-        return arg.substr(name.size() + 1);
-    if (arg != name)
-        return std::nullopt;
-    if (i + 1 >= args.size()) {
-        error = name + " needs a value";
-        return std::string();
-    }
-    return args[++i];
-}
-
 // Why `path` cannot be read as a list, or 0. A folder opens as a stream that reads nothing: it
 // is an error, not an empty list.
 int ListOpenError(const std::ifstream& file, const std::string& path) {
@@ -59,32 +43,6 @@ std::optional<Shard> ParseShard(std::string_view text) {
     if (!k || !n || *k < 1 || *k > *n)
         return std::nullopt;
     return Shard{*k, *n};
-}
-
-bool TakeInputOption(const std::vector<std::string>& args, std::size_t& i,
-                     InputSelection& selection, std::string& error) {
-    const std::string& arg = args[i];
-    if (arg == "-0" || arg == "--null") {
-        selection.nulSeparated = true;
-        return true;
-    }
-    if (const auto file = ValueOf(args, i, "--files-from", error)) {
-        if (error.empty() && file->empty())
-            error = "--files-from needs a file name (\"-\" for standard input)";
-        if (error.empty())
-            selection.filesFrom = *file;
-        return true;
-    }
-    if (const auto text = ValueOf(args, i, "--shard", error)) {
-        if (!error.empty())
-            return true;
-        if (const auto shard = ParseShard(*text))
-            selection.shard = shard;
-        else
-            error = "--shard takes K/N with K from 1 to N, not \"" + *text + "\"";
-        return true;
-    }
-    return false;
 }
 
 std::vector<std::string> ReadNameList(std::istream& in, bool nulSeparated) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 #include <optional>
@@ -28,11 +27,6 @@ struct InputSelection {
 // Parses "K/N" with 1 <= K <= N (decimal digits only); nullopt for anything else.
 std::optional<Shard> ParseShard(std::string_view text);
 
-// Whether args[i] is one of the input options; if so `i` is left on its last word. A bad or
-// missing value sets `error` to a one-line usage text (and leaves `selection` as it was).
-bool TakeInputOption(const std::vector<std::string>& args, std::size_t& i,
-                     InputSelection& selection, std::string& error);
-
 // The names in a list: one per line, or NUL-separated. Empty names are skipped; every other
 // byte, a carriage return or an invalid UTF-8 sequence too, is part of a name.
 std::vector<std::string> ReadNameList(std::istream& in, bool nulSeparated);
@@ -59,14 +53,5 @@ std::vector<T> KeepShard(std::vector<T> items, const InputSelection& selection, 
             kept.push_back(std::move(item));
     return kept;
 }
-
-// The lines each command's usage adds for these options (a literal, so that it joins the
-// commands' usage literals).
-#define VELMORA_INPUT_OPTIONS_USAGE                                                                \
-    "  --files-from FILE  the names in FILE as well, one per line (\"-\": standard input)\n"       \
-    "  -0, --null         the names in FILE are separated by NUL bytes (find -print0)\n"           \
-    "  --shard K/N        only part K of N (K from 1 to N) of the files: N runs, one for each\n"   \
-    "                     K, take every file exactly once; a file's part follows from the\n"       \
-    "                     bytes of its name alone, so give every run the same names\n"
 
 } // namespace velmora::cli

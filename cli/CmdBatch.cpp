@@ -3,7 +3,6 @@
 
 #include "UnitBatchRun.h"
 
-#include <charconv>
 #include <iostream>
 #include <ostream>
 #include <string>
@@ -11,82 +10,6 @@
 namespace velmora::cli {
 
 namespace {
-
-constexpr const char* kBatchUsage =
-    "Usage: velmora-cli batch [--jobs N] [--json] [--log FILE] [--overwrite]\n"
-    "                         [--files-from FILE [-0]] [--shard K/N] PATH...\n"
-    "  Takes every file, and the files of every folder, through the batch steps the options ask\n"
-    "  for: CheckBoxBatchRemoveSilence, CheckBoxBatchVolumeNormalize, TrackBarBatchFadeIn/Out,\n"
-    "  the save in place (none with CheckBoxBatchTestRun), CheckBoxBatchSplitCUE,\n"
-    "  CheckBoxBatchCreateThumbnail, CheckBoxBatchMoveAbrupt; folders by\n"
-    "  CheckBoxProcessSubfolders, CheckBoxProcessOnly and EditBatchProcessOnlyFiles.\n"
-    "  --jobs N  files processed at once (default: one per core)\n"
-    "  --json    one JSON object per file, in the order of the files; --json=display adds the\n"
-    "            texts the LOG shows\n"
-    "  --log     the LOG file written with CheckBoxBatchCreateLOG (default: Velmora.batch.log\n"
-    "            in the settings folder); a file that is one of the PATHs, or that holds\n"
-    "            something other than a LOG, is refused\n"
-    "  --overwrite  the CUE split replaces existing track files (never the ones this batch\n"
-    "            wrote, never the file being split); without it such a file "
-    "fails\n" VELMORA_INPUT_OPTIONS_USAGE
-    "                     (with folders, the parts are taken among the files found in them)\n"
-    "  Ctrl+C lets the files being written finish and starts no other. The exit status is 0\n"
-    "  only when no file failed.\n";
-
-struct BatchArgs {
-    int jobs = 0;
-    bool json = false;
-    bool jsonDisplay = false;
-    bool overwrite = false;
-    std::string log;
-    std::vector<std::string> paths;
-    InputSelection inputs;
-};
-
-struct UsageError {
-    std::string text;
-};
-
-BatchArgs ParseArgs(const std::vector<std::string>& args) {
-    BatchArgs a;
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        auto value = [&]() -> const std::string& {
-            if (i + 1 >= args.size())
-                throw UsageError{arg + " needs a value"};
-            return args[++i];
-        };
-        std::string bad;
-        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-            a.paths.push_back(arg);
-        } else if (TakeInputOption(args, i, a.inputs, bad)) {
-            if (!bad.empty())
-                throw UsageError{bad};
-        } else if (arg == "--") {
-            optionsEnded = true;
-        } else if (arg == "--json") {
-            a.json = true;
-        } else if (arg == "--json=display") {
-            a.json = a.jsonDisplay = true;
-        } else if (arg == "--overwrite") {
-            a.overwrite = true;
-        } else if (arg == "--log") {
-            a.log = value();
-        } else if (arg == "--jobs" || arg == "-j") {
-            const std::string& text = value();
-            const char* end = text.data() + text.size();
-            const auto r = std::from_chars(text.data(), end, a.jobs);
-            if (r.ec != std::errc() || r.ptr != end || a.jobs < 1 || a.jobs > 256)
-                throw UsageError{"--jobs takes a whole number from 1 to 256, not \"" + text + "\""};
-        } else {
-            throw UsageError{"unknown option \"" + arg + "\""};
-        }
-    }
-    if (a.paths.empty() && !a.inputs.filesFrom)
-        throw UsageError{"PATH is missing"};
-    return a;
-}
 
 const char* OutcomeName(BatchOutcome outcome) {
     switch (outcome) {
@@ -179,18 +102,7 @@ private:
 
 } // namespace
 
-int CmdBatch(CliContext& ctx, std::ostream& out, std::ostream& err) {
-    if (AsksForHelp(ctx.args)) {
-        out << kBatchUsage;
-        return 0;
-    }
-    BatchArgs a;
-    try {
-        a = ParseArgs(ctx.args);
-    } catch (const UsageError& e) {
-        err << "velmora-cli batch: " << e.text << "\n" << kBatchUsage;
-        return 2;
-    }
+int CmdBatch(CliContext& ctx, const BatchArgs& a, std::ostream& out, std::ostream& err) {
     const std::vector<BatchInput> inputs =
         KeepShard(ExpandBatchInputs(GatherInputNames(a.paths, a.inputs, std::cin), ctx.settings),
                   a.inputs, [](const BatchInput& input) { return input.path; });

@@ -26,32 +26,6 @@ namespace velmora::cli {
 
 namespace {
 
-constexpr const char* kInfoUsage =
-    "Usage: velmora-cli info [--json] [--loudness] [--files-from FILE [-0]] [--shard K/N] FILE...\n"
-    "  Opens each file as the editor does and prints what its information display and\n"
-    "  advanced pages show, the ending, and what saving it now would produce.\n"
-    "  --loudness  the EBU R128 loudness too: integrated (LUFS), range (LU) and true peak\n"
-    "          (dBTP); this decodes and measures every frame (once), which takes far longer\n"
-    "          than the scan alone\n"
-    "  --json  one JSON object per file, one per line (JSON Lines), numbers as numbers and\n"
-    "          null where there is nothing; --json=display adds the texts shown without it.\n"
-    "          A file that fails gives {\"schema\": 1, \"file\": ..., \"error\": ...}; a name\n"
-    "          that is not UTF-8 shows U+FFFD for its odd bytes and comes exactly as\n"
-    "          hexadecimal bytes in \"fileBytes\"\n" VELMORA_INPUT_OPTIONS_USAGE;
-
-// Takes --loudness out of the arguments (up to "--"); the rest are the common ones.
-bool TakeLoudnessFlag(std::vector<std::string>& args) {
-    bool found = false;
-    for (auto it = args.begin(); it != args.end() && *it != "--";) {
-        if (*it == "--loudness") {
-            found = true;
-            it = args.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    return found;
-}
 
 // The user's decimal separator, read without leaving the process locale changed (JSON numbers
 // elsewhere must keep their point).
@@ -300,24 +274,21 @@ void PrintPlain(std::ostream& out, const InfoRecord& r) {
 
 } // namespace
 
-int CmdInfo(CliContext& ctx, std::ostream& out, std::ostream& err) {
-    std::vector<std::string> args = ctx.args;
-    const bool loudness = TakeLoudnessFlag(args);
-    FileListArgs parsed;
-    if (const auto stop = ParseFileListArgs(args, kInfoUsage, parsed, out, err))
-        return *stop;
+int CmdInfo(CliContext& ctx, const InfoArgs& a, std::ostream& out, std::ostream& err) {
+    const FileListArgs& parsed = a.files;
     bool firstBlock = true;
-    return RunFileBatch(parsed.files, {parsed.json, ""}, out, err, [&](const std::string& file) {
-        const InfoRecord r = Examine(file, ctx, loudness);
-        if (parsed.json) {
-            out << InfoJsonLine(r, parsed.jsonDisplay) << "\n";
-            return;
-        }
-        if (!firstBlock)
-            out << "\n";
-        PrintPlain(out, r);
-        firstBlock = false;
-    });
+    return RunFileBatch(SelectedFiles(parsed), {parsed.json, ""}, out, err,
+                        [&](const std::string& file) {
+                            const InfoRecord r = Examine(file, ctx, a.loudness);
+                            if (parsed.json) {
+                                out << InfoJsonLine(r, parsed.jsonDisplay) << "\n";
+                                return;
+                            }
+                            if (!firstBlock)
+                                out << "\n";
+                            PrintPlain(out, r);
+                            firstBlock = false;
+                        });
 }
 
 } // namespace velmora::cli

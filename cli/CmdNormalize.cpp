@@ -26,74 +26,6 @@ namespace velmora::cli {
 
 namespace {
 
-constexpr const char* kNormalizeUsage =
-    "Usage: velmora-cli normalize [--json] [--lufs TARGET] [--ceiling DBTP] [--album] [--apply]\n"
-    "                             [--files-from FILE [-0]] [--shard K/N] FILE...\n"
-    "  Decodes every frame of each file once and prints the normalisation caption, the value in\n"
-    "  dB, the amplification step and the peak level, for the normalisation options in effect,\n"
-    "  and the EBU R128 loudness: integrated (LUFS), range (LU) and true peak (dBTP).\n"
-    "  --lufs     the loudness target in LUFS (default ComboBoxLoudnessTarget: -18, the\n"
-    "             ReplayGain 2.0 reference; -14, -16 and -23 are common): the loudness step is\n"
-    "             the number of 1.5 dB steps that comes nearest it\n"
-    "  --ceiling  the true peak the step may not pass, in dBTP (default ComboBoxTruePeakCeiling,\n"
-    "             -1)\n"
-    "  --album    measure the files as one programme: one loudness step for all\n"
-    "  --apply    save the step into each file in place: the loudness step with --lufs or\n"
-    "             --album, otherwise the amplification step\n"
-    "  --json  one JSON object per file, one per line; a file that fails gives\n"
-    "          {\"schema\": 1, \"file\": ..., \"error\": ...}; a name that is not UTF-8 comes\n"
-    "          exactly as hexadecimal bytes in \"fileBytes\" as well; --json=display adds the\n"
-    "          texts shown without --json\n" VELMORA_INPUT_OPTIONS_USAGE;
-
-struct NormalizeArgs {
-    FileListArgs files;
-    std::optional<double> target;
-    double ceiling = 0;
-    bool ceilingGiven = false;
-    bool album = false;
-    bool apply = false;
-};
-
-std::optional<double> ParseDecibels(const std::string& text) {
-    double v = 0;
-    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size() ||
-        !std::isfinite(v) || v < -70 || v > 0)
-        return std::nullopt;
-    return v;
-}
-
-// Takes the loudness options out of the arguments; the rest are the common "[--json] FILE...".
-std::optional<int> ParseArgs(const std::vector<std::string>& args, NormalizeArgs& a,
-                             std::ostream& out, std::ostream& err) {
-    std::vector<std::string> rest;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--") {
-            rest.insert(rest.end(), args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
-            break;
-        }
-        if (arg == "--album" || arg == "--apply") {
-            (arg == "--album" ? a.album : a.apply) = true;
-        } else if (arg == "--lufs" || arg == "--ceiling") {
-            const auto value = i + 1 < args.size() ? ParseDecibels(args[i + 1]) : std::nullopt;
-            if (!value) {
-                err << "velmora-cli normalize: " << arg << " takes a number from -70 to 0\n"
-                    << kNormalizeUsage;
-                return 2;
-            }
-            ++i;
-            if (arg == "--lufs")
-                a.target = value;
-            else
-                a.ceiling = *value, a.ceilingGiven = true;
-        } else {
-            rest.push_back(arg);
-        }
-    }
-    return ParseFileListArgs(rest, kNormalizeUsage, a.files, out, err);
-}
-
 struct NormalizeRecord {
     StreamInfo info; // as opened for the analysis: the apply needs no second open
     NormalizationResult normalization;
@@ -106,11 +38,12 @@ struct NormalizeRecord {
 };
 
 NormalizeRecord Analyse(const std::string& path, const CliContext& ctx) {
-    TerminalProgress progress(BaseName(path));
+    TerminalProgress progress("reading " + BaseName(path));
     // The full decode that follows measures every frame: the open needs no tail decode.
     NormalizeRecord r;
     r.info = std::move(
         OpenWithTailAnalysis(path, ctx.settings, ctx.messages, progress, {TailDecode::Skip}).info);
+    progress.SetLabel("measuring " + BaseName(path));
     const StreamInfo& info = r.info;
     const MpegHeader& first = info.firstHeader;
     r.loudness = std::make_unique<LoudnessAnalyser>(static_cast<int>(first.sampleRate),
@@ -220,14 +153,11 @@ std::optional<int> StepToApply(bool loudness, const NormalizeRecord& r) {
 
 } // namespace
 
-int CmdNormalize(CliContext& ctx, std::ostream& out, std::ostream& err) {
-    NormalizeArgs a;
-    if (const auto stop = ParseArgs(ctx.args, a, out, err))
-        return *stop;
+int CmdNormalize(CliContext& ctx, const NormalizeArgs& a, std::ostream& out, std::ostream& err) {
     const double target = a.target.value_or(LoudnessTargetLufs(ctx.settings));
-    if (!a.ceilingGiven)
-        a.ceiling = TruePeakCeilingDbtp(ctx.settings);
+    const double ceiling = a.ceiling.value_or(TruePeakCeilingDbtp(ctx.settings));
     const bool json = a.files.json;
+    const std::vector<std::string> files = SelectedFiles(a.files);
     auto finish = [&](const std::string& file, NormalizeRecord& r) {
         if (a.apply) {
             const bool loudness = a.target || a.album || ctx.settings.CheckBoxNormalizeLoudness;
@@ -243,27 +173,27 @@ int CmdNormalize(CliContext& ctx, std::ostream& out, std::ostream& err) {
             << "\n";
     };
     if (!a.album)
-        return RunFileBatch(
-            a.files.files, {json, "velmora-cli: "}, out, err, [&](const std::string& file) {
-                NormalizeRecord r = Analyse(file, ctx);
-                r.gain = ComputeLoudnessGain(r.loudness->Result(), target, a.ceiling, -255, 255);
-                finish(file, r);
-            });
+        return RunFileBatch(files, {json, "velmora-cli: "}, out, err, [&](const std::string& file) {
+            NormalizeRecord r = Analyse(file, ctx);
+            r.gain = ComputeLoudnessGain(r.loudness->Result(), target, ceiling, -255, 255);
+            finish(file, r);
+        });
 
     // Album: every file measured first; one step from the joined measurement, under the
     // ceiling of the loudest true peak.
     std::vector<std::pair<std::string, NormalizeRecord>> measured;
-    const int status = RunFileBatch(
-        a.files.files, {json, "velmora-cli: "}, out, err,
-        [&](const std::string& file) { measured.emplace_back(file, Analyse(file, ctx)); });
+    const int status =
+        RunFileBatch(files, {json, "velmora-cli: "}, out, err, [&](const std::string& file) {
+            measured.emplace_back(file, Analyse(file, ctx));
+        });
     if (status != 0)
         return status;
     std::vector<const LoudnessAnalyser*> parts;
     for (const auto& m : measured)
         parts.push_back(m.second.loudness.get());
     const LoudnessGain albumGain =
-        ComputeLoudnessGain(LoudnessAnalyser::Joined(parts), target, a.ceiling, -255, 255);
-    return RunFileBatch(a.files.files, {json, "velmora-cli: "}, out, err,
+        ComputeLoudnessGain(LoudnessAnalyser::Joined(parts), target, ceiling, -255, 255);
+    return RunFileBatch(files, {json, "velmora-cli: "}, out, err,
                         [&, i = std::size_t{0}](const std::string& file) mutable {
                             NormalizeRecord& r = measured[i++].second;
                             r.gain = albumGain;

@@ -1,4 +1,5 @@
 #include "CliCommon.h"
+#include "CliTime.h"
 #include "UnitBatchLog.h"
 #include "UnitPath.h"
 
@@ -12,8 +13,13 @@
 #include "Unit_MP3_RIFF.h"
 #include "VelmoraError.h"
 
+#include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
 #include <iostream>
 #include <optional>
 #include <ostream>
@@ -26,36 +32,6 @@ namespace velmora::cli {
 
 namespace {
 
-constexpr const char* kSaveUsage =
-    "Usage: velmora-cli save FILE [-o OUTPUT] [--begin POS] [--end POS] [--auto-trim]\n"
-    "                        [--gain STEPS] [--fade-in INDEX] [--fade-out INDEX]\n"
-    "                        [--wav | --mp3] [--dry-run] [--yes] [--timing]\n"
-    "  Without -o the file is saved in place (Save); with -o a new file is written (Save As).\n"
-    "  POS        removed at that end: 120 (frames), 5s or 1.5s (seconds), 250ms (milliseconds),\n"
-    "             1:30.25 (minutes:seconds), 1:02:03.5 (hours:minutes:seconds); times are cut to\n"
-    "             the sample unless CheckBoxExactCut is off\n"
-    "  --auto-trim  remove the digital silence at both ends (--begin/--end still win)\n"
-    "  --gain     global-gain steps of 1.5 dB, -8 ... 8 (default TrackBarDefaultAmplification)\n"
-    "  --fade-in, --fade-out  fade length as a position 0 ... 32 of the fade table\n"
-    "  --wav, --mp3  the type of the new file, overriding CheckBoxSaveWAV (with -o only)\n"
-    "  --dry-run  print the plan and write nothing\n"
-    "  --yes      answer the confirmations the options ask for with Yes\n"
-    "  --timing   tell on stderr how long the analysis and the writing took\n"
-    "  Added silence, clean-up, tags and the rest come from the settings and --option.\n";
-
-struct SaveArgs {
-    std::string file;
-    std::string output;
-    std::optional<std::string> begin, end;
-    bool autoTrim = false;
-    std::optional<int> gain;
-    int fadeIn = 0, fadeOut = 0;
-    std::optional<bool> wav;
-    bool dryRun = false;
-    bool yes = false;
-    bool timing = false;
-};
-
 struct UsageError {
     std::string text;
 };
@@ -64,126 +40,6 @@ bool ParseInt(const std::string& text, std::int64_t& value) {
     const char* end = text.data() + text.size();
     const auto r = std::from_chars(text.data(), end, value);
     return !text.empty() && r.ec == std::errc() && r.ptr == end;
-}
-
-int IntInRange(const std::string& option, const std::string& text, int low, int high) {
-    std::int64_t v = 0;
-    if (!ParseInt(text, v) || v < low || v > high)
-        throw UsageError{option + " takes a whole number from " + std::to_string(low) + " to " +
-                         std::to_string(high) + ", not \"" + text + "\""};
-    return static_cast<int>(v);
-}
-
-SaveArgs ParseArgs(const std::vector<std::string>& args) {
-    SaveArgs a;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        auto value = [&]() -> const std::string& {
-            if (i + 1 >= args.size())
-                throw UsageError{arg + " needs a value"};
-            return args[++i];
-        };
-        if (arg == "-o" || arg == "--output")
-            a.output = value();
-        else if (arg == "--begin")
-            a.begin = value();
-        else if (arg == "--end")
-            a.end = value();
-        else if (arg == "--auto-trim")
-            a.autoTrim = true;
-        else if (arg == "--gain")
-            a.gain = IntInRange(arg, value(), -8, 8);
-        else if (arg == "--fade-in")
-            a.fadeIn = IntInRange(arg, value(), 0, 32);
-        else if (arg == "--fade-out")
-            a.fadeOut = IntInRange(arg, value(), 0, 32);
-        else if (arg == "--wav" || arg == "--mp3") {
-            if (a.wav && *a.wav != (arg == "--wav"))
-                throw UsageError{"--wav and --mp3 exclude each other"};
-            a.wav = arg == "--wav";
-        } else if (arg == "--dry-run")
-            a.dryRun = true;
-        else if (arg == "--yes")
-            a.yes = true;
-        else if (arg == "--timing")
-            a.timing = true;
-        else if (!arg.empty() && arg[0] == '-')
-            throw UsageError{"unknown option \"" + arg + "\""};
-        else if (a.file.empty())
-            a.file = arg;
-        else
-            throw UsageError{"one FILE only"};
-    }
-    if (a.file.empty())
-        throw UsageError{"FILE is missing"};
-    if (a.wav && a.output.empty())
-        throw UsageError{"--wav and --mp3 choose the type of a new file: use them with -o"};
-    return a;
-}
-
-// A time as a fraction: numerator / denominator seconds.
-struct TimeValue {
-    std::int64_t numerator = 0;
-    std::int64_t denominator = 1;
-    std::int64_t Milliseconds() const { return static_cast<std::int64_t>(Scaled(1000) / 2); }
-    std::int64_t Samples(std::int64_t rate) const {
-        return static_cast<std::int64_t>((Scaled(rate) + 1) / 2); // rounded to the nearest
-    }
-
-private:
-    __int128 Scaled(std::int64_t unit) const {
-        return __int128{numerator} * unit * 2 / denominator;
-    }
-};
-
-// "12" or "12.345": at most 12 digits before the point and 9 after.
-std::optional<TimeValue> ParseDecimal(std::string_view text) {
-    const std::size_t point = text.find('.');
-    const std::string_view whole = text.substr(0, point);
-    const std::string_view fraction =
-        point == std::string_view::npos ? std::string_view{} : text.substr(point + 1);
-    if (whole.empty() || whole.size() > 12 || fraction.size() > 9 ||
-        (point != std::string_view::npos && fraction.empty()))
-        return std::nullopt;
-    TimeValue t;
-    for (const std::string_view part : {whole, fraction}) {
-        for (const char c : part) {
-            if (c < '0' || c > '9')
-                return std::nullopt;
-            t.numerator = t.numerator * 10 + (c - '0');
-        }
-    }
-    for (std::size_t i = 0; i < fraction.size(); ++i)
-        t.denominator *= 10;
-    return t;
-}
-
-// "1.5s", "250ms", "2.5ms", "1:30.25", "1:02:03.5"; minutes and seconds after a colon below 60.
-std::optional<TimeValue> ParseTimeValue(std::string_view text) {
-    if (text.ends_with("ms") || text.ends_with("s")) {
-        const bool ms = text.ends_with("ms");
-        std::optional<TimeValue> t = ParseDecimal(text.substr(0, text.size() - (ms ? 2 : 1)));
-        if (t && ms)
-            t->denominator *= 1000;
-        return t;
-    }
-    std::int64_t seconds = 0;
-    std::size_t colons = 0;
-    std::size_t colon;
-    while ((colon = text.find(':')) != std::string_view::npos) {
-        std::int64_t part = 0;
-        const std::string_view digits = text.substr(0, colon);
-        if (++colons > 2 || digits.empty() || digits.size() > 9 ||
-            !ParseInt(std::string(digits), part) || part < 0 || (colons > 1 && part >= 60))
-            return std::nullopt;
-        seconds = seconds * 60 + part;
-        text.remove_prefix(colon + 1);
-    }
-    std::optional<TimeValue> t = ParseDecimal(text);
-    if (colons == 0 || !t || t->numerator >= 60 * t->denominator)
-        return std::nullopt;
-    t->numerator += seconds * 60 * t->denominator;
-    return t;
 }
 
 // A position in frames (for the frame cut) and in samples (for the exact cut).
@@ -318,16 +174,17 @@ void PrintPlan(std::ostream& out, const std::string& target, const StreamInfo& i
     out << "suggested Save As name: " << EscapeControls(suggested) << "\n";
 }
 
-int Run(CliContext& ctx, const SaveArgs& a, std::ostream& out, std::ostream& err) {
+int Run(CliContext& ctx, const SaveArgs& a, std::ostream& out, std::ostream& err,
+        std::string* written = nullptr) {
     const Settings& settings = ctx.settings;
     const bool inPlace = a.output.empty();
-    if (!inPlace)
+    if (!inPlace && a.output != "-")
         CheckSaveAsTarget(a.file, a.output);
 
     const auto started = std::chrono::steady_clock::now();
     std::optional<EarlyCopy> early = MakeEarlyCopy(ctx, a);
     OpenResult opened = [&] {
-        TerminalProgress progress(BaseName(a.file));
+        TerminalProgress progress("reading " + BaseName(a.file));
         // Decoding the last frames serves the automatic trim only (their energies, the ending);
         // a save at given trim points writes the same file without it.
         return OpenWithTailAnalysis(a.file, settings, ctx.messages, progress,
@@ -353,7 +210,11 @@ int Run(CliContext& ctx, const SaveArgs& a, std::ostream& out, std::ostream& err
                           FormatLengthWords(first, display.plan.outputFrames));
     if (a.dryRun) {
         out << "file: " << EscapeControls(a.file) << "\n";
-        PrintPlan(out, inPlace ? "in place" : a.output, info, trim, display, suggested);
+        PrintPlan(out,
+                  inPlace           ? "in place"
+                  : a.output == "-" ? "standard output"
+                                    : a.output,
+                  info, trim, display, suggested);
         return 0;
     }
 
@@ -393,7 +254,10 @@ int Run(CliContext& ctx, const SaveArgs& a, std::ostream& out, std::ostream& err
         out << EscapeControls(a.file) << ": nothing to change, the file was left as it was\n";
         return 0;
     }
-    out << (inPlace ? "saved " : "saved as ") << EscapeControls(result.savedPath) << ": "
+    if (written)
+        *written = result.savedPath;
+    out << (inPlace ? "saved " : "saved as ")
+        << (written ? std::string("standard output") : EscapeControls(result.savedPath)) << ": "
         << result.outputFrames << " frames (" << FormatLength(first, result.outputFrames) << "), "
         << result.outputSize << " bytes";
     if (inPlace)
@@ -412,18 +276,67 @@ int Run(CliContext& ctx, const SaveArgs& a, std::ostream& out, std::ostream& err
     return 0;
 }
 
+// A folder of its own under $TMPDIR for a file written to standard output, removed with it.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/velmora-cli.XXXXXX";
+        if (!::mkdtemp(pattern.data()))
+            throw VelmoraError(std::string(std::strerror(errno)) +
+                               " - Could not create a temporary folder in " + pattern);
+        m_path = pattern;
+    }
+    ~ScratchFolder() {
+        if (DIR* dir = ::opendir(m_path.c_str())) {
+            while (const dirent* entry = ::readdir(dir))
+                if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+                    ::unlink((m_path + "/" + entry->d_name).c_str());
+            ::closedir(dir);
+        }
+        ::rmdir(m_path.c_str());
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    std::string Path(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+void CopyToStream(const std::string& path, std::ostream& out) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        throw VelmoraError(std::string(std::strerror(errno)) + " - Could not read " + path);
+    out << file.rdbuf();
+    out.flush();
+    if (!out)
+        throw VelmoraError("Could not write to standard output");
+}
+
 } // namespace
 
-int CmdSave(CliContext& ctx, std::ostream& out, std::ostream& err) {
-    if (AsksForHelp(ctx.args)) {
-        out << kSaveUsage;
-        return 0;
-    }
+int CmdSave(CliContext& ctx, const SaveArgs& a, std::ostream& out, std::ostream& err) {
     try {
-        const SaveArgs a = ParseArgs(ctx.args);
-        return Run(ctx, a, out, err);
+        if (a.output != "-" || a.dryRun)
+            return Run(ctx, a, out, err);
+        if (ctx.outputIsTerminal) {
+            err << "velmora-cli: save: -o - writes the audio to standard output, which is a "
+                   "terminal: redirect it (> FILE, | COMMAND) or give -o FILE\n";
+            return 2;
+        }
+        // The writer needs a file it can seek in; the finished file is streamed out.
+        ScratchFolder scratch;
+        SaveArgs toFile = a;
+        toFile.output = scratch.Path(BaseName(a.file));
+        std::ostream none(nullptr);
+        std::string written;
+        const int status = Run(ctx, toFile, ctx.quiet ? none : err, err, &written);
+        if (status == 0 && !written.empty())
+            CopyToStream(written, out);
+        return status;
     } catch (const UsageError& e) {
-        err << "velmora-cli save: " << e.text << "\n" << kSaveUsage;
+        err << "velmora-cli: save: " << e.text << " (see \"velmora-cli save --help\")\n";
         return 2;
     }
 }

@@ -11,13 +11,6 @@ namespace velmora::cli {
 
 namespace {
 
-constexpr const char* kUndoUsage =
-    "Usage: velmora-cli undo [--json] FILE...\n"
-    "  Reverses the gain changes recorded in each file's APE item MP3GAIN_UNDO (written by\n"
-    "  every gain change of this program, and by other lossless volume tools), in place; the\n"
-    "  ReplayGain values follow and the item goes.\n"
-    "  --json  one JSON object per file, one per line\n";
-
 std::string Report(const std::string& file, const std::optional<GainUndoResult>& r, bool json) {
     if (json) {
         Json line = JsonFileLine(file);
@@ -40,15 +33,13 @@ std::string Report(const std::string& file, const std::optional<GainUndoResult>&
 
 } // namespace
 
-int CmdUndo(CliContext& ctx, std::ostream& out, std::ostream& err) {
-    FileListArgs parsed;
-    if (const auto stop = ParseFileListArgs(ctx.args, kUndoUsage, parsed, out, err))
-        return *stop;
-    return RunFileBatch(parsed.files, {parsed.json, "velmora-cli: "}, out, err,
+int CmdUndo(CliContext& ctx, const UndoArgs& a, std::ostream& out, std::ostream& err) {
+    const FileListArgs& parsed = a.files;
+    return RunFileBatch(SelectedFiles(parsed), {parsed.json, "velmora-cli: "}, out, err,
                         [&](const std::string& file) {
                             std::optional<GainUndoResult> r;
                             {
-                                TerminalProgress progress(BaseName(file));
+                                TerminalProgress progress("reading " + BaseName(file));
                                 const OpenResult opened = OpenWithTailAnalysis(
                                     file, ctx.settings, ctx.messages, progress, {TailDecode::Skip});
                                 r = UndoGainChange(file, opened.info, ctx.messages);

@@ -4,7 +4,10 @@
 
 #include "VelmoraError.h"
 
+#include "UnitVolume.h"
+
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace velmora {
@@ -30,10 +33,24 @@ std::int64_t MinimumCueTrackFrames(const MpegHeader& header, std::int32_t second
     return seconds != 0 ? SecondsToFrames(header, seconds) : 10;
 }
 
+std::uint32_t QuietEnergyForLevel(const MpegHeader& header, double levelDb) {
+    // The analysis decodes attenuated frames and keeps the sum of squares over 65536.
+    const double samples =
+        static_cast<double>(SamplesPerFrame(header)) * (header.channelMode == kMono ? 1 : 2);
+    const double rms = std::pow(10.0, levelDb / 20) * 32768 * kAnalysisPcmScale;
+    const double energy = std::ceil(samples * rms * rms / 65536);
+    return static_cast<std::uint32_t>(std::clamp(energy, 1.0, 4294967295.0));
+}
+
 std::vector<std::int64_t> FindCueSplits(const FrameTable& frames, std::int64_t frameCount,
                                         std::int64_t minTrack) {
-    const std::int64_t n = frameCount;
-    const std::uint32_t threshold = QuietThreshold(frames, n);
+    return FindCueSplits(frames, frameCount, CueGapRules{{}, kMinimumGapFrames, minTrack});
+}
+
+std::vector<std::int64_t> FindCueSplits(const FrameTable& frames, std::int64_t frameCount,
+                                        const CueGapRules& rules) {
+    const std::int64_t n = frameCount, minTrack = rules.minTrackFrames;
+    const std::uint32_t threshold = rules.quietEnergy.value_or(QuietThreshold(frames, n));
     const auto quiet = [&](std::int64_t i) { return frames[i].energy < threshold; };
     std::vector<char> claimed(static_cast<std::size_t>(n + 1), 0);
     std::vector<std::int64_t> splits{0};
@@ -57,7 +74,7 @@ std::vector<std::int64_t> FindCueSplits(const FrameTable& frames, std::int64_t f
                 bestMiddle = m;
             }
         }
-        if (bestMiddle < 0 || bestLength < kMinimumGapFrames)
+        if (bestMiddle < 0 || bestLength < rules.minGapFrames)
             break;
         splits.push_back(bestMiddle);
         const std::int64_t from = std::max<std::int64_t>(0, bestMiddle - minTrack);
@@ -97,8 +114,15 @@ std::string RenderCueSheet(const std::string& mp3Path, const MpegHeader& header,
 
 GeneratedCueSheet GenerateCueSheetText(const std::string& mp3Path, const StreamInfo& info,
                                        std::int32_t minimumCueTrackLength) {
-    const std::int64_t minTrack = MinimumCueTrackFrames(info.firstHeader, minimumCueTrackLength);
-    std::vector<std::int64_t> splits = FindCueSplits(info.frames, info.frameCount, minTrack);
+    return GenerateCueSheetText(
+        mp3Path, info,
+        CueGapRules{
+            {}, kMinimumGapFrames, MinimumCueTrackFrames(info.firstHeader, minimumCueTrackLength)});
+}
+
+GeneratedCueSheet GenerateCueSheetText(const std::string& mp3Path, const StreamInfo& info,
+                                       const CueGapRules& rules) {
+    std::vector<std::int64_t> splits = FindCueSplits(info.frames, info.frameCount, rules);
     GeneratedCueSheet sheet;
     sheet.text = RenderCueSheet(mp3Path, info.firstHeader, splits);
     std::stable_sort(splits.begin(), splits.end());

@@ -146,8 +146,8 @@ CueTrackTable ParseCueSheetText(std::string_view sheet, const CueParseContext& c
                 name += trackPerformer + " - ";
             name += trackTitle;
             name = std::string(Trim(name)) + (context.outputIsWav ? ".wav" : ".mp3");
-            table.tracks.push_back(
-                {FitFileNameLength(SanitizeFileName(std::move(name))), start, trackTitle, sample});
+            table.tracks.push_back({FitFileNameLength(SanitizeFileName(std::move(name))), start,
+                                    trackTitle, sample, trackPerformer});
             trackPerformer.clear();
             trackTitle.clear();
         } else if (StartsWith(line, "FILE ")) {

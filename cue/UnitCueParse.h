@@ -19,8 +19,9 @@ inline constexpr std::int64_t kMaxCueSheetBytes = 16 * 1024 * 1024;
 struct CueTrack {
     std::string name; // the output file name, sanitised, with its extension
     std::int64_t startFrame = 0;
-    std::string title = {}; // the track's TITLE, UTF-8
+    std::string title = {};       // the track's TITLE, UTF-8
     std::int64_t startSample = 0; // the sheet's time to the sample, for exact cuts
+    std::string performer = {};   // the track's PERFORMER, UTF-8
 };
 
 // What a sheet says: the album data before the first FILE line and up to 99 tracks.

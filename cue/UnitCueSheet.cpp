@@ -30,9 +30,27 @@ std::string AbsolutePath(const std::string& path) {
 
 } // namespace
 
+CueGapRules CueGapRulesOf(const MpegHeader& header, const Settings& settings) {
+    return {{},
+            kMinimumGapFrames,
+            MinimumCueTrackFrames(header, settings.SpinEditMinimumCueTrackLength)};
+}
+
 CueGenerateResult GenerateCueSheet(const std::string& mp3Path, StreamInfo& info, TrimPoints trim,
                                    PriorVolumeAnalysis prior, const Settings& settings,
-                                   const MessageTable& messages, IProgress& progress) {
+                                   const MessageTable& messages, IProgress& progress,
+                                   const std::optional<CueGapRules>& rules) {
+    CueGenerateResult result =
+        DetectCueSheet(mp3Path, info, trim, prior, settings, messages, progress, rules);
+    result.cuePath = ChangeFileExt(mp3Path, ".cue");
+    WriteCueSheetFile(result.cuePath, result.sheet.text);
+    return result;
+}
+
+CueGenerateResult DetectCueSheet(const std::string& mp3Path, StreamInfo& info, TrimPoints trim,
+                                 PriorVolumeAnalysis prior, const Settings& settings,
+                                 const MessageTable& messages, IProgress& progress,
+                                 const std::optional<CueGapRules>& rules) {
     CueGenerateResult result;
     if (prior == PriorVolumeAnalysis::None) {
         const VolumeAnalysis analysis =
@@ -41,10 +59,8 @@ CueGenerateResult GenerateCueSheet(const std::string& mp3Path, StreamInfo& info,
         StoreEnergies(analysis, info);
         result.normalization = ComputeNormalization(analysis, settings);
     }
-    result.sheet =
-        GenerateCueSheetText(AbsolutePath(mp3Path), info, settings.SpinEditMinimumCueTrackLength);
-    result.cuePath = ChangeFileExt(mp3Path, ".cue");
-    WriteCueSheetFile(result.cuePath, result.sheet.text);
+    result.sheet = GenerateCueSheetText(AbsolutePath(mp3Path), info,
+                                        rules.value_or(CueGapRulesOf(info.firstHeader, settings)));
     return result;
 }
 

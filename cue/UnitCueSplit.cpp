@@ -7,6 +7,7 @@
 #include "UnitOptions.h"
 #include "UnitOutputPlan.h"
 #include "UnitPath.h"
+#include "UnitTrackNames.h"
 #include "UnitWriter.h"
 #include "Unit_MP3_RIFF.h"
 #include "VelmoraError.h"
@@ -42,6 +43,25 @@ void CreateFolder(const std::string& folder) {
         return;
     errno = error;
     FileError("Could not create folder", folder);
+}
+
+// The folder and the ones above it that are missing.
+void CreateFolders(const std::string& folder) {
+    for (std::size_t slash = folder.find('/', 1); slash != std::string::npos;
+         slash = folder.find('/', slash + 1))
+        if (::mkdir(folder.substr(0, slash).c_str(), 0777) != 0 && errno != EEXIST)
+            FileError("Could not create folder", folder.substr(0, slash));
+    CreateFolder(folder);
+}
+
+// The source's whole ID3v2 tag, as the tracks' tags start from it.
+std::vector<std::uint8_t> SourceTag(const std::string& mp3Path, const StreamInfo& info,
+                                    const MessageTable& messages) {
+    const FileView view = OpenFileView(mp3Path, FileAccess::ReadOnly, messages);
+    const std::int64_t begin = info.riffHeaderSize, length = info.id3v2.tagSize;
+    if (begin < 0 || length <= 0 || begin > view.size() || length > view.size() - begin)
+        return {};
+    return {view.data() + begin, view.data() + begin + length};
 }
 
 bool Exists(const std::string& path) {
@@ -234,19 +254,33 @@ void SplitByTrackTable(const std::string& mp3Path, StreamInfo& info, const CueTr
                        const TrackWritten& onTrackWritten, SplitResult& result) {
     const bool outputIsWav = OutputIsWav(settings, info.firstHeader.layerId, std::nullopt);
     const std::int64_t n = info.frameCount;
-    result.folder = CueOutputFolder(mp3Path, table, info.id3v2);
-    CreateFolder(result.folder);
+    std::vector<std::string> names;
+    for (std::size_t k = 0; k < table.tracks.size(); ++k)
+        names.push_back(controls.namePattern.empty()
+                            ? table.tracks[k].name
+                            : TrackNameOf(controls.namePattern, table, k, outputIsWav));
+    result.folder = controls.outputFolder.empty() ? CueOutputFolder(mp3Path, table, info.id3v2)
+                                                  : controls.outputFolder;
+    CreateFolders(result.folder);
     const std::string prefix = result.folder + "/";
     std::vector<std::string> targets, claimed;
     const std::string realFolder = controls.claims ? RealFolder(result.folder) + "/" : "";
-    for (const CueTrack& track : table.tracks) {
-        targets.push_back(prefix + track.name);
-        claimed.push_back(realFolder + track.name);
+    for (const std::string& name : names) {
+        targets.push_back(prefix + name);
+        claimed.push_back(realFolder + name);
     }
     // Once claimed, the names stay the batch's even when a write fails: its files may be there.
     TrackClaim claim(controls.claims, std::move(claimed));
     CheckTrackTargets(mp3Path, targets, controls.overwrite);
     claim.Keep();
+    for (const std::string& target : targets)
+        if (const std::size_t slash = target.rfind('/'); slash > prefix.size())
+            CreateFolders(target.substr(0, slash));
+    const bool tagged = controls.writeTags && !outputIsWav;
+    const std::vector<std::uint8_t> sourceTag =
+        tagged && settings.CheckBoxKeepID3v2 && controls.tagsKept && info.id3v2.tagSize > 0
+            ? SourceTag(mp3Path, info, messages)
+            : std::vector<std::uint8_t>{};
 
     const WriteContext context{settings, messages, outputIsWav, controls.tagsKept};
     for (std::size_t k = 0; k < table.tracks.size(); ++k) {
@@ -270,6 +304,8 @@ void SplitByTrackTable(const std::string& mp3Path, StreamInfo& info, const CueTr
         params.writeId3v1 = false;
         params.keepId3v2 = false;
         params.frameCount = params.fadeSpan;
+        if (tagged)
+            params.id3v2Image = TrackTagImage(table, k, sourceTag);
         if (settings.RadioGroupCueSplit != 1) {
             // Each track from its sheet time to the next one's, to the sample.
             params.beginSample = table.tracks[k].startSample;
@@ -278,7 +314,7 @@ void SplitByTrackTable(const std::string& mp3Path, StreamInfo& info, const CueTr
         }
         const WriteResult written = WriteOutput(params, info, context, progress);
         if (!written.exactCutWarning.empty())
-            result.warnings.push_back(table.tracks[k].name + ": " + written.exactCutWarning);
+            result.warnings.push_back(names[k] + ": " + written.exactCutWarning);
 
         result.trim = trim;
         result.written.push_back(params.outputPath);

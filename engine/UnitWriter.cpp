@@ -60,7 +60,9 @@ Head HeadOf(const WriteParams& params, const StreamInfo& info, const WriteContex
     const bool memory = TargetOf(params) == OutputTarget::ToMemory;
     Head head;
     head.riffLength = !memory && context.outputIsWav ? std::int64_t{RiffHeader::kSize} : 0;
-    if (!memory && params.keepId3v2 && !context.outputIsWav && context.tagsKept)
+    if (!memory && !context.outputIsWav && !params.id3v2Image.empty())
+        head.id3v2Out = static_cast<std::int64_t>(params.id3v2Image.size());
+    else if (!memory && params.keepId3v2 && !context.outputIsWav && context.tagsKept)
         head.id3v2Out = info.id3v2.tagSize;
     head.writeExtraInfo = params.writeExtraInfo && WantExtraInfo(info, context.settings);
     if (head.writeExtraInfo)
@@ -118,7 +120,9 @@ Layout ComputeLayout(const WriteParams& params, const StreamInfo& info,
                     params.fadeSpan, params.frameCount, settings.ComboBoxFadeDepth};
 
     Head head = HeadOf(params, info, context);
-    if (head.id3v2Out > 0) {
+    if (head.id3v2Out > 0 && !params.id3v2Image.empty()) {
+        layout.id3v2Image = params.id3v2Image;
+    } else if (head.id3v2Out > 0) {
         layout.id3v2Image = KeptTagImage(
             params, info, head.extraLength + params.silenceBeginFrames * head.silentLength);
         if (!layout.id3v2Image.empty())

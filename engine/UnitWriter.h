@@ -32,6 +32,9 @@ struct WriteParams {
     bool writeExtraInfo = false;
     bool writeId3v1 = false;
     bool keepId3v2 = false;
+    // ToFile as MP3: this ID3v2 tag goes at the head instead of the source's (a split's track
+    // tags); its length frame, if any, is rewritten as the kept tag's is.
+    std::vector<std::uint8_t> id3v2Image;
     bool cleanup = true; // copy frames only, without the bytes between them
     std::int64_t silenceBeginFrames = 0;
     std::int64_t silenceEndFrames = 0;
@@ -96,7 +99,7 @@ struct WriteResult {
     std::int64_t outputFrames = 0;
     int gainSteps = 0;                 // the steps every frame got (see LimitGainSteps)
     std::vector<std::string> tagNotes; // gain tags that could not be kept true
-    std::string exactCutWarning; // why an exact cut was made on frame boundaries instead
+    std::string exactCutWarning;       // why an exact cut was made on frame boundaries instead
 };
 
 OutputTarget TargetOf(const WriteParams& params);

@@ -171,10 +171,13 @@ void PutHead(StreamSink& sink, const WriteParams& params, const StreamInfo& info
                             layout.size - static_cast<std::int64_t>(RiffHeader::kSize));
         sink.Put(riff.bytes.data(), static_cast<std::int64_t>(riff.bytes.size()));
     } else if (file && layout.id3v2Out > 0) {
+        // A given tag need not fit in the source.
         const std::vector<std::uint8_t> tag =
-            OutputId3v2(view.bytes().subspan(static_cast<std::size_t>(layout.id3v2Source),
-                                             static_cast<std::size_t>(layout.id3v2Out)),
-                        layout, info);
+            !layout.id3v2Image.empty()
+                ? KeptTagWithLength(layout)
+                : OutputId3v2(view.bytes().subspan(static_cast<std::size_t>(layout.id3v2Source),
+                                                   static_cast<std::size_t>(layout.id3v2Out)),
+                              layout, info);
         sink.Put(tag.data(), static_cast<std::int64_t>(tag.size()));
     }
     if (layout.writeExtraInfo)

@@ -79,8 +79,8 @@ TEST(CliCue, SplitWithoutASheetFailsWithAMessage) {
         {{"cue", "--defaults", "a.mp3", "b.mp3"}, 2},
         {{"split", "--defaults"}, 2},
         {{"split", "--defaults", dir.File("bare.mp3"), "--gain"}, 2},
-        {{"split", "--defaults", dir.File("bare.mp3"), "--gain", "9"}, 1},
-        {{"split", "--defaults", dir.File("bare.mp3"), "--fade-in", "x"}, 1},
+        {{"split", "--defaults", dir.File("bare.mp3"), "--gain", "9"}, 2},
+        {{"split", "--defaults", dir.File("bare.mp3"), "--fade-in", "x"}, 2},
         {{"cue", "--defaults", dir.File("missing.mp3")}, 1},
     };
     for (const auto& c : bad)

@@ -459,9 +459,9 @@ TEST(CliInfo, UsageErrorsExitWithTwo) {
         std::vector<std::string> args;
         const char* errStart;
     } cases[] = {
-        {{"info"}, "Usage: velmora-cli info"},
-        {{"info", "--json"}, "Usage: velmora-cli info"},
-        {{"info", "--frobnicate", "x.mp3"}, "velmora-cli: unknown option \"--frobnicate\""},
+        {{"info"}, "velmora-cli: info: FILE is missing"},
+        {{"info", "--json"}, "velmora-cli: info: FILE is missing"},
+        {{"info", "--frobnicate", "x.mp3"}, "velmora-cli: info: unknown option \"--frobnicate\""},
     };
     for (const Case& c : cases) {
         const CliResult r = RunInfo(c.args);

@@ -115,14 +115,14 @@ TEST(CliInputs, BadInputOptionsAreUsageErrorsOnEveryCommand) {
         {{"x.mp3", "--files-from"}, "--files-from needs a value"},
         {{"--files-from=", "x.mp3"}, "--files-from needs a file name (\"-\" for standard input)"},
     };
-    for (const std::string command : {"info", "normalize", "batch"}) {
-        const std::string prefix = command == "batch" ? "velmora-cli batch: " : "velmora-cli: ";
+    for (const std::string command : {"info", "normalize", "batch", "undo"}) {
         for (const auto& c : cases) {
             std::vector<std::string> line = {command, "--defaults"};
             line.insert(line.end(), c.args.begin(), c.args.end());
             const CliRun r = RunCliCaptured(line);
             EXPECT_EQ(r.status, 2) << command << " " << c.args[0];
-            EXPECT_EQ(Lines(r.err).at(0), prefix + c.error) << command;
+            EXPECT_EQ(r.err, "velmora-cli: " + command + ": " + c.error + " (see \"velmora-cli " +
+                                 command + " --help\")\n");
             EXPECT_TRUE(r.out.empty()) << r.out;
         }
     }

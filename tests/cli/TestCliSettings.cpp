@@ -122,13 +122,13 @@ TEST_F(CliSettings, SetWritesTheStoreAndKeepsOtherValues) {
     // One bad value refuses the whole command and leaves the store as it was.
     const CliRun bad =
         Cli({"settings", "--set", "CheckBoxSaveWAV=off", "--set", "ComboBoxFadeDepth=4"});
-    EXPECT_EQ(bad.status, 1);
-    EXPECT_EQ(bad.err,
-              "velmora-cli: \"ComboBoxFadeDepth\" takes a whole number from 0 to 3, got \"4\"\n");
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.err, "velmora-cli: settings: \"ComboBoxFadeDepth\" takes a whole number from 0 "
+                       "to 3, got \"4\" (see \"velmora-cli settings --help\")\n");
     EXPECT_EQ(*ReadWholeFile(StorePath()), text);
-    EXPECT_EQ(Cli({"settings", "--set", "Nope=1"}).status, 1);
-    EXPECT_EQ(Cli({"settings", "--set"}).status, 1);
-    EXPECT_EQ(Cli({"settings", "--bogus"}).status, 1);
+    EXPECT_EQ(Cli({"settings", "--set", "Nope=1"}).status, 2);
+    EXPECT_EQ(Cli({"settings", "--set"}).status, 2);
+    EXPECT_EQ(Cli({"settings", "--bogus"}).status, 2);
 }
 
 TEST_F(CliSettings, OptionOverridesOneRunAndDefaultsIgnoreTheStore) {
@@ -155,18 +155,17 @@ TEST_F(CliSettings, OptionOverridesOneRunAndDefaultsIgnoreTheStore) {
     EXPECT_EQ(store.ReadInteger("CheckBoxCleanup"), 0);
 
     // Every command builds its context the same way.
-    cli::CliContext ctx = cli::MakeContext({"FILE", "--option", "SpinEditPreviewLength=9"});
+    cli::CliContext ctx = cli::MakeContext({false, false, {"SpinEditPreviewLength=9"}});
     EXPECT_FALSE(ctx.settings.CheckBoxCleanup);
     EXPECT_EQ(ctx.settings.SpinEditPreviewLength, 9);
     EXPECT_EQ(ctx.stored.SpinEditPreviewLength, 5);
-    EXPECT_EQ(ctx.args, std::vector<std::string>{"FILE"});
-    EXPECT_TRUE(cli::MakeContext({"--defaults"}).settings.CheckBoxCleanup);
-    EXPECT_THROW(cli::MakeContext({"--option", "SpinEditPreviewLength=11"}), VelmoraError);
-    EXPECT_THROW(cli::MakeContext({"--option"}), VelmoraError);
-    EXPECT_THROW(cli::MakeContext({"--option", "SpinEditPreviewLength"}), VelmoraError);
+    EXPECT_TRUE(cli::MakeContext({true, false, {}}).settings.CheckBoxCleanup);
+    EXPECT_THROW(cli::MakeContext({false, false, {"SpinEditPreviewLength=11"}}), VelmoraError);
+    // A value the options refuse is a usage error, like any other.
     const CliRun badOverride = Cli({"info", "--option", "CheckBoxCleanup=maybe", "x.mp3"});
-    EXPECT_EQ(badOverride.status, 1);
-    EXPECT_EQ(badOverride.err, "velmora-cli: \"CheckBoxCleanup\" takes on or off, got \"maybe\"\n");
+    EXPECT_EQ(badOverride.status, 2);
+    EXPECT_EQ(badOverride.err, "velmora-cli: info: \"CheckBoxCleanup\" takes on or off, got "
+                               "\"maybe\" (see \"velmora-cli info --help\")\n");
 }
 
 TEST_F(CliSettings, ExportAndImportTheSettingsFile) {
@@ -259,7 +258,8 @@ TEST_F(CliSettings, RefusedImportsLeaveTheStoreAndTheNextBatchAsTheyWere) {
         EXPECT_EQ(*ReadWholeFile(StorePath()), storeBefore) << c.line;
         // --set refuses the same value with the same text.
         const CliRun set = Cli({"settings", "--set", c.line});
-        EXPECT_EQ(set.err, std::string("velmora-cli: ") + c.refusal + "\n");
+        EXPECT_EQ(set.err, std::string("velmora-cli: settings: ") + c.refusal +
+                               " (see \"velmora-cli settings --help\")\n");
     }
 
     // The batch after the refused imports: the audio level is what a run on the defaults gives.

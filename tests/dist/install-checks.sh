@@ -196,20 +196,23 @@ completion)
       got=$(printf "%s\n" "${COMPREPLY[@]}" | LC_ALL=C sort | paste -sd " ")
       [ "$got" = "$want" ] || { echo "FAIL: \"$line\" completed to \"$got\", not \"$want\"" >&2; status=1; }
     done <<TABLE
-velmora-cli |--help --version batch chapters cue info normalize save settings split undo
+velmora-cli |--defaults --help --option --quiet --version batch chapters cue help info normalize save settings split undo
 velmora-cli sa|save
 velmora-cli --defaults no|normalize
 velmora-cli save --fa|--fade-in --fade-out
-velmora-cli save -|--auto-trim --begin --defaults --dry-run --end --fade-in --fade-out --gain --help --mp3 --option --output --timing --wav --yes -o
+velmora-cli save -|-- --auto-trim --begin --defaults --dry-run --end --fade-in --fade-out --gain --help --mp3 --option --output --quiet --timing --wav --yes -n -o -y
 velmora-cli info --j|--json --json=display
 velmora-cli info --l|--loudness
-velmora-cli settings --|--defaults --export --help --import --json --option --set
+velmora-cli settings --|--defaults --export --help --import --json --option --quiet --set
 velmora-cli split --g|--gain
 velmora-cli batch --j|--jobs --json --json=display
 velmora-cli batch --s|--shard
 velmora-cli normalize --f|--files-from
 velmora-cli info --files-from |B.MP3 a.mp3 c.wav notes.txt sub with space.mp3
-velmora-cli cue --|--defaults --help --option
+velmora-cli cue --|-- --defaults --help --json --min-gap --min-track --option --quiet --threshold
+velmora-cli split --n|--names --no-tags
+velmora-cli help sp|split
+velmora-cli -q --option X=1 info --l|--loudness
 velmora-cli --option CheckBoxSave|CheckBoxSaveAs_WithTime= CheckBoxSaveWAV= CheckBoxSave_WithTime=
 velmora-cli settings --set RadioGroupCue|RadioGroupCueSplit=
 velmora-cli info --option=CheckBoxClea|CheckBoxCleanup=
