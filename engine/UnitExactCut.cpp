@@ -214,50 +214,66 @@ std::int64_t DecodedSamples(const StreamInfo& info) {
     return std::max<std::int64_t>(0, raw - g->delay - g->padding);
 }
 
-ExactCutPlan PlanExactCut(const StreamInfo& info, std::span<const std::uint8_t> file,
-                          std::int64_t begin, std::int64_t end) {
+ExactStartPlan PlanExactStart(const StreamInfo& info, std::span<const std::uint8_t> file,
+                              std::int64_t begin) {
+    ExactStartPlan plan;
     const MpegHeader& first = info.firstHeader;
-    if (first.layerId != kLayer3)
-        return Fail(ExactCutProblem::NotLayer3);
-    if (info.missingHeaderCount > 0 || info.frameCount <= 0)
-        return Fail(ExactCutProblem::MixedStream);
+    if (first.layerId != kLayer3) {
+        plan.problem = ExactCutProblem::NotLayer3;
+        return plan;
+    }
+    if (info.missingHeaderCount > 0 || info.frameCount <= 0) {
+        plan.problem = ExactCutProblem::MixedStream;
+        return plan;
+    }
     const std::int64_t spf = SamplesPerFrame(first);
     const std::optional<GaplessFields> source = SourceGapless(info);
     // Where the played samples start in the decoder's raw output.
-    const std::int64_t shift = source ? source->delay + kDecoderDelay : 0;
+    plan.shift = source ? source->delay + kDecoderDelay : 0;
     begin = std::clamp<std::int64_t>(begin, 0, DecodedSamples(info));
-    end = std::clamp<std::int64_t>(end, begin, DecodedSamples(info));
-    const Span raw{begin + shift, end + shift};
-    if (raw.first < kDecoderDelay)
-        return Fail(ExactCutProblem::BeforeDecoderDelay);
+    plan.rawBegin = begin + plan.shift;
+    if (plan.rawBegin < kDecoderDelay) {
+        plan.problem = ExactCutProblem::BeforeDecoderDelay;
+        return plan;
+    }
+    const std::int64_t f = plan.rawBegin / spf;
+    // A granule plays right once the two before it decoded whole (overlap and filter bank).
+    const std::int64_t warmUp = spf == 1152 ? 1 : 2;
+    if (begin > 0 && f - warmUp > 1) {
+        std::optional<Start> start = ChooseStart(info, file, plan.rawBegin, warmUp, plan.problem);
+        if (!start)
+            return plan;
+        plan.problem = ExactCutProblem::None;
+        plan.copiedFrame = start->copied;
+        plan.outputStart = start->copied - start->frames;
+        plan.reservoirFrame = std::move(start->carrier);
+    }
+    return plan;
+}
 
-    const std::int64_t f = raw.first / spf;
+ExactCutPlan PlanExactCut(const StreamInfo& info, std::span<const std::uint8_t> file,
+                          std::int64_t begin, std::int64_t end) {
+    ExactStartPlan start = PlanExactStart(info, file, begin);
+    if (start.problem != ExactCutProblem::None)
+        return Fail(start.problem);
+    const std::int64_t spf = SamplesPerFrame(info.firstHeader);
+    end = std::clamp<std::int64_t>(end, start.rawBegin - start.shift, DecodedSamples(info));
+    const Span raw{start.rawBegin, end + start.shift};
     // Cuts that keep an end keep every frame there, as the frame cut does.
     const std::int64_t last =
         end == DecodedSamples(info)
             ? info.frameCount - 1
             : std::min((std::max(raw.end, raw.first + 1) - 1) / spf, info.frameCount - 1);
-    // A granule plays right once the two before it decoded whole (overlap and filter bank).
-    const std::int64_t warmUp = spf == 1152 ? 1 : 2;
-    ExactCut cut;
-    std::int64_t c = 0;
-    std::int64_t outputStart = 0;
-    if (begin > 0 && f - warmUp > 1) {
-        ExactCutProblem problem = ExactCutProblem::None;
-        std::optional<Start> start = ChooseStart(info, file, raw.first, warmUp, problem);
-        if (!start)
-            return Fail(problem);
-        c = start->copied;
-        outputStart = c - start->frames;
-        cut.reservoirFrame = std::move(start->carrier);
-    }
+    const std::int64_t c = start.copiedFrame;
     for (std::int64_t i = c; i <= last; ++i) {
         if (!FrameHeader(info, file, i))
             return Fail(ExactCutProblem::MixedStream);
     }
+    ExactCut cut;
     cut.startFrame = c;
     cut.frameCount = last - c + 1;
-    const std::int64_t delay = raw.first - kDecoderDelay - outputStart * spf;
+    cut.reservoirFrame = std::move(start.reservoirFrame);
+    const std::int64_t delay = raw.first - kDecoderDelay - start.outputStart * spf;
     const std::int64_t padding = (last + 1) * spf + kDecoderDelay - raw.end;
     if (delay < 0 || delay > kMaxGaplessField || padding < 0 || padding > kMaxGaplessField)
         return Fail(ExactCutProblem::MixedStream);

@@ -62,6 +62,20 @@ struct ExactCutPlan {
     ExactCutProblem problem = ExactCutProblem::None;
 };
 
+// The start of an exact cut that keeps the decoded samples from `begin` on: the first copied
+// frame and the carrier frames before it. It reads no frame after the first copied one, so it can
+// be planned on a scan still under way.
+struct ExactStartPlan {
+    ExactCutProblem problem = ExactCutProblem::None;
+    std::int64_t copiedFrame = 0;
+    std::int64_t outputStart = 0; // the first output frame, carriers included, as a source index
+    std::int64_t shift = 0;       // where the source's played samples start in its raw output
+    std::int64_t rawBegin = 0;    // the first kept sample in the raw output
+    std::vector<std::uint8_t> reservoirFrame;
+};
+ExactStartPlan PlanExactStart(const StreamInfo& info, std::span<const std::uint8_t> file,
+                              std::int64_t begin);
+
 // How many frames ExactCut::reservoirFrame holds.
 std::int64_t CarrierFrameCount(const std::vector<std::uint8_t>& carrier);
 

@@ -6,10 +6,18 @@
 
 namespace velmora {
 
+namespace {
+
+// A RIFF wrapper is played by players that read no extra-info frame.
+bool ExactCutAsked(const WriteParams& params, const WriteContext& context) {
+    return params.exactCut && !context.outputIsWav && params.frameCount > 0;
+}
+
+} // namespace
+
 WriteParams PlanExactWrite(const WriteParams& params, const StreamInfo& info,
                            const WriteContext& context, std::string& warning) {
-    // A RIFF wrapper is played by players that read no extra-info frame.
-    if (!params.exactCut || context.outputIsWav || params.frameCount == 0)
+    if (!ExactCutAsked(params, context))
         return params;
     if (params.silenceBeginFrames > 0 || params.silenceEndFrames > 0) {
         warning = ExactCutProblemText(ExactCutProblem::AddedSilence);
@@ -41,6 +49,22 @@ WriteParams PlanExactWrite(const WriteParams& params, const StreamInfo& info,
     exact.reservoirFrame = std::move(plan.cut->reservoirFrame);
     exact.earlyCopy = params.earlyCopy;
     return exact;
+}
+
+EarlyCopy::Placement PlaceEarlyCopy(const WriteParams& params, const StreamInfo& forecast,
+                                    const WriteContext& context) {
+    WriteParams p = params;
+    if (ExactCutAsked(p, context) && p.silenceBeginFrames == 0 && p.silenceEndFrames == 0) {
+        const FileView view = OpenFileView(p.sourcePath, FileAccess::ReadOnly, context.messages);
+        ExactStartPlan start = PlanExactStart(forecast, view.bytes(), p.beginSample);
+        // Otherwise the cut falls back to the frame cut, or finds its problem after the start.
+        if (start.problem == ExactCutProblem::None) {
+            p.startFrame = start.copiedFrame;
+            p.reservoirFrame = std::move(start.reservoirFrame);
+            p.gapless = GaplessFields{};
+        }
+    }
+    return {p.startFrame, OutputHeadLength(p, forecast, context)};
 }
 
 } // namespace velmora
