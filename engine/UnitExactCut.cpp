@@ -38,6 +38,19 @@ std::optional<MpegHeader> FrameHeader(const StreamInfo& info, std::span<const st
     return h;
 }
 
+// Whether the scan found every frame of the first one's version, layer, sample rate and (for
+// mono) channel count, so that no frame needs to be read again to know it. Stereo and joint
+// stereo frames differ in the low channel-mode bit only.
+bool ScanSaysFramesAlike(const StreamInfo& info) {
+    constexpr std::uint32_t kVersionLayerRate = 0x000C1E00;
+    constexpr std::uint32_t kModeHigh = 0x80000000, kModeLow = 0x40000000;
+    const bool stereo =
+        info.firstHeader.channelMode == kStereo || info.firstHeader.channelMode == kJointStereo;
+    const std::uint32_t need = kVersionLayerRate | kModeHigh | (stereo ? 0 : kModeLow);
+    return (info.ConstantBitsMask & need) == need &&
+           (info.ConstantBitsValue & need) == (info.firstHeader.headerWord & need);
+}
+
 // The main-data bytes that precede frame `index` in the stream, as many as its main data reaches
 // back; nullopt when they are not all there (or a frame on the way is not sound).
 std::optional<std::vector<std::uint8_t>>
@@ -191,11 +204,10 @@ std::int64_t CarrierFrameCount(const std::vector<std::uint8_t>& carrier) {
     return static_cast<std::int64_t>(carrier.size()) / h.frameLength;
 }
 
-std::optional<GaplessFields> SourceGapless(const StreamInfo& info) {
-    if (!info.extraInfoPresent)
-        return std::nullopt;
-    std::span<const std::uint8_t> frame(info.ExtraInfoFrame.bytes);
-    const MpegHeader& h = info.ExtraInfoFrame.header;
+namespace {
+
+std::optional<GaplessFields> GaplessFieldsIn(std::span<const std::uint8_t> frame,
+                                             const MpegHeader& h) {
     int lame = FindLameTag(frame, h.sideInfoEnd);
     // The encoder puts its data where the side information ends without a CRC, CRC or not.
     if (lame < 0 && h.hasCrc)
@@ -204,6 +216,22 @@ std::optional<GaplessFields> SourceGapless(const StreamInfo& info) {
         return std::nullopt;
     const std::uint8_t* dp = frame.data() + lame + LameTagLayout::kDelayPaddingOffset;
     return GaplessFields{(dp[0] << 4) | (dp[1] >> 4), ((dp[1] & 15) << 8) | dp[2]};
+}
+
+} // namespace
+
+std::optional<GaplessFields> SourceGapless(const StreamInfo& info) {
+    if (!info.extraInfoPresent)
+        return std::nullopt;
+    return GaplessFieldsIn(info.ExtraInfoFrame.bytes, info.ExtraInfoFrame.header);
+}
+
+std::optional<GaplessFields> GaplessFieldsOf(std::span<const std::uint8_t> mp3) {
+    MpegHeader h;
+    if (mp3.size() < 4 || !DecodeHeader(h, HeaderWordAt(mp3.data())) || h.layerId != kLayer3)
+        return std::nullopt;
+    return GaplessFieldsIn(mp3.first(std::min(mp3.size(), static_cast<std::size_t>(h.frameLength))),
+                           h);
 }
 
 std::int64_t DecodedSamples(const StreamInfo& info) {
@@ -265,7 +293,7 @@ ExactCutPlan PlanExactCut(const StreamInfo& info, std::span<const std::uint8_t> 
             ? info.frameCount - 1
             : std::min((std::max(raw.end, raw.first + 1) - 1) / spf, info.frameCount - 1);
     const std::int64_t c = start.copiedFrame;
-    for (std::int64_t i = c; i <= last; ++i) {
+    for (std::int64_t i = c; i <= last && !ScanSaysFramesAlike(info); ++i) {
         if (!FrameHeader(info, file, i))
             return Fail(ExactCutProblem::MixedStream);
     }
