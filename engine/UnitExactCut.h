@@ -29,6 +29,8 @@ struct GaplessFields {
     int padding = 0;
 };
 std::optional<GaplessFields> SourceGapless(const StreamInfo& info);
+// The same of the extra-info frame at the start of `mp3`, when there is one.
+std::optional<GaplessFields> GaplessFieldsOf(std::span<const std::uint8_t> mp3);
 
 // The samples per channel a gapless decoder plays from the source's complete frames.
 std::int64_t DecodedSamples(const StreamInfo& info);

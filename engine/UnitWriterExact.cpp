@@ -44,7 +44,8 @@ WriteParams PlanExactWrite(const WriteParams& params, const StreamInfo& info,
     WriteParams exact = params;
     exact.startFrame = plan.cut->startFrame;
     exact.frameCount = plan.cut->frameCount;
-    exact.fadeSpan = plan.cut->frameCount;
+    // A preview measures its fades against the whole file, a save against what it keeps.
+    exact.fadeSpan = params.fadeSpan > params.frameCount ? params.fadeSpan : plan.cut->frameCount;
     exact.gapless = plan.cut->fields;
     exact.reservoirFrame = std::move(plan.cut->reservoirFrame);
     exact.earlyCopy = params.earlyCopy;
