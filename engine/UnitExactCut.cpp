@@ -242,6 +242,14 @@ std::int64_t DecodedSamples(const StreamInfo& info) {
     return std::max<std::int64_t>(0, raw - g->delay - g->padding);
 }
 
+std::int64_t PlayedSeconds(const StreamInfo& info, std::int64_t removedFrames) {
+    const MpegHeader& h = info.firstHeader;
+    if (h.sampleRate == 0)
+        return 0;
+    const std::int64_t played = DecodedSamples(info) - removedFrames * SamplesPerFrame(h);
+    return std::max<std::int64_t>(0, played) / static_cast<std::int64_t>(h.sampleRate);
+}
+
 ExactStartPlan PlanExactStart(const StreamInfo& info, std::span<const std::uint8_t> file,
                               std::int64_t begin) {
     ExactStartPlan plan;
@@ -355,9 +363,15 @@ std::int64_t GaplessExtraInfoLength(const StreamInfo& info, const Settings& sett
 
 ExtraInfoOut BuildGaplessExtraInfoFrame(const StreamInfo& info, const Settings& settings,
                                         const OutputPlan& plan, const TrimPoints& trim,
-                                        std::int64_t id3v2BytesOut, GaplessFields fields) {
+                                        std::int64_t id3v2BytesOut, GaplessFields fields,
+                                        const std::vector<std::uint8_t>& carriers) {
     ExtraInfoOut out;
-    if (GaplessFrameKept(info, settings)) {
+    const std::int64_t carrierCount = CarrierFrameCount(carriers);
+    const TocLead lead{carrierCount, carrierCount > 0
+                                         ? static_cast<std::int64_t>(carriers.size()) / carrierCount
+                                         : 0};
+    const bool kept = GaplessFrameKept(info, settings);
+    if (kept) {
         out = BuildExtraInfoFrame(info, settings, plan, trim, id3v2BytesOut);
     } else {
         out.header = GaplessHeaderTemplate(info.firstHeader);
@@ -367,7 +381,11 @@ ExtraInfoOut BuildGaplessExtraInfoFrame(const StreamInfo& info, const Settings& 
                 static_cast<std::uint8_t>(out.header.headerWord >> (8 * i));
     }
     const std::int64_t length = static_cast<std::int64_t>(out.bytes.size());
-    const auto toc = BuildToc(info, plan, trim.beginFrames, length);
+    const auto toc = BuildToc(info, plan, trim.beginFrames, length, lead);
+    // A kept VBR frame has the full layout (GaplessFrameKept): its table counts the carriers too.
+    if (kept && info.IsVbr())
+        std::memcpy(out.bytes.data() + out.header.sideInfoEnd + XingLayout::kTocOffset, toc.data(),
+                    toc.size());
     const auto frames =
         static_cast<std::uint32_t>(std::clamp<std::int64_t>(plan.outputFrames, 0, UINT32_MAX));
     const auto bytes = static_cast<std::uint32_t>(
@@ -376,6 +394,59 @@ ExtraInfoOut BuildGaplessExtraInfoFrame(const StreamInfo& info, const Settings& 
                                             bytes, toc, fields);
     VELMORA_ASSERT(stamped, "UnitExactCut");
     return out;
+}
+
+namespace {
+
+std::uint32_t BigEndian32(const std::uint8_t* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+           p[3];
+}
+
+void StampTagCrc(std::span<std::uint8_t> frame, int lame) {
+    const std::uint16_t crc =
+        Crc16Arc(frame.first(static_cast<std::size_t>(lame + LameTagLayout::kTagCrcOffset)));
+    frame[static_cast<std::size_t>(lame + LameTagLayout::kTagCrcOffset)] =
+        static_cast<std::uint8_t>(crc >> 8);
+    frame[static_cast<std::size_t>(lame + LameTagLayout::kTagCrcOffset + 1)] =
+        static_cast<std::uint8_t>(crc);
+}
+
+} // namespace
+
+std::optional<SourceMusic> SourceMusicCrc(const StreamInfo& info) {
+    if (!info.extraInfoPresent || info.frameCount <= 0 || info.lastFrameIncomplete ||
+        info.leadingGarbage || info.missingHeaderCount > 0)
+        return std::nullopt;
+    std::span<const std::uint8_t> frame(info.ExtraInfoFrame.bytes);
+    const int lame = FindLameTag(frame, info.ExtraInfoFrame.header.sideInfoEnd);
+    if (lame < 0)
+        return std::nullopt;
+    const std::uint8_t* tag = frame.data() + lame;
+    SourceMusic music;
+    music.begin = info.frames[0].offset;
+    const FrameEntry& last = info.frames[info.frameCount - 1];
+    music.end = last.offset + last.length;
+    music.crc = static_cast<std::uint16_t>((tag[LameTagLayout::kMusicCrcOffset] << 8) |
+                                           tag[LameTagLayout::kMusicCrcOffset + 1]);
+    // The extension counts the music from the extra-info frame's start, and nothing after it.
+    const std::int64_t infoStart = music.begin - info.ExtraInfoFrame.header.frameLength;
+    if (infoStart != info.audioStart ||
+        BigEndian32(tag + LameTagLayout::kMusicLengthOffset) != music.end - infoStart)
+        return std::nullopt;
+    return music;
+}
+
+bool StampMusicCrc(std::span<std::uint8_t> frame, int sideInfoEnd, std::uint16_t musicCrc) {
+    const int lame = FindLameTag(frame, sideInfoEnd);
+    if (lame < 0)
+        return false;
+    frame[static_cast<std::size_t>(lame + LameTagLayout::kMusicCrcOffset)] =
+        static_cast<std::uint8_t>(musicCrc >> 8);
+    frame[static_cast<std::size_t>(lame + LameTagLayout::kMusicCrcOffset + 1)] =
+        static_cast<std::uint8_t>(musicCrc);
+    StampTagCrc(frame, lame);
+    return true;
 }
 
 bool StampGaplessFields(std::span<std::uint8_t> frame, int sideInfoEnd, bool vbr,
@@ -405,10 +476,7 @@ bool StampGaplessFields(std::span<std::uint8_t> frame, int sideInfoEnd, bool vbr
     dp[1] = static_cast<std::uint8_t>(((fields.delay & 15) << 4) | (fields.padding >> 8));
     dp[2] = static_cast<std::uint8_t>(fields.padding);
     PutBigEndian32(tag + LameTagLayout::kMusicLengthOffset, bytes);
-    const std::uint16_t crc =
-        Crc16Arc(frame.first(static_cast<std::size_t>(lame + LameTagLayout::kTagCrcOffset)));
-    tag[LameTagLayout::kTagCrcOffset] = static_cast<std::uint8_t>(crc >> 8);
-    tag[LameTagLayout::kTagCrcOffset + 1] = static_cast<std::uint8_t>(crc);
+    StampTagCrc(frame, lame);
     return true;
 }
 

@@ -160,7 +160,11 @@ TEST(EarlyCopy, ExactCutsGiveTheOrdinaryOutput) {
             const EarlyRun run = SaveAsEarly(path, dir.File("early.mp3"), s, spec, 0, at);
             EXPECT_EQ(run.error, "") << what;
             EXPECT_TRUE(run.used) << what;
-            EXPECT_EQ(run.warning.empty(), s.ComboBoxAddSilenceBeginning == 0) << what;
+            // Added silence, or a start within the decoder's delay of a source that does not
+            // declare it: the frame cut, copied early as well.
+            const bool frameCut = s.ComboBoxAddSilenceBeginning > 0 ||
+                                  (std::string_view(src.name) == "no-tag.mp3" && at.begin == 0);
+            EXPECT_EQ(run.warning.empty(), !frameCut) << what;
             EXPECT_TRUE(run.bytes == expected) << what;
         }
     }
