@@ -48,16 +48,22 @@ bool SourceFrameKept(const StreamInfo& info, const Settings& settings) {
 
 namespace {
 
-constexpr std::array<std::uint16_t, 256> kArcTable = [] {
-    std::array<std::uint16_t, 256> table{};
+// Eight tables, so that eight bytes go through the register at a time: table k is a byte followed
+// by k zero bytes.
+constexpr std::array<std::array<std::uint16_t, 256>, 8> kArcTables = [] {
+    std::array<std::array<std::uint16_t, 256>, 8> t{};
     for (unsigned i = 0; i < 256; ++i) {
         unsigned crc = i;
         for (int bit = 0; bit < 8; ++bit)
             crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
-        table[i] = static_cast<std::uint16_t>(crc);
+        t[0][i] = static_cast<std::uint16_t>(crc);
     }
-    return table;
+    for (std::size_t k = 1; k < 8; ++k)
+        for (std::size_t i = 0; i < 256; ++i)
+            t[k][i] = static_cast<std::uint16_t>((t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF]);
+    return t;
 }();
+constexpr const std::array<std::uint16_t, 256>& kArcTable = kArcTables[0];
 
 // A linear map of CRC registers, as the images of its 16 bits.
 using CrcMap = std::array<std::uint16_t, 16>;
@@ -85,8 +91,16 @@ constexpr std::int64_t kShiftPeriod = 32767;
 
 std::uint16_t Crc16Arc(std::span<const std::uint8_t> bytes, std::uint16_t crc) {
     unsigned c = crc;
-    for (std::uint8_t b : bytes)
-        c = kArcTable[(c ^ b) & 0xFF] ^ (c >> 8);
+    const std::uint8_t* p = bytes.data();
+    std::size_t n = bytes.size();
+    const auto& t = kArcTables;
+    for (; n >= 8; n -= 8, p += 8) {
+        c ^= p[0] | (unsigned{p[1]} << 8);
+        c = t[7][c & 0xFF] ^ t[6][c >> 8] ^ t[5][p[2]] ^ t[4][p[3]] ^ t[3][p[4]] ^ t[2][p[5]] ^
+            t[1][p[6]] ^ t[0][p[7]];
+    }
+    for (; n > 0; --n, ++p)
+        c = kArcTable[(c ^ *p) & 0xFF] ^ (c >> 8);
     return static_cast<std::uint16_t>(c);
 }
 
