@@ -32,8 +32,10 @@ void KeptPart(PreviewClip& clip, const PreviewRequest& r, std::int64_t n) {
         }
         clip.silenceEndFrames = r.planSilenceEndFrames;
         clip.fadeOutIndex = r.fadeOutPosition;
+        clip.startFromEnd = clip.startFrame != 0 && clip.startFrame != b;
     }
     clip.frameCount = n;
+    clip.endFromEnd = r.endButton || clip.startFrame + n == total - e;
 }
 
 // The part the save cuts away, heard up to the begin point or from the end point.
@@ -49,6 +51,7 @@ void TrimmedPart(PreviewClip& clip, const PreviewRequest& r, std::int64_t n) {
         n = std::min(n, r.totalFrames - clip.startFrame);
     }
     clip.frameCount = n;
+    clip.startFromEnd = clip.endFromEnd = r.endButton;
 }
 
 } // namespace
@@ -82,7 +85,7 @@ PreviewClip ComputePreviewClip(const MpegHeader& first, const Settings& settings
 
 WriteParams MakePreviewParams(const std::string& sourcePath, const PreviewClip& clip,
                               const StreamInfo& info, std::vector<std::uint8_t>* memory,
-                              const std::string& outputPath) {
+                              const std::string& outputPath, bool exactCut) {
     WriteParams p;
     p.sourcePath = sourcePath;
     p.outputPath = outputPath;
@@ -101,6 +104,16 @@ WriteParams MakePreviewParams(const std::string& sourcePath, const PreviewClip& 
     p.fadeSpan = info.frameCount;
     p.showProgress = false;
     p.gainSteps = clip.gainSteps;
+    p.exactCut = exactCut;
+    // Frame boundaries in decoded samples, as the save's trim points count them.
+    const std::int64_t spf = SamplesPerFrame(info.firstHeader);
+    const std::int64_t decoded = DecodedSamples(info);
+    const auto at = [&](std::int64_t frame, bool fromEnd) {
+        return std::clamp<std::int64_t>(
+            fromEnd ? decoded - (info.frameCount - frame) * spf : frame * spf, 0, decoded);
+    };
+    p.beginSample = at(clip.startFrame, clip.startFromEnd);
+    p.endSample = std::max(p.beginSample, at(clip.startFrame + clip.frameCount, clip.endFromEnd));
     return p;
 }
 

@@ -43,6 +43,10 @@ struct PreviewClip {
     int fadeInIndex = 0;
     int fadeOutIndex = 0;
     int gainSteps = 0;
+    // Where the clip's first and last frame boundaries lie for an exact cut: counted from the
+    // file's start, as a save counts its begin point, or from its end, as it counts its end point.
+    bool startFromEnd = false;
+    bool endFromEnd = false;
 };
 
 inline constexpr int kPreviewCtrlSteps = 8;
@@ -53,10 +57,12 @@ PreviewClip ComputePreviewClip(const MpegHeader& first, const Settings& settings
                                const PreviewRequest& request);
 
 // The writer's parameters for a preview of `clip`: a memory target (`memory` set) or the file
-// `outputPath`; no tags, no extra-info frame, frames only, fades measured against the whole file.
+// `outputPath`; no tags, frames only, fades measured against the whole file. An exact cut starts
+// and ends the clip where a save starts and ends the kept audio, behind the extra-info frame that
+// says so; otherwise there is no extra-info frame.
 WriteParams MakePreviewParams(const std::string& sourcePath, const PreviewClip& clip,
                               const StreamInfo& info, std::vector<std::uint8_t>* memory,
-                              const std::string& outputPath = {});
+                              const std::string& outputPath = {}, bool exactCut = false);
 
 // "Nothing to preview." in the user's language.
 std::string NothingToPreviewText(const MessageTable& messages);

@@ -134,6 +134,18 @@ SavePlan PlanSave(const StreamInfo& info, const SaveArgs& a, const Settings& set
     return p;
 }
 
+// The writer's parameters for the save `p` of `info`, its cut points to the sample.
+WriteParams SaveParams(const StreamInfo& info, const SaveArgs& a, const SavePlan& p,
+                       const Settings& settings) {
+    WriteParams params = MakeSaveParams(a.file, a.output, info, p.trim, p.display.plan, settings,
+                                        p.gain, a.fadeIn, a.fadeOut);
+    if (p.beginSamples)
+        params.beginSample = *p.beginSamples;
+    if (p.endSamples)
+        params.endSample = std::max(params.beginSample, DecodedSamples(info) - *p.endSamples);
+    return params;
+}
+
 // A Save As of frames copied unchanged starts writing while the file is being analysed.
 std::optional<EarlyCopy> MakeEarlyCopy(CliContext& ctx, const SaveArgs& a) {
     const Settings& settings = ctx.settings;
@@ -148,11 +160,10 @@ std::optional<EarlyCopy> MakeEarlyCopy(CliContext& ctx, const SaveArgs& a) {
     forecast.startFrame = [&a](const MpegHeader& first) -> std::int64_t {
         return a.begin ? ParsePosition("--begin", *a.begin, first).frames : 0;
     };
-    forecast.outputOffset = [&a, &ctx](const StreamInfo& info) {
+    forecast.place = [&a, &ctx](const StreamInfo& info) {
         const SavePlan p = PlanSave(info, a, ctx.settings);
-        const WriteParams params = MakeSaveParams(a.file, a.output, info, p.trim, p.display.plan,
-                                                  ctx.settings, p.gain, a.fadeIn, a.fadeOut);
-        return OutputHeadLength(params, info, {ctx.settings, ctx.messages, p.outputIsWav, true});
+        return PlaceEarlyCopy(SaveParams(info, a, p, ctx.settings), info,
+                              {ctx.settings, ctx.messages, p.outputIsWav, true});
     };
     return std::optional<EarlyCopy>(std::in_place, a.output, std::move(forecast));
 }
@@ -228,14 +239,9 @@ int Run(CliContext& ctx, const SaveArgs& a, std::ostream& out, std::ostream& err
     if (!Confirm(questions, a.yes, err))
         return 1;
 
-    WriteParams params = MakeSaveParams(a.file, a.output, info, trim, display.plan, settings,
-                                        planned.gain, a.fadeIn, a.fadeOut);
+    WriteParams params = SaveParams(info, a, planned, settings);
     params.earlyCopy = early ? &*early : nullptr;
     params.recordGainUndo = true;
-    if (planned.beginSamples)
-        params.beginSample = *planned.beginSamples;
-    if (planned.endSamples)
-        params.endSample = std::max(params.beginSample, DecodedSamples(info) - *planned.endSamples);
     // The command closes the file after the save: no model to bring up to date.
     params.closeAfterSave = true;
     const WriteContext context{settings, ctx.messages, outputIsWav, true};

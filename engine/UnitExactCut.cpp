@@ -38,6 +38,19 @@ std::optional<MpegHeader> FrameHeader(const StreamInfo& info, std::span<const st
     return h;
 }
 
+// Whether the scan found every frame of the first one's version, layer, sample rate and (for
+// mono) channel count, so that no frame needs to be read again to know it. Stereo and joint
+// stereo frames differ in the low channel-mode bit only.
+bool ScanSaysFramesAlike(const StreamInfo& info) {
+    constexpr std::uint32_t kVersionLayerRate = 0x000C1E00;
+    constexpr std::uint32_t kModeHigh = 0x80000000, kModeLow = 0x40000000;
+    const bool stereo =
+        info.firstHeader.channelMode == kStereo || info.firstHeader.channelMode == kJointStereo;
+    const std::uint32_t need = kVersionLayerRate | kModeHigh | (stereo ? 0 : kModeLow);
+    return (info.ConstantBitsMask & need) == need &&
+           (info.ConstantBitsValue & need) == (info.firstHeader.headerWord & need);
+}
+
 // The main-data bytes that precede frame `index` in the stream, as many as its main data reaches
 // back; nullopt when they are not all there (or a frame on the way is not sound).
 std::optional<std::vector<std::uint8_t>>
@@ -191,11 +204,10 @@ std::int64_t CarrierFrameCount(const std::vector<std::uint8_t>& carrier) {
     return static_cast<std::int64_t>(carrier.size()) / h.frameLength;
 }
 
-std::optional<GaplessFields> SourceGapless(const StreamInfo& info) {
-    if (!info.extraInfoPresent)
-        return std::nullopt;
-    std::span<const std::uint8_t> frame(info.ExtraInfoFrame.bytes);
-    const MpegHeader& h = info.ExtraInfoFrame.header;
+namespace {
+
+std::optional<GaplessFields> GaplessFieldsIn(std::span<const std::uint8_t> frame,
+                                             const MpegHeader& h) {
     int lame = FindLameTag(frame, h.sideInfoEnd);
     // The encoder puts its data where the side information ends without a CRC, CRC or not.
     if (lame < 0 && h.hasCrc)
@@ -206,6 +218,22 @@ std::optional<GaplessFields> SourceGapless(const StreamInfo& info) {
     return GaplessFields{(dp[0] << 4) | (dp[1] >> 4), ((dp[1] & 15) << 8) | dp[2]};
 }
 
+} // namespace
+
+std::optional<GaplessFields> SourceGapless(const StreamInfo& info) {
+    if (!info.extraInfoPresent)
+        return std::nullopt;
+    return GaplessFieldsIn(info.ExtraInfoFrame.bytes, info.ExtraInfoFrame.header);
+}
+
+std::optional<GaplessFields> GaplessFieldsOf(std::span<const std::uint8_t> mp3) {
+    MpegHeader h;
+    if (mp3.size() < 4 || !DecodeHeader(h, HeaderWordAt(mp3.data())) || h.layerId != kLayer3)
+        return std::nullopt;
+    return GaplessFieldsIn(mp3.first(std::min(mp3.size(), static_cast<std::size_t>(h.frameLength))),
+                           h);
+}
+
 std::int64_t DecodedSamples(const StreamInfo& info) {
     const std::int64_t raw = info.frameCount * SamplesPerFrame(info.firstHeader);
     const std::optional<GaplessFields> g = SourceGapless(info);
@@ -214,50 +242,74 @@ std::int64_t DecodedSamples(const StreamInfo& info) {
     return std::max<std::int64_t>(0, raw - g->delay - g->padding);
 }
 
-ExactCutPlan PlanExactCut(const StreamInfo& info, std::span<const std::uint8_t> file,
-                          std::int64_t begin, std::int64_t end) {
+std::int64_t PlayedSeconds(const StreamInfo& info, std::int64_t removedFrames) {
+    const MpegHeader& h = info.firstHeader;
+    if (h.sampleRate == 0)
+        return 0;
+    const std::int64_t played = DecodedSamples(info) - removedFrames * SamplesPerFrame(h);
+    return std::max<std::int64_t>(0, played) / static_cast<std::int64_t>(h.sampleRate);
+}
+
+ExactStartPlan PlanExactStart(const StreamInfo& info, std::span<const std::uint8_t> file,
+                              std::int64_t begin) {
+    ExactStartPlan plan;
     const MpegHeader& first = info.firstHeader;
-    if (first.layerId != kLayer3)
-        return Fail(ExactCutProblem::NotLayer3);
-    if (info.missingHeaderCount > 0 || info.frameCount <= 0)
-        return Fail(ExactCutProblem::MixedStream);
+    if (first.layerId != kLayer3) {
+        plan.problem = ExactCutProblem::NotLayer3;
+        return plan;
+    }
+    if (info.missingHeaderCount > 0 || info.frameCount <= 0) {
+        plan.problem = ExactCutProblem::MixedStream;
+        return plan;
+    }
     const std::int64_t spf = SamplesPerFrame(first);
     const std::optional<GaplessFields> source = SourceGapless(info);
     // Where the played samples start in the decoder's raw output.
-    const std::int64_t shift = source ? source->delay + kDecoderDelay : 0;
+    plan.shift = source ? source->delay + kDecoderDelay : 0;
     begin = std::clamp<std::int64_t>(begin, 0, DecodedSamples(info));
-    end = std::clamp<std::int64_t>(end, begin, DecodedSamples(info));
-    const Span raw{begin + shift, end + shift};
-    if (raw.first < kDecoderDelay)
-        return Fail(ExactCutProblem::BeforeDecoderDelay);
+    plan.rawBegin = begin + plan.shift;
+    if (plan.rawBegin < kDecoderDelay) {
+        plan.problem = ExactCutProblem::BeforeDecoderDelay;
+        return plan;
+    }
+    const std::int64_t f = plan.rawBegin / spf;
+    // A granule plays right once the two before it decoded whole (overlap and filter bank).
+    const std::int64_t warmUp = spf == 1152 ? 1 : 2;
+    if (begin > 0 && f - warmUp > 1) {
+        std::optional<Start> start = ChooseStart(info, file, plan.rawBegin, warmUp, plan.problem);
+        if (!start)
+            return plan;
+        plan.problem = ExactCutProblem::None;
+        plan.copiedFrame = start->copied;
+        plan.outputStart = start->copied - start->frames;
+        plan.reservoirFrame = std::move(start->carrier);
+    }
+    return plan;
+}
 
-    const std::int64_t f = raw.first / spf;
+ExactCutPlan PlanExactCut(const StreamInfo& info, std::span<const std::uint8_t> file,
+                          std::int64_t begin, std::int64_t end) {
+    ExactStartPlan start = PlanExactStart(info, file, begin);
+    if (start.problem != ExactCutProblem::None)
+        return Fail(start.problem);
+    const std::int64_t spf = SamplesPerFrame(info.firstHeader);
+    end = std::clamp<std::int64_t>(end, start.rawBegin - start.shift, DecodedSamples(info));
+    const Span raw{start.rawBegin, end + start.shift};
     // Cuts that keep an end keep every frame there, as the frame cut does.
     const std::int64_t last =
         end == DecodedSamples(info)
             ? info.frameCount - 1
             : std::min((std::max(raw.end, raw.first + 1) - 1) / spf, info.frameCount - 1);
-    // A granule plays right once the two before it decoded whole (overlap and filter bank).
-    const std::int64_t warmUp = spf == 1152 ? 1 : 2;
-    ExactCut cut;
-    std::int64_t c = 0;
-    std::int64_t outputStart = 0;
-    if (begin > 0 && f - warmUp > 1) {
-        ExactCutProblem problem = ExactCutProblem::None;
-        std::optional<Start> start = ChooseStart(info, file, raw.first, warmUp, problem);
-        if (!start)
-            return Fail(problem);
-        c = start->copied;
-        outputStart = c - start->frames;
-        cut.reservoirFrame = std::move(start->carrier);
-    }
-    for (std::int64_t i = c; i <= last; ++i) {
+    const std::int64_t c = start.copiedFrame;
+    for (std::int64_t i = c; i <= last && !ScanSaysFramesAlike(info); ++i) {
         if (!FrameHeader(info, file, i))
             return Fail(ExactCutProblem::MixedStream);
     }
+    ExactCut cut;
     cut.startFrame = c;
     cut.frameCount = last - c + 1;
-    const std::int64_t delay = raw.first - kDecoderDelay - outputStart * spf;
+    cut.reservoirFrame = std::move(start.reservoirFrame);
+    const std::int64_t delay = raw.first - kDecoderDelay - start.outputStart * spf;
     const std::int64_t padding = (last + 1) * spf + kDecoderDelay - raw.end;
     if (delay < 0 || delay > kMaxGaplessField || padding < 0 || padding > kMaxGaplessField)
         return Fail(ExactCutProblem::MixedStream);
@@ -311,9 +363,15 @@ std::int64_t GaplessExtraInfoLength(const StreamInfo& info, const Settings& sett
 
 ExtraInfoOut BuildGaplessExtraInfoFrame(const StreamInfo& info, const Settings& settings,
                                         const OutputPlan& plan, const TrimPoints& trim,
-                                        std::int64_t id3v2BytesOut, GaplessFields fields) {
+                                        std::int64_t id3v2BytesOut, GaplessFields fields,
+                                        const std::vector<std::uint8_t>& carriers) {
     ExtraInfoOut out;
-    if (GaplessFrameKept(info, settings)) {
+    const std::int64_t carrierCount = CarrierFrameCount(carriers);
+    const TocLead lead{carrierCount, carrierCount > 0
+                                         ? static_cast<std::int64_t>(carriers.size()) / carrierCount
+                                         : 0};
+    const bool kept = GaplessFrameKept(info, settings);
+    if (kept) {
         out = BuildExtraInfoFrame(info, settings, plan, trim, id3v2BytesOut);
     } else {
         out.header = GaplessHeaderTemplate(info.firstHeader);
@@ -323,7 +381,11 @@ ExtraInfoOut BuildGaplessExtraInfoFrame(const StreamInfo& info, const Settings& 
                 static_cast<std::uint8_t>(out.header.headerWord >> (8 * i));
     }
     const std::int64_t length = static_cast<std::int64_t>(out.bytes.size());
-    const auto toc = BuildToc(info, plan, trim.beginFrames, length);
+    const auto toc = BuildToc(info, plan, trim.beginFrames, length, lead);
+    // A kept VBR frame has the full layout (GaplessFrameKept): its table counts the carriers too.
+    if (kept && info.IsVbr())
+        std::memcpy(out.bytes.data() + out.header.sideInfoEnd + XingLayout::kTocOffset, toc.data(),
+                    toc.size());
     const auto frames =
         static_cast<std::uint32_t>(std::clamp<std::int64_t>(plan.outputFrames, 0, UINT32_MAX));
     const auto bytes = static_cast<std::uint32_t>(
@@ -332,6 +394,59 @@ ExtraInfoOut BuildGaplessExtraInfoFrame(const StreamInfo& info, const Settings& 
                                             bytes, toc, fields);
     VELMORA_ASSERT(stamped, "UnitExactCut");
     return out;
+}
+
+namespace {
+
+std::uint32_t BigEndian32(const std::uint8_t* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+           p[3];
+}
+
+void StampTagCrc(std::span<std::uint8_t> frame, int lame) {
+    const std::uint16_t crc =
+        Crc16Arc(frame.first(static_cast<std::size_t>(lame + LameTagLayout::kTagCrcOffset)));
+    frame[static_cast<std::size_t>(lame + LameTagLayout::kTagCrcOffset)] =
+        static_cast<std::uint8_t>(crc >> 8);
+    frame[static_cast<std::size_t>(lame + LameTagLayout::kTagCrcOffset + 1)] =
+        static_cast<std::uint8_t>(crc);
+}
+
+} // namespace
+
+std::optional<SourceMusic> SourceMusicCrc(const StreamInfo& info) {
+    if (!info.extraInfoPresent || info.frameCount <= 0 || info.lastFrameIncomplete ||
+        info.leadingGarbage || info.missingHeaderCount > 0)
+        return std::nullopt;
+    std::span<const std::uint8_t> frame(info.ExtraInfoFrame.bytes);
+    const int lame = FindLameTag(frame, info.ExtraInfoFrame.header.sideInfoEnd);
+    if (lame < 0)
+        return std::nullopt;
+    const std::uint8_t* tag = frame.data() + lame;
+    SourceMusic music;
+    music.begin = info.frames[0].offset;
+    const FrameEntry& last = info.frames[info.frameCount - 1];
+    music.end = last.offset + last.length;
+    music.crc = static_cast<std::uint16_t>((tag[LameTagLayout::kMusicCrcOffset] << 8) |
+                                           tag[LameTagLayout::kMusicCrcOffset + 1]);
+    // The extension counts the music from the extra-info frame's start, and nothing after it.
+    const std::int64_t infoStart = music.begin - info.ExtraInfoFrame.header.frameLength;
+    if (infoStart != info.audioStart ||
+        BigEndian32(tag + LameTagLayout::kMusicLengthOffset) != music.end - infoStart)
+        return std::nullopt;
+    return music;
+}
+
+bool StampMusicCrc(std::span<std::uint8_t> frame, int sideInfoEnd, std::uint16_t musicCrc) {
+    const int lame = FindLameTag(frame, sideInfoEnd);
+    if (lame < 0)
+        return false;
+    frame[static_cast<std::size_t>(lame + LameTagLayout::kMusicCrcOffset)] =
+        static_cast<std::uint8_t>(musicCrc >> 8);
+    frame[static_cast<std::size_t>(lame + LameTagLayout::kMusicCrcOffset + 1)] =
+        static_cast<std::uint8_t>(musicCrc);
+    StampTagCrc(frame, lame);
+    return true;
 }
 
 bool StampGaplessFields(std::span<std::uint8_t> frame, int sideInfoEnd, bool vbr,
@@ -361,10 +476,7 @@ bool StampGaplessFields(std::span<std::uint8_t> frame, int sideInfoEnd, bool vbr
     dp[1] = static_cast<std::uint8_t>(((fields.delay & 15) << 4) | (fields.padding >> 8));
     dp[2] = static_cast<std::uint8_t>(fields.padding);
     PutBigEndian32(tag + LameTagLayout::kMusicLengthOffset, bytes);
-    const std::uint16_t crc =
-        Crc16Arc(frame.first(static_cast<std::size_t>(lame + LameTagLayout::kTagCrcOffset)));
-    tag[LameTagLayout::kTagCrcOffset] = static_cast<std::uint8_t>(crc >> 8);
-    tag[LameTagLayout::kTagCrcOffset + 1] = static_cast<std::uint8_t>(crc);
+    StampTagCrc(frame, lame);
     return true;
 }
 

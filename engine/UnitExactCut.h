@@ -29,9 +29,15 @@ struct GaplessFields {
     int padding = 0;
 };
 std::optional<GaplessFields> SourceGapless(const StreamInfo& info);
+// The same of the extra-info frame at the start of `mp3`, when there is one.
+std::optional<GaplessFields> GaplessFieldsOf(std::span<const std::uint8_t> mp3);
 
 // The samples per channel a gapless decoder plays from the source's complete frames.
 std::int64_t DecodedSamples(const StreamInfo& info);
+
+// The whole seconds a gapless player plays of the file, less `removedFrames` frames' samples: the
+// length of what an exact cut of that many frames keeps.
+std::int64_t PlayedSeconds(const StreamInfo& info, std::int64_t removedFrames = 0);
 
 // A cut that keeps the decoded samples [begin, end) of the source, counted as a gapless decoder
 // plays it: the frames to copy (warm-up frames included) and the delay and padding that make a
@@ -62,6 +68,20 @@ struct ExactCutPlan {
     ExactCutProblem problem = ExactCutProblem::None;
 };
 
+// The start of an exact cut that keeps the decoded samples from `begin` on: the first copied
+// frame and the carrier frames before it. It reads no frame after the first copied one, so it can
+// be planned on a scan still under way.
+struct ExactStartPlan {
+    ExactCutProblem problem = ExactCutProblem::None;
+    std::int64_t copiedFrame = 0;
+    std::int64_t outputStart = 0; // the first output frame, carriers included, as a source index
+    std::int64_t shift = 0;       // where the source's played samples start in its raw output
+    std::int64_t rawBegin = 0;    // the first kept sample in the raw output
+    std::vector<std::uint8_t> reservoirFrame;
+};
+ExactStartPlan PlanExactStart(const StreamInfo& info, std::span<const std::uint8_t> file,
+                              std::int64_t begin);
+
 // How many frames ExactCut::reservoirFrame holds.
 std::int64_t CarrierFrameCount(const std::vector<std::uint8_t>& carrier);
 
@@ -86,8 +106,23 @@ bool StampGaplessFields(std::span<std::uint8_t> frame, int sideInfoEnd, bool vbr
 // The extra-info frame of an exact cut: the source's own, when it is kept and has the encoder's
 // extension already, otherwise one built afresh; its length comes first.
 std::int64_t GaplessExtraInfoLength(const StreamInfo& info, const Settings& settings);
+// `carriers`: the carrier frames that go out before the copied ones.
 ExtraInfoOut BuildGaplessExtraInfoFrame(const StreamInfo& info, const Settings& settings,
                                         const OutputPlan& plan, const TrimPoints& trim,
-                                        std::int64_t id3v2BytesOut, GaplessFields fields);
+                                        std::int64_t id3v2BytesOut, GaplessFields fields,
+                                        const std::vector<std::uint8_t>& carriers);
+
+// The music CRC the source's encoder extension declares (of every byte after its extra-info
+// frame, up to `end` bytes from the file start), when it describes the scanned stream.
+struct SourceMusic {
+    std::int64_t begin = 0; // the first byte after the extra-info frame
+    std::int64_t end = 0;
+    std::uint16_t crc = 0;
+};
+std::optional<SourceMusic> SourceMusicCrc(const StreamInfo& info);
+
+// Writes `musicCrc` into the encoder extension of `frame` and its own CRC after it; false when
+// the frame has no extension.
+bool StampMusicCrc(std::span<std::uint8_t> frame, int sideInfoEnd, std::uint16_t musicCrc);
 
 } // namespace velmora

@@ -1,5 +1,7 @@
 #include "UnitInfo.h"
 
+#include "UnitExactCut.h"
+
 #include "UnitMessages.h"
 #include "UnitOutputPlan.h"
 #include "UnitScanner.h"
@@ -95,8 +97,9 @@ InformationTexts BuildInformationTexts(const StreamInfo& info, TagsKept tagsKept
         t.EditType += " or mp3PRO " + std::to_string(2 * std::int64_t{h.sampleRate}) + "Hz";
     t.EditType += std::string(" - ") + ChannelModeText(h.channelMode);
 
-    t.EditLength = FormatLength(h, info.frameCount);
-    t.durationSeconds = FramesToSeconds(h, info.frameCount);
+    // What a player plays: the encoder's delay and padding, an exact cut's warm-up, left out.
+    t.durationSeconds = PlayedSeconds(info);
+    t.EditLength = FormatSecondsLength(t.durationSeconds);
 
     const bool v1 = tagsKept == TagsKept::Yes && info.id3v1Size > 0;
     const bool v2 = tagsKept == TagsKept::Yes && info.id3v2.tagSize > 0;

@@ -98,7 +98,10 @@ std::string FormatCueTime(const MpegHeader& h, std::int64_t frames) {
 }
 
 std::string FormatLength(const MpegHeader& h, std::int64_t frames) {
-    const std::int64_t s = FramesToSeconds(h, frames);
+    return FormatSecondsLength(FramesToSeconds(h, frames));
+}
+
+std::string FormatSecondsLength(std::int64_t s) {
     char text[64];
     if (s < 3600)
         std::snprintf(text, sizeof text, "%lld:%02d", static_cast<long long>(s / 60),

@@ -98,11 +98,13 @@ std::string FormatSeconds(const MpegHeader& h, std::int64_t frames, int decimals
 std::string FormatClock(const MpegHeader& h, std::int64_t frames);
 std::string FormatCueTime(const MpegHeader& h, std::int64_t frames);
 std::string FormatLength(const MpegHeader& h, std::int64_t frames);
+// The same for a length in whole seconds: "3:25", "1h02".
+std::string FormatSecondsLength(std::int64_t seconds);
 std::string FormatLengthWords(const MpegHeader& h, std::int64_t frames);
 
 // Texts used by the information display and the command line.
-const char* VersionText(std::uint8_t versionId);      // "1", "2", "2.5"
-const char* LayerText(std::uint8_t layerId);          // "I", "II", "III"
+const char* VersionText(std::uint8_t versionId);       // "1", "2", "2.5"
+const char* LayerText(std::uint8_t layerId);           // "I", "II", "III"
 const char* ChannelModeText(std::uint8_t channelMode); // "stereo", "joint-stereo", ...
 
 } // namespace velmora

@@ -1,5 +1,6 @@
 #include "UnitOutputPlan.h"
 
+#include "UnitExactCut.h"
 #include "UnitGainTags.h"
 #include "UnitOptions.h"
 #include "UnitScanner.h"
@@ -82,7 +83,12 @@ OutputPlanDisplay ComputeOutputPlan(const StreamInfo& info, const TrimPoints& tr
     plan.predictedSize = size;
     plan.bytesSaved = info.sourceSize - size;
 
-    display.LabelTimeRemain = FormatLength(info.firstHeader, plan.outputFrames);
+    // An exact cut keeps the played samples between the points; added silence makes it a frame
+    // cut.
+    const bool exact = settings.CheckBoxExactCut && !outputIsWav && plan.silenceBeginFrames == 0 &&
+                       plan.silenceEndFrames == 0 && info.firstHeader.layerId == kLayer3;
+    display.LabelTimeRemain = exact ? FormatSecondsLength(PlayedSeconds(info, b + e))
+                                    : FormatLength(info.firstHeader, plan.outputFrames);
     display.LabelSpaceSaved =
         FormatOneDecimal(static_cast<double>(plan.bytesSaved) / 1024.0, decimalSeparator) + "KB";
     return display;

@@ -389,7 +389,7 @@ ChainEnd FollowChain(StreamInfo& info, RangeReader& reader, const ScanSource& so
     const bool mpeg1 = first.versionId == kMpeg1;
     const bool patched = settings.CheckBoxAllowPatchedStreams;
     IScanListener* const listener = source.listener;
-    const std::int64_t reach = listener ? listener->FrameToReach(first) : -1;
+    std::int64_t reach = listener ? listener->FrameToReach(first) : -1;
     const SilenceScanContext silence{size, &first, &settings, source.fileOffset};
     FrameTable& table = info.frames;
     ReservoirTracker reservoir;
@@ -443,8 +443,8 @@ ChainEnd FollowChain(StreamInfo& info, RangeReader& reader, const ScanSource& so
         NarrowConstantBits(info, h.headerWord);
 
         if (n == reach)
-            listener->FrameReached(info, n, source.fileOffset + pos, source.fileOffset + size,
-                                   frame, bytesEnd - frame);
+            reach = listener->FrameReached(info, n, source.fileOffset + pos,
+                                           source.fileOffset + size, frame, bytesEnd - frame);
         pos += length;
         ++n;
         ThrowIfStopped(progress);

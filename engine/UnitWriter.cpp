@@ -28,19 +28,6 @@ std::string FileNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// A kept or rebuilt frame that differs from the source's (or appears or vanishes) is a change.
-bool ExtraInfoChanged(const Layout& layout, const StreamInfo& info) {
-    if (layout.writeExtraInfo != info.extraInfoPresent)
-        return true;
-    if (!layout.writeExtraInfo)
-        return false;
-    const std::vector<std::uint8_t>& now = layout.extraInfo.bytes;
-    const std::vector<std::uint8_t>& before = info.ExtraInfoFrame.bytes;
-    if (static_cast<std::int64_t>(now.size()) != info.ExtraInfoFrame.header.frameLength)
-        return true;
-    return before.size() < now.size() || !std::equal(now.begin(), now.end(), before.begin());
-}
-
 // What goes before the first copied frame.
 struct Head {
     std::int64_t riffLength = 0;
@@ -100,6 +87,19 @@ void PlanTailTags(Layout& layout, const WriteParams& params, const StreamInfo& i
 }
 
 } // namespace
+
+// A kept or rebuilt frame that differs from the source's (or appears or vanishes) is a change.
+bool ExtraInfoChanged(const Layout& layout, const StreamInfo& info) {
+    if (layout.writeExtraInfo != info.extraInfoPresent)
+        return true;
+    if (!layout.writeExtraInfo)
+        return false;
+    const std::vector<std::uint8_t>& now = layout.extraInfo.bytes;
+    const std::vector<std::uint8_t>& before = info.ExtraInfoFrame.bytes;
+    if (static_cast<std::int64_t>(now.size()) != info.ExtraInfoFrame.header.frameLength)
+        return true;
+    return before.size() < now.size() || !std::equal(now.begin(), now.end(), before.begin());
+}
 
 Layout ComputeLayout(const WriteParams& params, const StreamInfo& info,
                      const WriteContext& context) {
@@ -179,10 +179,10 @@ Layout ComputeLayout(const WriteParams& params, const StreamInfo& info,
         const TrimPoints trim{
             params.startFrame,
             std::max<std::int64_t>(0, info.frameCount - params.startFrame - params.frameCount)};
-        layout.extraInfo = params.gapless
-                               ? BuildGaplessExtraInfoFrame(info, settings, plan, trim,
-                                                            layout.id3v2Out, *params.gapless)
-                               : BuildExtraInfoFrame(info, settings, plan, trim, layout.id3v2Out);
+        layout.extraInfo =
+            params.gapless ? BuildGaplessExtraInfoFrame(info, settings, plan, trim, layout.id3v2Out,
+                                                        *params.gapless, params.reservoirFrame)
+                           : BuildExtraInfoFrame(info, settings, plan, trim, layout.id3v2Out);
         VELMORA_ASSERT(static_cast<std::int64_t>(layout.extraInfo.bytes.size()) == extraLength,
                        "UnitWriter");
     }
@@ -401,6 +401,10 @@ WriteResult WriteOutput(const WriteParams& asked, StreamInfo& info, const WriteC
     if (params.recordGainUndo)
         layout.gainSteps =
             writer::StepsWithoutClipping(params, info, layout.gainSteps, context.messages);
+    if (params.gapless && layout.writeExtraInfo) {
+        writer::StampOutputMusicCrc(params, info, layout, context);
+        layout.extraInfoChanged = writer::ExtraInfoChanged(layout, info);
+    }
 
     result.outputSize = layout.size;
     result.outputFrames = layout.outputFrames;

@@ -124,19 +124,25 @@ WindowAction WindowActionAfterError(const WriteParams& params);
 std::int64_t OutputHeadLength(const WriteParams& params, const StreamInfo& info,
                               const WriteContext& context);
 
-// A Save As begun while the file is still being opened: from the first kept frame on, the bytes
-// the scan reads go straight into the new file (under its temporary name), where a forecast made
-// from the first frames puts them. The writer finishes that file only when the completed analysis
-// puts the same bytes in the same place, and otherwise writes the output as usual; the copy never
-// makes an open or a save fail.
+// A Save As begun while the file is still being opened: from the first copied frame on, the
+// bytes the scan reads go straight into the new file (under its temporary name), where a forecast
+// made from the first frames puts them. The writer finishes that file only when the completed
+// analysis puts the same bytes in the same place, and otherwise writes the output as usual; the
+// copy never makes an open or a save fail.
 class EarlyCopy final : public IScanListener {
 public:
+    // Where the copy begins: the first copied frame and where it goes in the output; -1: none.
+    struct Placement {
+        std::int64_t frame = -1;
+        std::int64_t outputOffset = -1;
+    };
     struct Forecast {
-        // The first frame the output keeps, or -1 for no early copy.
+        // The first frame the output keeps as a frame cut counts it, or -1 for no early copy.
+        // The copy may begin a few frames before or after it (warm-up and carrier frames).
         std::function<std::int64_t(const MpegHeader& first)> startFrame;
-        // Where that frame goes in the output (OutputHeadLength), from ForecastStreamInfo; -1:
-        // none.
-        std::function<std::int64_t(const StreamInfo& forecast)> outputOffset;
+        // The placement (PlaceEarlyCopy) from ForecastStreamInfo, whose frame table holds the
+        // frames scanned so far (file offsets).
+        std::function<Placement(const StreamInfo& forecast)> place;
     };
 
     EarlyCopy(std::string outputPath, Forecast forecast);
@@ -145,9 +151,9 @@ public:
     EarlyCopy& operator=(const EarlyCopy&) = delete;
 
     std::int64_t FrameToReach(const MpegHeader& first) override;
-    void FrameReached(const StreamInfo& partial, std::int64_t index, std::int64_t offset,
-                      std::int64_t rangeEnd, const std::uint8_t* bytes,
-                      std::int64_t count) override;
+    std::int64_t FrameReached(const StreamInfo& partial, std::int64_t index, std::int64_t offset,
+                              std::int64_t rangeEnd, const std::uint8_t* bytes,
+                              std::int64_t count) override;
     void BytesRead(std::int64_t offset, const std::uint8_t* bytes, std::int64_t count) override;
 
     // The new file, when it holds the source's `length` bytes from `sourceStart` at
@@ -158,19 +164,32 @@ public:
     bool Used() const { return m_state == State::Taken; }
 
 private:
-    enum class State { Waiting, Copying, Off, Taken };
+    enum class State { Waiting, Gathering, Copying, Off, Taken };
+    bool Begin(const StreamInfo& partial, std::int64_t index, std::int64_t offset,
+               std::int64_t rangeEnd);
+    void Gather(std::int64_t offset, const std::uint8_t* bytes, std::int64_t count);
     void Append(std::int64_t offset, const std::uint8_t* bytes, std::int64_t count);
     void Stop();
 
     std::string m_outputPath;
     Forecast m_forecast;
     State m_state = State::Waiting;
+    std::int64_t m_planned = 0; // Forecast::startFrame
+    std::int64_t m_firstReached = 0;
     std::unique_ptr<AtomicFileWriter> m_output;
     std::int64_t m_sourceStart = 0;
     std::int64_t m_outputStart = 0;
-    std::int64_t m_frontier = 0;         // source bytes before it are in the file or pending
-    std::vector<std::uint8_t> m_pending; // the last ones, short of a page, not yet written
+    std::int64_t m_frontier = 0; // source bytes before it are in the file or pending
+    // Copying: the last bytes, short of a page, not yet written. Gathering: the bytes from the
+    // first frame reached on, kept until the copy's start is known.
+    std::vector<std::uint8_t> m_pending;
 };
+
+// Where an early copy for the save `params` begins, planned on `forecast` as WriteOutput will
+// plan it (an exact cut starts with its warm-up frames, and its carrier frames lengthen the
+// head). Reads the source file.
+EarlyCopy::Placement PlaceEarlyCopy(const WriteParams& params, const StreamInfo& forecast,
+                                    const WriteContext& context);
 
 // The parameters Save (outputPath empty) and Save As use for `trim` and its plan.
 WriteParams MakeSaveParams(const std::string& sourcePath, const std::string& outputPath,

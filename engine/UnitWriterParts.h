@@ -80,6 +80,14 @@ private:
 Layout ComputeLayout(const WriteParams& params, const StreamInfo& info,
                      const WriteContext& context);
 
+// Whether the extra-info frame of `layout` differs from the source's (or appears or vanishes).
+bool ExtraInfoChanged(const Layout& layout, const StreamInfo& info);
+
+// An exact cut's extra-info frame gets the music CRC of the audio as written: the carrier frames
+// and the copied frames with their gain and fades. Reads the source file.
+void StampOutputMusicCrc(const WriteParams& params, const StreamInfo& info, Layout& layout,
+                         const WriteContext& context);
+
 // Bytes a copied entry takes in the output: the frame, or with cleanup off the distance to the
 // next entry (the last copied entry always its own length).
 inline std::int64_t CopyLength(const WriteParams& params, const StreamInfo& info, std::int64_t i) {

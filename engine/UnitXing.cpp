@@ -46,14 +46,79 @@ bool SourceFrameKept(const StreamInfo& info, const Settings& settings) {
 
 } // namespace
 
-std::uint16_t Crc16Arc(std::span<const std::uint8_t> bytes) {
-    unsigned crc = 0;
-    for (std::uint8_t b : bytes) {
-        crc ^= b;
+namespace {
+
+// Eight tables, so that eight bytes go through the register at a time: table k is a byte followed
+// by k zero bytes.
+constexpr std::array<std::array<std::uint16_t, 256>, 8> kArcTables = [] {
+    std::array<std::array<std::uint16_t, 256>, 8> t{};
+    for (unsigned i = 0; i < 256; ++i) {
+        unsigned crc = i;
         for (int bit = 0; bit < 8; ++bit)
             crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+        t[0][i] = static_cast<std::uint16_t>(crc);
     }
-    return static_cast<std::uint16_t>(crc);
+    for (std::size_t k = 1; k < 8; ++k)
+        for (std::size_t i = 0; i < 256; ++i)
+            t[k][i] = static_cast<std::uint16_t>((t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF]);
+    return t;
+}();
+constexpr const std::array<std::uint16_t, 256>& kArcTable = kArcTables[0];
+
+// A linear map of CRC registers, as the images of its 16 bits.
+using CrcMap = std::array<std::uint16_t, 16>;
+
+std::uint16_t Apply(const CrcMap& m, std::uint16_t crc) {
+    std::uint16_t out = 0;
+    for (int bit = 0; bit < 16; ++bit)
+        if (crc >> bit & 1)
+            out ^= m[static_cast<std::size_t>(bit)];
+    return out;
+}
+
+CrcMap Compose(const CrcMap& outer, const CrcMap& inner) {
+    CrcMap m{};
+    for (std::size_t bit = 0; bit < 16; ++bit)
+        m[bit] = Apply(outer, inner[bit]);
+    return m;
+}
+
+// One zero byte through the register: multiplication by x^8 modulo the polynomial, whose powers
+// repeat every 32767 bytes (0x8005 is (x + 1) times the primitive x^15 + x + 1).
+constexpr std::int64_t kShiftPeriod = 32767;
+
+} // namespace
+
+std::uint16_t Crc16Arc(std::span<const std::uint8_t> bytes, std::uint16_t crc) {
+    unsigned c = crc;
+    const std::uint8_t* p = bytes.data();
+    std::size_t n = bytes.size();
+    const auto& t = kArcTables;
+    for (; n >= 8; n -= 8, p += 8) {
+        c ^= p[0] | (unsigned{p[1]} << 8);
+        c = t[7][c & 0xFF] ^ t[6][c >> 8] ^ t[5][p[2]] ^ t[4][p[3]] ^ t[3][p[4]] ^ t[2][p[5]] ^
+            t[1][p[6]] ^ t[0][p[7]];
+    }
+    for (; n > 0; --n, ++p)
+        c = kArcTable[(c ^ *p) & 0xFF] ^ (c >> 8);
+    return static_cast<std::uint16_t>(c);
+}
+
+std::uint16_t Crc16ArcShift(std::uint16_t crc, std::int64_t count) {
+    std::int64_t n = count % kShiftPeriod;
+    if (n < 0)
+        n += kShiftPeriod;
+    CrcMap step{};
+    for (std::size_t bit = 0; bit < 16; ++bit) {
+        const unsigned c = 1u << bit;
+        step[bit] = static_cast<std::uint16_t>(kArcTable[c & 0xFF] ^ (c >> 8));
+    }
+    for (; n > 0; n >>= 1) {
+        if (n & 1)
+            crc = Apply(step, crc);
+        step = Compose(step, step);
+    }
+    return crc;
 }
 
 bool WantExtraInfo(const StreamInfo& info, const Settings& settings) {
@@ -72,12 +137,17 @@ std::int64_t ExtraInfoLength(const StreamInfo& info, const Settings& settings) {
 }
 
 std::array<std::uint8_t, 100> BuildToc(const StreamInfo& info, const OutputPlan& plan,
-                                       std::int64_t startFrame, std::int64_t extraInfoLength) {
+                                       std::int64_t startFrame, std::int64_t extraInfoLength,
+                                       TocLead lead) {
     const std::int64_t silentLength = info.SilentFrameTemplate.header.frameLength;
     const std::int64_t leading = plan.silenceBeginFrames;
-    const std::int64_t kept = plan.outputFrames - plan.silenceBeginFrames - plan.silenceEndFrames;
+    const std::int64_t kept =
+        plan.outputFrames - plan.silenceBeginFrames - plan.silenceEndFrames - lead.frames;
     // Added silence is part of the output: its frames count at the silent frame's length.
     auto lengthOf = [&](std::int64_t k) -> std::int64_t {
+        if (k < lead.frames)
+            return lead.length;
+        k -= lead.frames;
         if (k < leading || k >= leading + kept)
             return silentLength;
         const std::int64_t index = startFrame + (k - leading);

@@ -54,9 +54,17 @@ ExtraInfoOut BuildExtraInfoFrame(const StreamInfo& info, const Settings& setting
                                  const OutputPlan& plan, const TrimPoints& trim,
                                  std::int64_t id3v2BytesOut);
 
+// Frames that go out before the copied ones and any added silence (an exact cut's carrier
+// frames), all of one length.
+struct TocLead {
+    std::int64_t frames = 0;
+    std::int64_t length = 0;
+};
+
 // The 100-entry seek table for an output whose extra-info frame is `extraInfoLength` bytes.
 std::array<std::uint8_t, 100> BuildToc(const StreamInfo& info, const OutputPlan& plan,
-                                       std::int64_t startFrame, std::int64_t extraInfoLength);
+                                       std::int64_t startFrame, std::int64_t extraInfoLength,
+                                       TocLead lead = {});
 
 // Brings a kept frame's counts up to date: the Xing/Info frame and byte counts (and its TOC when
 // `toc` is given and the frame has one), and, when the encoder's extension follows, the delay
@@ -70,7 +78,11 @@ void UpdateKeptExtraInfo(std::span<std::uint8_t> frame, int sideInfoEnd, std::ui
 // Where the encoder's extension starts in `frame`, or -1.
 int FindLameTag(std::span<const std::uint8_t> frame, int sideInfoEnd);
 
-// CRC-16/ARC (polynomial 0x8005 reflected, initial 0), as the encoder's extension stores it.
-std::uint16_t Crc16Arc(std::span<const std::uint8_t> bytes);
+// CRC-16/ARC (polynomial 0x8005 reflected, initial 0), as the encoder's extension stores it;
+// `crc` continues one over the bytes before.
+std::uint16_t Crc16Arc(std::span<const std::uint8_t> bytes, std::uint16_t crc = 0);
+// The CRC of bytes A followed by `count` bytes B, from `crc` of A alone: CRC(A B) is
+// Crc16ArcShift(CRC(A), |B|) ^ CRC(B). A negative count takes the bytes off again.
+std::uint16_t Crc16ArcShift(std::uint16_t crc, std::int64_t count);
 
 } // namespace velmora

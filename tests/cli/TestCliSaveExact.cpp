@@ -34,10 +34,11 @@ TEST(CliSave, FractionalAndClockTimesCutToTheSample) {
     };
     for (const auto& c : cases) {
         const std::string what = std::string(c.begin) + " / " + c.end;
-        const CliRun r =
-            RunSave({source, "-o", dir.File("b.mp3"), "--begin", c.begin, "--end", c.end});
+        const CliRun r = RunSave(
+            {source, "-o", dir.File("b.mp3"), "--begin", c.begin, "--end", c.end, "--timing"});
         ASSERT_EQ(r.status, 0) << what << ": " << r.err;
         EXPECT_EQ(r.err.find("warning"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("(frames copied during the analysis)"), std::string::npos) << r.err;
         const DecodedPair got = DecodeBoth(dir.File("b.mp3"));
         EXPECT_EQ(Differing(got.ffmpeg, Slice(whole.ffmpeg, c.b, length - c.e, 2)), 0) << what;
         EXPECT_EQ(Differing(got.mpg123, Slice(whole.mpg123, c.b, length - c.e, 2)), 0) << what;

@@ -1,6 +1,7 @@
 // A Save As whose frames were copied while the file was opened must give exactly the file an
 // ordinary Save As gives, whether or not the copy could be used.
 
+#include "DecoderOracle.h"
 #include "Fixtures.h"
 #include "OpenHelpers.h"
 #include "WriterHelpers.h"
@@ -9,6 +10,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
+#include <string_view>
 
 namespace velmora {
 namespace {
@@ -20,31 +23,53 @@ struct EarlyRun {
     std::vector<std::uint8_t> bytes;
     bool used = false;
     std::string error;
+    std::string warning;
 };
+
+// The decoded samples an exact cut keeps: [begin, the decoded length - endGap).
+struct Samples {
+    std::int64_t begin = 0;
+    std::int64_t endGap = 0;
+};
+
+// The save's parameters as the command line makes them, the cut to the sample when given.
+WriteParams Params(const std::string& source, const std::string& output, const StreamInfo& info,
+                   const Settings& s, const SaveSpec& spec, std::optional<Samples> samples) {
+    WriteParams p = MakeSaveParams(source, output, info, spec.trim, PlanFor(info, s, spec), s,
+                                   spec.gain, spec.fadeIn, spec.fadeOut);
+    if (samples) {
+        p.beginSample = samples->begin;
+        p.endSample = std::max(p.beginSample, DecodedSamples(info) - samples->endGap);
+    }
+    return p;
+}
 
 // Opens `source` with an early copy whose forecast is made as the command line makes it (off
 // by `shift` bytes, to test a wrong one), then saves to `output` with it.
 EarlyRun SaveAsEarly(const std::string& source, const std::string& output, const Settings& s,
-                     const SaveSpec& spec, std::int64_t shift = 0) {
+                     const SaveSpec& spec, std::int64_t shift = 0,
+                     std::optional<Samples> samples = std::nullopt) {
     EarlyCopy::Forecast forecast;
     forecast.startFrame = [&](const MpegHeader&) { return spec.trim.beginFrames; };
-    forecast.outputOffset = [&](const StreamInfo& info) {
-        const WriteParams p = MakeSaveParams(source, output, info, spec.trim,
-                                             PlanFor(info, s, spec), s, spec.gain, 0, 0);
-        return OutputHeadLength(p, info, {s, Messages(), spec.wav, spec.tagsKept}) + shift;
+    forecast.place = [&](const StreamInfo& info) {
+        EarlyCopy::Placement at = PlaceEarlyCopy(Params(source, output, info, s, spec, samples),
+                                                 info, {s, Messages(), spec.wav, spec.tagsKept});
+        at.outputOffset += shift;
+        return at;
     };
     EarlyCopy early(output, forecast);
     NullProgress progress;
     EarlyRun run;
     try {
         StreamInfo info = OpenSourceFile(source, s, Messages(), progress, {}, nullptr, &early).info;
-        const OutputPlan plan = PlanFor(info, s, spec);
-        WriteParams p = MakeSaveParams(source, output, info, spec.trim, plan, s, spec.gain,
-                                       spec.fadeIn, spec.fadeOut);
+        WriteParams p = Params(source, output, info, s, spec, samples);
         p.earlyCopy = &early;
         const WriteResult r =
             WriteOutput(p, info, {s, Messages(), spec.wav, spec.tagsKept}, progress);
-        EXPECT_EQ(r.outputSize, plan.predictedSize);
+        if (!samples) {
+            EXPECT_EQ(r.outputSize, PlanFor(info, s, spec).predictedSize);
+        }
+        run.warning = r.exactCutWarning;
         run.bytes = ReadFile(output);
     } catch (const std::exception& e) {
         run.error = e.what();
@@ -54,9 +79,12 @@ EarlyRun SaveAsEarly(const std::string& source, const std::string& output, const
 }
 
 std::vector<std::uint8_t> SaveAsPlain(const std::string& source, const std::string& output,
-                                      const Settings& s, const SaveSpec& spec) {
+                                      const Settings& s, const SaveSpec& spec,
+                                      std::optional<Samples> samples = std::nullopt) {
     StreamInfo info = OpenFile(source, s);
-    Save(source, output, info, s, spec);
+    NullProgress none;
+    WriteOutput(Params(source, output, info, s, spec, samples), info,
+                {s, Messages(), spec.wav, spec.tagsKept}, none);
     return ReadFile(output);
 }
 
@@ -86,6 +114,57 @@ TEST(EarlyCopy, LameFilesGiveTheOrdinaryOutput) {
             const EarlyRun run = SaveAsEarly(path, dir.File("early.mp3"), s, v.spec);
             EXPECT_EQ(run.error, "") << what;
             EXPECT_TRUE(run.used) << what;
+            EXPECT_TRUE(run.bytes == expected) << what;
+        }
+    }
+}
+
+// An exact cut starts a few frames before (or, after a long encoder delay, after) the frame a
+// frame cut keeps first, behind carrier frames: the copy is placed as the cut plans it.
+TEST(EarlyCopy, ExactCutsGiveTheOrdinaryOutput) {
+    if (!HaveProgram("lame"))
+        GTEST_SKIP() << "lame needed";
+    TempDir dir;
+    const struct {
+        const char* name;
+        const char* lame;
+        int rate, channels;
+    } sources[] = {
+        {"cbr.mp3", "-b 128", 44100, 2},      {"vbr.mp3", "-V 2", 44100, 2},
+        {"crc.mp3", "-b 96 -p", 44100, 2},    {"mpeg2.mp3", "-V 5", 22050, 2},
+        {"mono.mp3", "-b 64 -m m", 32000, 1}, {"no-tag.mp3", "-b 128 -t", 44100, 2},
+    };
+    const struct {
+        const char* what;
+        Samples samples;
+    } cuts[] = {
+        {"inside frames", {30 * 1152 + 333, 10 * 1152 + 17}},
+        {"on a frame boundary", {40 * 1152, 0}},
+        {"from the start", {0, 5000}},
+        {"added silence: the frame cut", {3000, 3000}},
+    };
+    for (const auto& src : sources) {
+        const std::string path = EncodeMixture(dir, src.name, src.lame, 4, src.rate, src.channels);
+        for (const auto& cut : cuts) {
+            const std::string what = std::string(src.name) + ", " + cut.what;
+            Settings s = NeutralSettings();
+            s.CheckBoxExactCut = true;
+            if (std::string_view(cut.what).starts_with("added silence"))
+                s.ComboBoxAddSilenceBeginning = 2;
+            StreamInfo info = OpenFile(path, s);
+            const std::int64_t spf = SamplesPerFrame(info.firstHeader);
+            const Samples at = cut.samples;
+            const std::int64_t endFrames = at.endGap / spf;
+            const SaveSpec spec{{at.begin / spf, endFrames}};
+            const auto expected = SaveAsPlain(path, dir.File("plain.mp3"), s, spec, at);
+            const EarlyRun run = SaveAsEarly(path, dir.File("early.mp3"), s, spec, 0, at);
+            EXPECT_EQ(run.error, "") << what;
+            EXPECT_TRUE(run.used) << what;
+            // Added silence, or a start within the decoder's delay of a source that does not
+            // declare it: the frame cut, copied early as well.
+            const bool frameCut = s.ComboBoxAddSilenceBeginning > 0 ||
+                                  (std::string_view(src.name) == "no-tag.mp3" && at.begin == 0);
+            EXPECT_EQ(run.warning.empty(), !frameCut) << what;
             EXPECT_TRUE(run.bytes == expected) << what;
         }
     }

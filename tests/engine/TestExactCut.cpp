@@ -1,8 +1,11 @@
 #include "ExactCutHelpers.h"
 #include "UnitExactCut.h"
+#include "UnitInfo.h"
+#include "UnitXing.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 
 namespace velmora {
@@ -158,6 +161,14 @@ TEST(ExactCut, DamagedOrChangingStreamsFallBackToTheFrameCutWithAWarning) {
     std::vector<std::uint8_t> truncated;
     AppendFrames(truncated, reaching, 30);
     truncated.resize(truncated.size() - 50);
+    // A sound stream whose last frame is cut short: the cut up to the end is exact, the short
+    // frame left out.
+    FrameSpec sound = small;
+    sound.mainDataBegin = 60;
+    std::vector<std::uint8_t> soundTruncated;
+    AppendFrames(soundTruncated, small, 1);
+    AppendFrames(soundTruncated, sound, 30);
+    soundTruncated.resize(soundTruncated.size() - 50);
     const struct {
         const char* what;
         const std::vector<std::uint8_t>& file;
@@ -169,6 +180,7 @@ TEST(ExactCut, DamagedOrChangingStreamsFallBackToTheFrameCutWithAWarning) {
         {"mono to stereo", toStereo, 3, "stream changes"},
         {"mixed sample rates", mixedRates, 3, "stream changes"},
         {"truncated last frame", truncated, 3, "bit reservoir is damaged"},
+        {"truncated last frame, sound reservoir", soundTruncated, 3, nullptr},
     };
     for (const auto& c : cases) {
         TempDir dir;
@@ -185,10 +197,166 @@ TEST(ExactCut, DamagedOrChangingStreamsFallBackToTheFrameCutWithAWarning) {
         const std::int64_t end = (info.frameCount - 2) * spf - 7;
         const WriteResult r =
             SaveSamples(dir.File("a.mp3"), dir.File("exact.mp3"), info, exact, begin, end);
+        if (!c.warning) {
+            // Exact after all: it plays the samples asked for.
+            EXPECT_EQ(r.exactCutWarning, "") << c.what;
+            const StreamInfo out = OpenFile(dir.File("exact.mp3"), exact);
+            EXPECT_EQ(DecodedSamples(out), end - begin) << c.what;
+            continue;
+        }
         EXPECT_NE(r.exactCutWarning.find(c.warning), std::string::npos)
             << c.what << ": " << r.exactCutWarning;
         SaveSamples(dir.File("a.mp3"), dir.File("frames.mp3"), info, frameCut, begin, end);
         EXPECT_EQ(ReadFile(dir.File("exact.mp3")), ReadFile(dir.File("frames.mp3"))) << c.what;
+    }
+}
+
+} // namespace velmora
+
+namespace velmora {
+
+namespace {
+
+std::uint32_t Big32(const std::uint8_t* p) {
+    return (std::uint32_t{p[0]} << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
+}
+
+} // namespace
+
+// The extra-info frame of a cut describes the file as written, byte for byte: frame and byte
+// counts, the seek table (carrier frames included), delay and padding, music length, music CRC
+// (computed over the carriers and the copied frames, or from the source's own where that reads
+// less) and the extension's CRC. A frame cut of a CRC-protected file keeps its counts true too.
+TEST(ExactCut, TheExtraInfoFrameDescribesTheFileAsWritten) {
+    if (!HaveProgram("lame"))
+        GTEST_SKIP() << "lame needed";
+    TempDir dir;
+    const struct {
+        const char* what;
+        const char* lame;
+        bool exact;
+        int gain;
+        double begin, end; // fractions of the source's samples
+    } cases[] = {
+        {"CBR, inside frames", "-b 128", true, 0, 0.3, 0.6},
+        {"CBR, most of it kept", "-b 128", true, 0, 0.1, 0.9},
+        {"VBR, most of it kept", "-V 2", true, 0, 0.1, 0.95},
+        {"VBR with gain", "-V 2", true, 2, 0.2, 0.7},
+        {"CRC, most of it kept", "-b 96 -p", true, 0, 0.05, 0.9},
+        {"no tag in the source", "-b 128 -t", true, 0, 0.2, 0.8},
+        {"CRC, frame cut", "-b 96 -p", false, 0, 0.1, 0.9},
+        {"VBR, frame cut", "-V 2", false, 0, 0.1, 0.9},
+    };
+    for (const auto& c : cases) {
+        const std::string source = EncodeMixture(dir, "a.mp3", c.lame, 4, 44100, 2);
+        Settings s = NeutralSettings();
+        s.CheckBoxExactCut = c.exact;
+        StreamInfo info = OpenFile(source, s);
+        const std::int64_t length = DecodedSamples(info);
+        const std::int64_t spf = SamplesPerFrame(info.firstHeader);
+        const auto begin = static_cast<std::int64_t>(c.begin * length) + 7;
+        const auto end = static_cast<std::int64_t>(c.end * length) - 3;
+        const TrimPoints trim{begin / spf, info.frameCount - (end + spf - 1) / spf};
+        WriteParams p = MakeSaveParams(source, dir.File("out.mp3"), info, trim,
+                                       PlanFor(info, s, {trim}), s, c.gain, 0, 0);
+        p.beginSample = begin;
+        p.endSample = end;
+        NullProgress none;
+        const WriteResult r = WriteOutput(p, info, {s, Messages(), false, true}, none);
+        ASSERT_EQ(r.exactCutWarning, "") << c.what;
+
+        const std::vector<std::uint8_t> out = ReadFile(dir.File("out.mp3"));
+        const StreamInfo written = OpenFile(dir.File("out.mp3"), s);
+        ASSERT_TRUE(written.extraInfoPresent) << c.what;
+        const std::int64_t infoLength = written.frames[0].offset;
+        const std::span<const std::uint8_t> frame(out.data(), infoLength);
+        const int side = written.ExtraInfoFrame.header.sideInfoEnd;
+        const std::uint8_t* x = frame.data() + side;
+        ASSERT_TRUE(std::memcmp(x, "Xing", 4) == 0 || std::memcmp(x, "Info", 4) == 0) << c.what;
+        const auto size = static_cast<std::int64_t>(out.size());
+        EXPECT_EQ(Big32(x + XingLayout::kFramesOffset), written.frameCount) << c.what;
+        EXPECT_EQ(Big32(x + XingLayout::kBytesOffset), size) << c.what;
+        if (std::memcmp(x, "Xing", 4) == 0) {
+            for (int i = 0; i < 100; ++i) {
+                std::int64_t j = 0;
+                while (j + 1 < written.frameCount && j * 100 < i * written.frameCount)
+                    ++j;
+                EXPECT_EQ(x[XingLayout::kTocOffset + i],
+                          std::min<std::int64_t>(written.frames[j].offset * 256 / size, 255))
+                    << c.what << ", TOC " << i;
+            }
+        }
+        const int lame = FindLameTag(frame, side);
+        ASSERT_GE(lame, 0) << c.what;
+        const std::uint8_t* tag = frame.data() + lame;
+        EXPECT_EQ(Big32(tag + LameTagLayout::kMusicLengthOffset), size) << c.what;
+        const auto crcAt = [&](int at) { return (tag[at] << 8) | tag[at + 1]; };
+        EXPECT_EQ(
+            crcAt(LameTagLayout::kTagCrcOffset),
+            Crc16Arc(frame.first(static_cast<std::size_t>(lame) + LameTagLayout::kTagCrcOffset)))
+            << c.what;
+        const std::optional<GaplessFields> fields = SourceGapless(written);
+        ASSERT_TRUE(fields) << c.what;
+        const std::int64_t played = written.frameCount * spf - fields->delay - fields->padding;
+        if (c.exact) {
+            EXPECT_EQ(played, end - begin) << c.what;
+            EXPECT_EQ(crcAt(LameTagLayout::kMusicCrcOffset),
+                      Crc16Arc(std::span(out).subspan(static_cast<std::size_t>(infoLength))))
+                << c.what;
+        } else {
+            // The frame cut plays whole frames: nothing to drop at either end.
+            EXPECT_EQ(fields->delay + fields->padding, 0) << c.what;
+        }
+    }
+}
+
+TEST(Crc16Arc, ShiftsCombineAndTakeOffStretches) {
+    std::vector<std::uint8_t> a(1000), b(70001);
+    for (std::size_t i = 0; i < b.size(); ++i)
+        b[i] = static_cast<std::uint8_t>(i * 2654435761u >> 13);
+    for (std::size_t i = 0; i < a.size(); ++i)
+        a[i] = static_cast<std::uint8_t>(i * 40503u >> 3);
+    std::vector<std::uint8_t> ab = a;
+    ab.insert(ab.end(), b.begin(), b.end());
+    const auto n = static_cast<std::int64_t>(b.size());
+    EXPECT_EQ(Crc16Arc(ab), Crc16ArcShift(Crc16Arc(a), n) ^ Crc16Arc(b));
+    EXPECT_EQ(Crc16Arc(b, Crc16Arc(a)), Crc16Arc(ab));
+    EXPECT_EQ(Crc16ArcShift(Crc16ArcShift(0x1234, n), -n), 0x1234);
+    EXPECT_EQ(Crc16ArcShift(0xBEEF, 32767), 0xBEEF);
+    EXPECT_EQ(Crc16Arc(Bytes("123456789")), 0xBB3D); // the catalogue's check value
+}
+
+} // namespace velmora
+
+namespace velmora {
+
+// After an exact in-place save the file holds warm-up and carrier frames beside the kept ones;
+// the length shown is what a player plays, which is what "Length after saving" promised.
+TEST(ExactCut, LengthsShownAreThePlayedOnesBeforeAndAfterTheSave) {
+    if (!HaveProgram("lame"))
+        GTEST_SKIP() << "lame needed";
+    TempDir dir;
+    const std::string path = EncodeMixture(dir, "a.mp3", "-b 128", 4, 44100, 2);
+    Settings s = NeutralSettings();
+    s.CheckBoxExactCut = true;
+    StreamInfo info = OpenFile(path, s);
+    const std::int64_t spf = SamplesPerFrame(info.firstHeader);
+    // Just under 3 s kept (20 frames off the start, the rest off the end), which the kept frames
+    // with the encoder's delay and padding would round up to 3 s.
+    const std::int64_t removed = (DecodedSamples(info) - 131100) / spf;
+    const TrimPoints trim{20, removed - 20};
+    const OutputPlanDisplay before = ComputeOutputPlan(info, trim, s, {});
+    EXPECT_EQ(before.LabelTimeRemain, "0:02");
+    EXPECT_EQ(FormatLength(info.firstHeader, before.plan.outputFrames), "0:03");
+    NullProgress none;
+    const WriteResult r = WriteOutput(MakeSaveParams(path, "", info, trim, before.plan, s, 0, 0, 0),
+                                      info, {s, Messages(), false, true}, none);
+    ASSERT_EQ(r.windowAction, WindowAction::RefreshOpenFile);
+    ASSERT_GT(info.frameCount, before.plan.outputFrames); // the warm-up and carrier frames
+    const StreamInfo reopened = OpenFile(path, s);
+    for (const StreamInfo* model : std::initializer_list<const StreamInfo*>{&info, &reopened}) {
+        EXPECT_EQ(BuildInformationTexts(*model, TagsKept::Yes, Messages()).EditLength, "0:02");
+        EXPECT_EQ(ComputeOutputPlan(*model, {}, s, {}).LabelTimeRemain, "0:02");
     }
 }
 

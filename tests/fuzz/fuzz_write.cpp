@@ -345,14 +345,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         EarlyCopy::Forecast forecast;
         forecast.startFrame = [&](const MpegHeader&) { return trim.beginFrames; };
-        forecast.outputOffset = [&](const StreamInfo& f) {
+        forecast.place = [&](const StreamInfo& f) {
             const OutputPlan fp =
                 ComputeOutputPlan(f, trim, settings,
                                   {.tagsKept = TagsKept{knobs.tagsKept}, .outputIsWav = knobs.wav})
                     .plan;
             const WriteParams p = MakeSaveParams(scratch.source, scratch.early, f, trim, fp,
                                                  settings, knobs.gain, knobs.fadeIn, knobs.fadeOut);
-            return OutputHeadLength(p, f, context);
+            return PlaceEarlyCopy(p, f, context);
         };
         EarlyCopy early(scratch.early, forecast);
         OpenResult again;
