@@ -83,8 +83,8 @@ struct SplitControls {
     bool tagsKept = true;
     // Existing track files are replaced only when asked; the file being split never is.
     bool overwrite = false;
-    std::string outputFolder; // made when missing; empty: CueOutputFolder's
-    std::string namePattern;  // TrackNameOf's pattern; empty: the sheet's names
+    std::string outputFolder{}; // made when missing; empty: CueOutputFolder's
+    std::string namePattern{};  // TrackNameOf's pattern; empty: the sheet's names
     // An ID3v2 tag from the sheet in each MP3 track (TrackTagImage), over the source's frames
     // when CheckBoxKeepID3v2 is on.
     bool writeTags = false;
