@@ -9,6 +9,7 @@
 #include "UnitPreviewPlayer.h"
 #include "UnitSpecialFolder.h"
 #include "UnitStatusLine.h"
+#include "UnitWaveformPanel.h"
 #include "VelmoraError.h"
 
 #include <QAction>
@@ -64,6 +65,7 @@ TFormMain::TFormMain(Settings& settings, IDialogs& dialogs, IShell& shell, QWidg
     column->addWidget(ProgressBar);
     column->addWidget(BuildInfoGroup());
     column->addWidget(BuildTrimGroup());
+    column->addWidget(BuildWaveformPanel());
     column->addWidget(BuildVolumeGroup());
     column->setSizeConstraint(QLayout::SetFixedSize);
     setCentralWidget(central);
@@ -97,6 +99,7 @@ TFormMain::~TFormMain() {
         m_audioOutput->Stop();
         m_audioOutput->SetFinishedHandler({});
     }
+    m_waveformPanel->CloseFile(); // its worker reads the model
     FormDestroy();
 }
 

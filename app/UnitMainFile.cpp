@@ -9,6 +9,7 @@
 #include "UnitReadableName.h"
 #include "UnitSilence.h"
 #include "UnitTheme.h"
+#include "UnitWaveformPanel.h"
 
 #include <QAction>
 #include <QDir>
@@ -111,10 +112,12 @@ void TFormMain::ReadSourceFile(const std::string& path) {
                                       {.operationBusy = &m_operationBusy});
         name.Keep();
     }
+    m_waveformPanel->CloseFile(); // before the model it reads goes
     m_info = std::move(opened.info);
     m_mp3ProWarned = false;
     SetFileOpenState(true);
     ShowInformation();
+    WaveformFileOpened();
     ShowOpenWarnings(opened.warnings);
 }
 
@@ -169,6 +172,7 @@ void TFormMain::MenuCloseClick() {
         return;
     }
     SetFileOpenState(false);
+    m_waveformPanel->CloseFile();
     m_info.reset();
     DeletePreviewFiles();
 }

@@ -27,6 +27,7 @@ const OptionBinding kBindings[] = {
     VELMORA_OPTION(CheckBoxSave_WithTime, K::Switch),
     VELMORA_OPTION(CheckBoxSaveAs_WithTime, K::Switch),
     VELMORA_OPTION(CheckBoxStayOnTop, K::Switch),
+    VELMORA_OPTION(MenuWaveform, K::Switch),
     VELMORA_OPTION(CheckBoxResetTrimmingPointsWhenOpen, K::Switch),
     VELMORA_OPTION(CheckBoxResetFadeControlsWhenOpen, K::Switch),
     VELMORA_OPTION(CheckBoxFileOpenInCurrentDirectory, K::Switch),
