@@ -8,10 +8,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace velmora {
 
 namespace {
+
+constexpr int kWorkerNice = 5;
 
 // A low above its high marks a frame not decoded yet.
 constexpr std::uint32_t kNotDecoded = 0x80007FFFu;
