@@ -146,3 +146,38 @@ TEST(WaveformClip, ClipAroundAPointStaysInsideTheFile) {
         EXPECT_EQ(clip.gainSteps, 3);
     }
 }
+
+// A rate change in the middle (the scan ends the stream there), and frames damaged by random
+// bytes: the worker ends and keeps what it decoded.
+TEST(WaveformBadInput, WorkerEndsOnChangingAndDamagedStreams) {
+    TempDir dir;
+    std::vector<std::int16_t> pcm;
+    AppendTone(pcm, PcmSpec{}, 1.0, 440, 8000);
+    EncodeWithLame(pcm, PcmSpec{}, "-b 128", dir.File("a.mp3"));
+    pcm.clear();
+    AppendTone(pcm, PcmSpec{48000, 1}, 1.0, 440, 8000);
+    EncodeWithLame(pcm, PcmSpec{48000, 1}, "-b 128", dir.File("b.mp3"));
+    std::vector<std::uint8_t> changing = ReadFile(dir.File("a.mp3"));
+    const std::vector<std::uint8_t> second = ReadFile(dir.File("b.mp3"));
+    changing.insert(changing.end(), second.begin(), second.end());
+    std::vector<std::uint8_t> damaged = ReadFile(dir.File("a.mp3"));
+    for (std::size_t i = 2000; i < damaged.size(); i += 997)
+        damaged[i] ^= 0x5A;
+    Settings settings;
+    LoadDefaults(settings);
+    for (const auto& bytes : {changing, damaged}) {
+        const std::string path = dir.File("bad.mp3");
+        WriteFile(path, bytes);
+        NullProgress quiet;
+        const StreamInfo info = std::move(
+            OpenWithTailAnalysis(path, settings, MessageTable::English(), quiet, {TailDecode::Skip})
+                .info);
+        WaveformStore store(info.frameCount);
+        std::promise<std::string> ended;
+        WaveformWorker worker(path, info, store, MessageTable::English(),
+                              [&](const std::string& error) { ended.set_value(error); });
+        const std::string error = ended.get_future().get();
+        EXPECT_FALSE(worker.Running());
+        EXPECT_EQ(store.RefinedCount(), info.frameCount) << error;
+    }
+}
