@@ -54,6 +54,7 @@ void TWaveformView::SetData(const IWaveformData* data, std::int64_t frames,
     m_silences.clear();
     m_cues.clear();
     m_dragging.reset();
+    m_columns.clear();
     ZoomOut();
 }
 
@@ -187,12 +188,24 @@ void TWaveformView::PaintWave(QPainter& painter, int columns, int height) const 
     const double half = middle - 1;
     painter.setPen(Mixed(p.color(QPalette::Text), p.color(QPalette::Base), 0.8));
     painter.drawLine(QPointF(0, middle), QPointF(columns, middle));
+    const auto count = static_cast<std::size_t>(columns);
+    if (m_columns.size() != count || m_columnsFirst != m_first || m_columnsSpan != m_span) {
+        m_columns.assign(count, {});
+        m_columnRead.assign(count, false);
+        m_columnsFirst = m_first;
+        m_columnsSpan = m_span;
+    }
     for (int c = 0; c < columns; ++c) {
         const std::int64_t first = m_first + m_span * c / columns;
         const std::int64_t last = std::max(first + 1, m_first + m_span * (c + 1) / columns);
         if (first >= m_frames)
             break;
-        const WaveColumn column = m_data->Column(first, std::min(last, m_frames));
+        const auto at = static_cast<std::size_t>(c);
+        if (!m_columnRead[at] || !m_columns[at].refined) {
+            m_columns[at] = m_data->Column(first, std::min(last, m_frames));
+            m_columnRead[at] = true;
+        }
+        const WaveColumn column = m_columns[at];
         if (column.up <= 0 && column.down <= 0)
             continue;
         painter.setPen(column.refined ? refined : overview);

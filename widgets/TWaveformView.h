@@ -112,6 +112,11 @@ private:
     std::vector<FrameRun> m_silences;
     std::vector<std::int64_t> m_cues;
     std::function<QString(std::int64_t)> m_timeText;
+    // The columns last read: a column whose frames are all decoded never changes again.
+    mutable std::vector<WaveColumn> m_columns;
+    mutable std::vector<bool> m_columnRead;
+    mutable std::int64_t m_columnsFirst = -1;
+    mutable std::int64_t m_columnsSpan = -1;
     QString m_beginHint = QStringLiteral("Begin: %1");
     QString m_endHint = QStringLiteral("End: %1");
 };

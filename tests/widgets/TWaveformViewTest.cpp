@@ -116,8 +116,11 @@ TEST_F(TWaveformViewTest, NamesAndHintsTellTheMarkersTimes) {
     m_view->SetFocusedMarker(Marker::End);
     EXPECT_EQ(m_view->accessibleDescription(), QStringLiteral("E f900; B f100"));
     EXPECT_FALSE(m_view->accessibleName().isEmpty());
-    // It paints one column per device pixel.
+    // It reads one column per device pixel, and a decoded column only once.
+    m_view->SetData(&m_data, 1000, 38.28125);
     m_data.columns = 0;
+    m_view->repaint();
+    EXPECT_EQ(m_data.columns, static_cast<int>(400 * m_view->devicePixelRatioF()));
     m_view->repaint();
     EXPECT_EQ(m_data.columns, static_cast<int>(400 * m_view->devicePixelRatioF()));
 }
