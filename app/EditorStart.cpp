@@ -13,6 +13,7 @@
 #include "UnitSettingsStore.h"
 #include "UnitStopSignals.h"
 #include "UnitTheme.h"
+#include "UnitWaveformPanel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -129,6 +130,12 @@ void GrabSaveDialog(QWidget* parent, const IDialogs::FileRequest& request, const
 
 void WriteScreenshots(TFormMain& window, const QString& folder) {
     QDir().mkpath(folder);
+    // The waveform as the decoding leaves it.
+    if (auto* waveform = window.findChild<TWaveformPanel*>(QStringLiteral("GroupBoxWaveform"))) {
+        waveform->WaitForRefinement();
+        Settle(5);
+        GrabLightAndDark(waveform, folder, QStringLiteral("waveform-panel"));
+    }
     GrabLightAndDark(&window, folder, QStringLiteral("main-window"));
     auto* infoPages = window.AdvancedInfo()->findChild<QTabWidget*>(QStringLiteral("PageControl"));
     for (const auto& [dialog, name, page] :

@@ -10,6 +10,7 @@
 #include "UnitSpecialFolder.h"
 #include "UnitStatusLine.h"
 #include "UnitTrimCascade.h"
+#include "UnitWaveformPanel.h"
 #include "VelmoraError.h"
 
 #include <QAction>
@@ -65,6 +66,7 @@ TFormMain::TFormMain(Settings& settings, IDialogs& dialogs, IShell& shell, QWidg
     column->addWidget(ProgressBar);
     column->addWidget(BuildInfoGroup());
     column->addWidget(BuildTrimGroup());
+    column->addWidget(BuildWaveformPanel());
     column->addWidget(BuildVolumeGroup());
     column->setSizeConstraint(QLayout::SetFixedSize);
     setCentralWidget(central);
@@ -98,6 +100,7 @@ TFormMain::~TFormMain() {
         m_audioOutput->Stop();
         m_audioOutput->SetFinishedHandler({});
     }
+    m_waveformPanel->CloseFile(); // its worker reads the model
     FormDestroy();
 }
 

@@ -42,6 +42,7 @@ class TFormOptions;
 class TSpinEdit;
 class TStatusLine;
 class TTimeSpin;
+class TWaveformPanel;
 
 namespace velmora {
 class IAudioOutput;
@@ -241,6 +242,15 @@ private:
     std::optional<velmora::WriteParams::Loudness>
     AutoLoudnessFor(const velmora::TrimPoints& trim) const;
 
+    // The waveform panel (UnitMainWaveform.cpp).
+    TWaveformPanel* BuildWaveformPanel();
+    void BuildViewMenu();
+    void MenuWaveformClick();
+    void WaveformFileOpened();
+    void WaveformMarkerMoved(int marker, std::int64_t frame);
+    void SyncWaveformMarkers();
+    void WaveformPreview(std::int64_t frame);
+
     // Saving (UnitMainSave.cpp).
     void WriteEdited(const std::string& outputPath, const velmora::TrimPoints& trim,
                      bool outputIsWav);
@@ -362,6 +372,8 @@ private:
     QLabel* PanelVolume = nullptr;
     QWidget* PanelVolumeNormalization = nullptr;
     QWidget* m_markerRow = nullptr; // holds the marker, which moves freely within it
+    QAction* MenuWaveform = nullptr;
+    TWaveformPanel* m_waveformPanel = nullptr;
     TStatusLine* StatusLine = nullptr;
 };
 

@@ -9,6 +9,7 @@
 #include "UnitReadableName.h"
 #include "UnitSilence.h"
 #include "UnitTheme.h"
+#include "UnitWaveformPanel.h"
 
 #include <QAction>
 #include <QDir>
@@ -111,10 +112,12 @@ void TFormMain::ReadSourceFile(const std::string& path) {
         opened = OpenWithTailAnalysis(path, m_settings, m_messages, progress, {});
         name.Keep();
     }
+    m_waveformPanel->CloseFile(); // before the model it reads goes
     m_info = std::move(opened.info);
     m_mp3ProWarned = false;
     EnterOpenState();
     ShowInformation();
+    WaveformFileOpened();
     ShowOpenWarnings(opened.warnings);
 }
 
@@ -168,6 +171,7 @@ void TFormMain::MenuCloseClick() {
         m_stopRequested = true;
         return;
     }
+    m_waveformPanel->CloseFile(); // before the model it reads goes
     EnterNoFileState();
     DeletePreviewFiles();
 }

@@ -93,6 +93,7 @@ void TFormMain::BuildMenu() {
         connect(action, &QAction::triggered, this,
                 [this, handler] { RunCommand([this, handler] { (this->*handler)(); }); });
     }
+    BuildViewMenu();
 }
 
 QGroupBox* TFormMain::BuildInfoGroup() {

@@ -16,6 +16,7 @@
 #include "UnitSilence.h"
 #include "UnitStatusLine.h"
 #include "UnitTags.h"
+#include "UnitWaveformPanel.h"
 #include "UrlLabel.h"
 
 #include <QAction>
@@ -159,6 +160,7 @@ void TFormMain::LoadLanguageFile(const std::string& path) {
             *text = Text(*value);
     ReadMessageTable(ini, m_messages);
     StatusLine->ReadTexts(ini);
+    m_waveformPanel->ReadTexts(ini);
     // Before the first show the "no file" state fills the box from the table.
     if (!FileIsOpen() && m_activated)
         EditName->setText(Text(MessageOr(m_messages, kMsgNoFileOpened, "- no file opened -")));
@@ -194,6 +196,7 @@ void TFormMain::ExportEnglishFile(const std::string& path) {
     ini.Set(kMainSection, "SaveDialogFilterM", m_saveDialogFilter.toStdString());
     WriteMessageTable(m_messages, ini);
     StatusLine->WriteTexts(ini);
+    m_waveformPanel->WriteTexts(ini);
     for (QWidget* window : {static_cast<QWidget*>(m_options), static_cast<QWidget*>(m_advancedInfo),
                             static_cast<QWidget*>(m_about), static_cast<QWidget*>(m_batchWindow)})
         WriteWindowLanguage(ini, window, false);

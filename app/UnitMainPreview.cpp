@@ -12,6 +12,7 @@
 #include "UnitSpecialFolder.h"
 #include "UnitStatusLine.h"
 #include "UnitVolume.h"
+#include "UnitWaveformPanel.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -208,6 +209,7 @@ void TFormMain::GenerateCueSheetKey() {
     }
     if (result.normalization)
         ShowNormalization(*result.normalization);
+    m_waveformPanel->ShowCuePoints(result.sheet.trackFrames);
     const QFileInfo cue(QFile::decodeName(QByteArray::fromStdString(result.cuePath)));
     StatusLine->ShowWritten(TStatusLine::Written::CueSheet, cue.fileName(), cue.absolutePath());
 }

@@ -5,6 +5,7 @@
 #include "UnitReadableName.h"
 #include "UnitStatusLine.h"
 #include "UnitTrackLength.h"
+#include "UnitWaveformPanel.h"
 #include "Unit_MP3_RIFF.h"
 
 #include <QAction>
@@ -148,6 +149,7 @@ void TFormMain::WriteEdited(const std::string& outputPath, const TrimPoints& tri
     const WriteContext context{m_settings, m_messages, outputIsWav, m_tagsKept};
 
     StopPreview();
+    m_waveformPanel->StopWorker(); // the writer updates the model it reads
     WindowAction action = WindowAction::None;
     std::string savedPath = params.sourcePath;
     bool unchanged = false;
@@ -197,10 +199,12 @@ void TFormMain::FinishWrite(WindowAction action, const std::string& savedPath) {
         EditName->setText(ReadableFileName(savedPath));
         EnterOpenState();
         ShowInformation();
+        WaveformFileOpened();
         break;
     case WindowAction::ReenableCommands:
     case WindowAction::None:
         UpdateDiskSpaceSavingDisplay();
+        m_waveformPanel->ResumeWorker();
         break;
     }
 }

@@ -6,6 +6,7 @@
 #include "UnitMP3.h"
 #include "UnitScanner.h"
 #include "UnitVolume.h"
+#include "UnitWaveformPanel.h"
 
 #include <QEvent>
 #include <QGroupBox>
@@ -79,7 +80,8 @@ void TFormMain::ButtonAutoVolumeClick() {
         const MpegHeader& first = m_info->firstHeader;
         LoudnessAnalyser analyser(static_cast<int>(first.sampleRate),
                                   first.channelMode == kMono ? 1 : 2, 1 / kAnalysisPcmScale);
-        IVolumeAnalyser* analysers[] = {&analyser};
+        TWaveformAutoRun waveform(*m_waveformPanel, trim->beginFrames);
+        IVolumeAnalyser* analysers[] = {&analyser, &waveform};
         const VolumeAnalysis analysis = AnalyseVolume(
             SourcePath(), *m_info, trim->beginFrames, m_info->frameCount - trim->endFrames,
             VolumeScope::Levels, m_messages, progress, analysers);

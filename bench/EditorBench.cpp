@@ -6,6 +6,10 @@
 //                                                  space display
 //   velmora-editor-bench preview FILE RUNS          the "[" key, with the begin point in the
 //                                                  middle, to the first PCM the sink takes
+//   velmora-editor-bench waveform FILE RUNS         the overview's delay after the information,
+//                                                  the refinement beside `mpg123 -t FILE`, the
+//                                                  event loop's longest wait meanwhile, and the
+//                                                  waveform's bytes per frame
 // Prints "NAME median MS min MS max MS" lines.
 #include "EditorSeams.h"
 #include "QtAudioOutput.h"
@@ -18,6 +22,7 @@
 #include "UnitOutputPlan.h"
 #include "UnitSettingsStore.h"
 #include "UnitSpecialFolder.h"
+#include "UnitWaveformPanel.h"
 #include "UnitWriter.h"
 
 #include <QAction>
@@ -25,6 +30,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include "BenchTiming.h"
 
@@ -219,6 +225,44 @@ int TimePreviewKey(const std::string& path, int runs) {
     return 0;
 }
 
+// Opens the file `runs` times; each run waits for the refinement to end while a 1 ms timer notes
+// the longest wait of the event loop.
+int TimeWaveform(const std::string& path, int runs) {
+    std::vector<double> overview, refine, tool, gaps;
+    double perFrame = 0;
+    for (int i = 0; i < runs; ++i) {
+        tool.push_back(TimeProgram({"mpg123", "-q", "-t", path}));
+        Editor editor(path);
+        auto* panel = editor.window->findChild<TWaveformPanel*>(QStringLiteral("GroupBoxWaveform"));
+        QTimer tick;
+        Clock::time_point last = Clock::now();
+        double longest = 0;
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            const Clock::time_point now = Clock::now();
+            longest = std::max(longest, Ms(now - last));
+            last = now;
+        });
+        tick.start(1);
+        panel->WaitForRefinement();
+        if (panel->RefinementMs() < 0)
+            throw std::runtime_error("the waveform was not refined: " +
+                                     panel->Problem().toStdString());
+        overview.push_back(panel->OverviewDelayMs());
+        refine.push_back(panel->RefinementMs());
+        gaps.push_back(longest);
+        // The store, and the energies the decode pass keeps while it runs.
+        perFrame = static_cast<double>(panel->MemoryBytes()) /
+                       static_cast<double>(editor.window->Model()->frameCount) +
+                   sizeof(std::uint32_t);
+    }
+    Print("overview-after-information", overview);
+    Print("refinement", refine);
+    Print("mpg123-t", tool);
+    Print("event-loop-longest-wait", gaps);
+    std::printf("bytes-per-frame %.1f\n", perFrame);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -232,11 +276,13 @@ int main(int argc, char** argv) {
             return TimeTrimChange(argv[2], std::stoi(argv[3]));
         if (mode == "preview" && argc > 3)
             return TimePreviewKey(argv[2], std::stoi(argv[3]));
+        if (mode == "waveform" && argc > 3)
+            return TimeWaveform(argv[2], std::stoi(argv[3]));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velmora-editor-bench: %s\n", e.what());
         return 1;
     }
     std::fprintf(stderr, "usage: velmora-editor-bench saveas FILE OUT CLI RUNS | trim FILE RUNS | "
-                         "preview FILE RUNS\n");
+                         "preview FILE RUNS | waveform FILE RUNS\n");
     return 2;
 }

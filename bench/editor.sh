@@ -4,7 +4,9 @@
 # wait of the event loop while the 16-hour file opens; Save As of the CBR hour through the window
 # beside `cp` and `velmora-cli save -o`; a trim change to the refreshed space display on 16 hours;
 # the "[" key to the first PCM the sink takes, for a 5-second clip in the middle of the CBR hour,
-# through a PulseAudio server of our own with a null sink (skipped without pulseaudio).
+# through a PulseAudio server of our own with a null sink (skipped without pulseaudio); the
+# waveform: its overview's delay after the information and its refinement beside `mpg123 -t` on
+# the CBR hour, the event loop's longest wait while 16 hours are refined, its bytes per frame.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 # The editor lives in the same Release tree as the command line.
@@ -52,6 +54,14 @@ copy=$(bench_field cp "$RESULTS/editor-save-as.txt")
 cli=$(bench_field cli-save-o "$RESULTS/editor-save-as.txt")
 "$BUILD/velmora-editor-bench" trim "$long" 200 >"$RESULTS/editor-trim.txt"
 trim=$(bench_field trim-change-to-space-display "$RESULTS/editor-trim.txt")
+# The waveform: three opens of the hour, one of the 16 hours.
+"$BUILD/velmora-editor-bench" waveform "$HOUR_CBR" 3 >"$RESULTS/editor-waveform-hour.txt"
+"$BUILD/velmora-editor-bench" waveform "$long" 1 >"$RESULTS/editor-waveform-long.txt"
+overview=$(bench_field overview-after-information "$RESULTS/editor-waveform-hour.txt")
+refine=$(bench_field refinement "$RESULTS/editor-waveform-hour.txt")
+tool=$(bench_field mpg123-t "$RESULTS/editor-waveform-hour.txt")
+refineGap=$(bench_field event-loop-longest-wait "$RESULTS/editor-waveform-long.txt")
+perFrame=$(awk '$1 == "bytes-per-frame" { print $2 }' "$RESULTS/editor-waveform-long.txt")
 preview=-
 if command -v pulseaudio >/dev/null; then
     HOME=$runtime pulseaudio --daemonize=no --exit-idle-time=-1 -n --disable-shm=true \
@@ -82,6 +92,16 @@ fi
         else
             printf "  \"[\" to the first PCM, 5 s clip in the hour: %.2f ms (target <= 50: %s)\n", p,
                 p <= 50 ? "met" : "MISSED"
+    }'
+    awk -v o="$overview" -v r="$refine" -v t="$tool" -v g="$refineGap" -v m="$perFrame" 'BEGIN {
+        printf "  waveform overview after the information, hour: %.1f ms (target <= 50: %s)\n", o,
+            o <= 50 ? "met" : "MISSED"
+        printf "  waveform refinement of the hour %.0f ms, mpg123 -t %.0f ms: %.2f (target <= 1.2: %s)\n",
+            r, t, r / t, r <= 1.2 * t ? "met" : "MISSED"
+        printf "  longest event-loop wait refining 16 hours: %.1f ms (target <= 50: %s)\n", g,
+            g <= 50 ? "met" : "MISSED"
+        printf "  waveform memory: %.1f bytes per frame (target <= 16: %s)\n", m,
+            m <= 16 ? "met" : "MISSED"
     }'
     awk -v a="$a" -v b="$b" -v i="$info" -v g="$gap" 'BEGIN {
         printf "  (a) idle window %.1f ms (target <= 250: %s)\n", a, a <= 250 ? "met" : "MISSED"

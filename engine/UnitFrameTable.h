@@ -15,6 +15,7 @@ struct FrameEntry {
     std::uint8_t headerSize = 0;   // 4, or 6 with a CRC
     std::uint8_t reservoirDepth = 0;
     bool silent = false;
+    std::uint8_t level = 0; // the overview's level, from the side information (UnitOverview)
 };
 static_assert(sizeof(FrameEntry) == 24);
 // All-zero bytes are a default entry: the table zeroes its chunks with memset.

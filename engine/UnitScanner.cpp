@@ -4,6 +4,7 @@
 #include "UnitIo.h"
 #include "UnitMessages.h"
 #include "UnitOptions.h"
+#include "UnitOverview.h"
 #include "UnitSideInfo.h"
 #include "UnitSilence.h"
 #include "VelmoraError.h"
@@ -438,8 +439,11 @@ ChainEnd FollowChain(StreamInfo& info, RangeReader& reader, const ScanSource& so
             continue;
         }
         entry.silent = IsFrameSilent(silence, frame, pos, bytesEnd, h);
-        if (layer3)
+        if (layer3) {
             entry.reservoirDepth = reservoir.Follow(frame + h.headerSize, bytesEnd, h, mpeg1, n);
+            entry.level =
+                OverviewLevel(frame + h.headerSize, bytesEnd, mpeg1, h.channelMode == kMono);
+        }
         NarrowConstantBits(info, h.headerWord);
 
         if (n == reach)

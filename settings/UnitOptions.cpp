@@ -27,6 +27,7 @@ const OptionBinding kBindings[] = {
     VELMORA_OPTION(CheckBoxSave_WithTime, "save-with-time", K::Switch),
     VELMORA_OPTION(CheckBoxSaveAs_WithTime, "save-as-with-time", K::Switch),
     VELMORA_OPTION(CheckBoxStayOnTop, "stay-on-top", K::Switch),
+    VELMORA_OPTION(MenuWaveform, "waveform", K::Switch),
     VELMORA_OPTION(CheckBoxResetTrimmingPointsWhenOpen, "reset-trim-on-open", K::Switch),
     VELMORA_OPTION(CheckBoxResetFadeControlsWhenOpen, "reset-fades-on-open", K::Switch),
     VELMORA_OPTION(CheckBoxFileOpenInCurrentDirectory, "open-in-current-folder", K::Switch),

@@ -24,6 +24,7 @@ struct Settings {
     bool CheckBoxSave_WithTime = false;
     bool CheckBoxSaveAs_WithTime = true;
     bool CheckBoxStayOnTop = false;
+    bool MenuWaveform = true; // the main window's waveform panel is shown
     bool CheckBoxResetTrimmingPointsWhenOpen = true;
     bool CheckBoxResetFadeControlsWhenOpen = true;
     bool CheckBoxFileOpenInCurrentDirectory = false;

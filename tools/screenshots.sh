@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Screenshots of the editor on a real X server (Xvfb, the xcb platform) with the demo open, into
 # docs/screenshots/: the main window, the advanced information (its Frames and Errors pages) and
-# the Save As dialog, each light and dark (-dark), at 100 % and 200 % (-200), in English and in
-# German (-de); the About box and every page of the Options window (options-<page>.png).
+# the Save As dialog and the waveform panel alone, each light and dark (-dark), at 100 % and 200 %
+# (-200), in English and in German (-de); the About box and every page of the Options window (options-<page>.png).
 # Usage: tools/screenshots.sh [BUILD_DIR]   (default: build; needs xvfb-run and fonts)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -31,7 +31,7 @@ shoot() { # NAME SCALE LANGUAGE
 
 copy() { # NAME SUFFIX
   local png
-  for png in main-window advanced-info advanced-info-errors save-as; do
+  for png in main-window advanced-info advanced-info-errors save-as waveform-panel; do
     cp "$work/$1/png/$png.png" "$out/$png$2.png"
     cp "$work/$1/png/$png-dark.png" "$out/$png-dark$2.png"
   done
