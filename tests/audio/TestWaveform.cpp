@@ -109,7 +109,8 @@ TEST_F(WaveformTest, WorkerStopsWhenAskedAndWhenTheFileShrinks) {
         const std::string error = ended.get_future().get();
         EXPECT_FALSE(worker.Running()) << c.name;
         EXPECT_EQ(error.empty(), !c.errorExpected) << c.name << ": " << error;
-        EXPECT_GE(store.RefinedCount(), 128) << c.name;
+        // The analysers measure on their own thread behind the decode: a stop drops the frames
+        // still queued for them, so only the upper bound holds.
         EXPECT_LT(store.RefinedCount(), info.frameCount) << c.name;
     }
 }
