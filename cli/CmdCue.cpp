@@ -17,8 +17,7 @@ namespace {
 
 // The sheet's tracks as data: where each starts and how long it lasts, in frames, samples and
 // seconds.
-Json CueJson(const std::string& file, const CueGenerateResult& result,
-                       const StreamInfo& info) {
+Json CueJson(const std::string& file, const CueGenerateResult& result, const StreamInfo& info) {
     const MpegHeader& h = info.firstHeader;
     const std::int64_t spf = SamplesPerFrame(h);
     const auto seconds = [&](std::int64_t frames) {

@@ -26,7 +26,6 @@ namespace velmora::cli {
 
 namespace {
 
-
 // The user's decimal separator, read without leaving the process locale changed (JSON numbers
 // elsewhere must keep their point).
 std::string UserDecimalSeparator() {
