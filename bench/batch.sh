@@ -10,11 +10,7 @@ bench_need mp3gain
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 
-cp "$HOUR_CBR" "$WORK/hour.mp3"
-"$CLI" cue --defaults "$WORK/hour.mp3" >/dev/null 2>&1
-"$CLI" split --defaults "$WORK/hour.mp3" >/dev/null 2>&1
-mkdir "$WORK/tracks"
-mv "$WORK/hour/"*.mp3 "$WORK/tracks/"
+bench_hour_tracks "$WORK"
 tracks=$(ls "$WORK/tracks" | wc -l)
 echo "== batch: $tracks tracks split from $(basename "$HOUR_CBR")" | tee -a "$RESULTS/summary.txt"
 

@@ -146,3 +146,14 @@ compare() {
             }
         }' "$RESULTS/$slug.csv" | tee -a "$RESULTS/summary.txt"
 }
+
+# The 12 tracks split from the CBR hour by its own gap search, into DIR/tracks (DIR is a scratch
+# folder the caller removes).
+bench_hour_tracks() {
+    local dir=$1
+    cp "$HOUR_CBR" "$dir/hour.mp3"
+    "$CLI" cue --defaults "$dir/hour.mp3" >/dev/null 2>&1
+    "$CLI" split --defaults "$dir/hour.mp3" >/dev/null 2>&1
+    mkdir "$dir/tracks"
+    mv "$dir/hour/"*.mp3 "$dir/tracks/"
+}

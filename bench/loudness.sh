@@ -15,11 +15,7 @@ compare "R128 analysis $(basename "$HOUR_CBR") ($(bench_size_mb "$HOUR_CBR"))" \
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
-cp "$HOUR_CBR" "$WORK/hour.mp3"
-"$CLI" cue --defaults "$WORK/hour.mp3" >/dev/null 2>&1
-"$CLI" split --defaults "$WORK/hour.mp3" >/dev/null 2>&1
-mkdir "$WORK/tracks"
-mv "$WORK/hour/"*.mp3 "$WORK/tracks/"
+bench_hour_tracks "$WORK"
 tracks=$(ls "$WORK/tracks" | wc -l)
 BENCH_PREPARE="rm -rf '$WORK/v' '$WORK/g' && mkdir '$WORK/v' '$WORK/g' && cp '$WORK/tracks/'*.mp3 '$WORK/v/' && cp '$WORK/tracks/'*.mp3 '$WORK/g/'" \
     compare "album gain over $tracks tracks split from $(basename "$HOUR_CBR")" \
