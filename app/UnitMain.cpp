@@ -123,7 +123,7 @@ void TFormMain::FormActivate() {
     TimeSpinBeginS->clearFields();
     TimeSpinEndS->clearFields();
     TimeSpinDuration->clearFields();
-    SetFileOpenState(false);
+    EnterNoFileState();
     ApplyWindowOptions();
     TrackBarAmplification->setValue(m_settings.TrackBarDefaultAmplification);
 }
@@ -146,13 +146,6 @@ void TFormMain::ApplyWindowOptions() {
     NameControls(this);
     TimeSpinBeginS->setResetOnOpen(m_settings.CheckBoxResetTrimmingPointsWhenOpen);
     TimeSpinEndS->setResetOnOpen(m_settings.CheckBoxResetTrimmingPointsWhenOpen);
-}
-
-void TFormMain::SetFileOpenState(bool open) {
-    if (open)
-        EnterOpenState();
-    else
-        EnterNoFileState();
 }
 
 // The new model is in m_info: the controls take its counts, and the commands of an open file.

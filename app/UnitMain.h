@@ -154,7 +154,6 @@ private:
     void SaveWindowPlacement();
     // The open half fills the controls from the new model; the close half drops the model and
     // empties them. Both set the state and the controls' enabled states.
-    void SetFileOpenState(bool open);
     void EnterOpenState();
     void EnterNoFileState();
     void ResetTrimFieldsForStream();

@@ -56,7 +56,8 @@ void TFormMain::FrameControlChange(int quantity) {
     TSpinEdit* frames[] = {SpinEditBeginF, SpinEditEndF, SpinEditEndP, SpinEditDuration};
     TTimeSpin* times[] = {TimeSpinBeginS, TimeSpinEndS, TimeSpinEndP, TimeSpinDuration};
     const unsigned bit = BitOf(quantity);
-    // Restored, not cleared, at the end: under SetFileOpenState every bit stays set.
+    // Restored, not cleared, at the end: while the open or close half sets the fields every bit
+    // stays set.
     const unsigned before = m_trimSyncGuard;
     m_trimSyncGuard |= bit;
     const int v = frames[quantity]->value();
@@ -113,13 +114,12 @@ void TFormMain::UpdateDiskSpaceSavingDisplay() {
     // A typed count not yet committed can remove more than there is: no plan for that.
     if (trim.beginFrames + trim.endFrames > m_info->frameCount)
         trim = {-1, -1};
-    m_plan =
-        ComputeOutputPlan(*m_info, trim, m_settings,
-                          {.tagsKept = m_tagsKept ? TagsKept::Yes : TagsKept::No,
-                           .outputIsWav = CurrentOutputIsWav(),
-                           .decimalSeparator = QLocale::system().decimalPoint().toStdString(),
-                           .gainSteps = GainStepsToSave(),
-                           .recordGainUndo = true});
+    m_plan = ComputeOutputPlan(*m_info, trim, m_settings,
+                               {.tagsKept = m_tagsKept ? TagsKept::Yes : TagsKept::No,
+                                .outputIsWav = CurrentOutputIsWav(),
+                                .decimalSeparator = QLocale::system().decimalPoint().toStdString(),
+                                .gainSteps = GainStepsToSave(),
+                                .recordGainUndo = true});
     LabelSpaceSaved->setText(QString::fromStdString(m_plan.LabelSpaceSaved));
     LabelTimeRemain->setText(QString::fromStdString(m_plan.LabelTimeRemain));
 }
