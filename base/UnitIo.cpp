@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <unistd.h>
+#include <vector>
 
 namespace velmora {
 
@@ -61,6 +62,32 @@ IoResult PwriteFully(int fd, const void* data, std::int64_t n, std::int64_t offs
     return Loop(n, true, [&](std::int64_t at, std::int64_t count) {
         return ::pwrite(fd, p + at, static_cast<std::size_t>(count), offset + at);
     });
+}
+
+IoResult CopyRangeFully(int from, std::int64_t fromOffset, int to, std::int64_t toOffset,
+                        std::int64_t n) {
+    IoResult r = Loop(n, false, [&](std::int64_t at, std::int64_t count) {
+        off64_t in = fromOffset + at;
+        off64_t out = toOffset + at;
+        return ::copy_file_range(from, &in, to, &out, static_cast<std::size_t>(count), 0);
+    });
+    // Refused across file systems, for files that are not regular, or by an old kernel: the
+    // rest goes through this process.
+    if (r.error != EXDEV && r.error != EINVAL && r.error != ENOSYS && r.error != EOPNOTSUPP)
+        return r;
+    constexpr std::int64_t kBuffer = 1 << 20;
+    std::vector<char> buffer(static_cast<std::size_t>(std::min(n - r.bytes, kBuffer)));
+    r.error = 0;
+    while (r.bytes < n) {
+        const std::int64_t want = std::min(n - r.bytes, kBuffer);
+        const IoResult got = PreadFully(from, buffer.data(), want, fromOffset + r.bytes);
+        const IoResult put = PwriteFully(to, buffer.data(), got.bytes, toOffset + r.bytes);
+        r.bytes += put.bytes;
+        r.error = put.error != 0 ? put.error : got.error;
+        if (r.error != 0 || got.bytes < want)
+            break;
+    }
+    return r;
 }
 
 } // namespace velmora

@@ -17,6 +17,11 @@ IoResult ReadFully(int fd, void* buffer, std::int64_t n);
 IoResult PreadFully(int fd, void* buffer, std::int64_t n, std::int64_t offset);
 IoResult WriteFully(int fd, const void* data, std::int64_t n);
 IoResult PwriteFully(int fd, const void* data, std::int64_t n, std::int64_t offset);
+// Copies `n` bytes from `fromOffset` in `from` to `toOffset` in `to`: within the kernel where the
+// file systems allow it, otherwise through a buffer. A source that ends first ends the copy
+// without an error, as a read does.
+IoResult CopyRangeFully(int from, std::int64_t fromOffset, int to, std::int64_t toOffset,
+                        std::int64_t n);
 
 // Takes the result of a system call whose failure changes nothing for the caller; the reason
 // stands beside each use.

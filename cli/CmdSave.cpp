@@ -165,7 +165,7 @@ std::optional<EarlyCopy> MakeEarlyCopy(CliContext& ctx, const SaveArgs& a) {
         return PlaceEarlyCopy(SaveParams(info, a, p, ctx.settings), info,
                               {ctx.settings, ctx.messages, p.outputIsWav, true});
     };
-    return std::optional<EarlyCopy>(std::in_place, a.output, std::move(forecast));
+    return std::optional<EarlyCopy>(std::in_place, a.file, a.output, std::move(forecast));
 }
 
 void PrintPlan(std::ostream& out, const std::string& target, const StreamInfo& info,

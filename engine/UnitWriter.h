@@ -1,13 +1,16 @@
 #pragma once
 
+#include "UnitDescriptor.h"
 #include "UnitExactCut.h"
 #include "UnitScanner.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace velmora {
@@ -124,11 +127,12 @@ WindowAction WindowActionAfterError(const WriteParams& params);
 std::int64_t OutputHeadLength(const WriteParams& params, const StreamInfo& info,
                               const WriteContext& context);
 
-// A Save As begun while the file is still being opened: from the first copied frame on, the
-// bytes the scan reads go straight into the new file (under its temporary name), where a forecast
-// made from the first frames puts them. The writer finishes that file only when the completed
-// analysis puts the same bytes in the same place, and otherwise writes the output as usual; the
-// copy never makes an open or a save fail.
+// A Save As begun while the file is still being opened: once the scan has passed the first
+// copied frame, a thread copies the source from there on into the new file (under its temporary
+// name, within the kernel where it can), where a forecast made from the first frames puts it,
+// while the scan goes on. The writer finishes that file only when the completed analysis puts the
+// same bytes in the same place, and otherwise writes the output as usual; the copy never makes an
+// open or a save fail.
 class EarlyCopy final : public IScanListener {
 public:
     // Where the copy begins: the first copied frame and where it goes in the output; -1: none.
@@ -145,7 +149,7 @@ public:
         std::function<Placement(const StreamInfo& forecast)> place;
     };
 
-    EarlyCopy(std::string outputPath, Forecast forecast);
+    EarlyCopy(std::string sourcePath, std::string outputPath, Forecast forecast);
     ~EarlyCopy() override;
     EarlyCopy(const EarlyCopy&) = delete;
     EarlyCopy& operator=(const EarlyCopy&) = delete;
@@ -167,22 +171,28 @@ private:
     enum class State { Waiting, Gathering, Copying, Off, Taken };
     bool Begin(const StreamInfo& partial, std::int64_t index, std::int64_t offset,
                std::int64_t rangeEnd);
-    void Gather(std::int64_t offset, const std::uint8_t* bytes, std::int64_t count);
-    void Append(std::int64_t offset, const std::uint8_t* bytes, std::int64_t count);
+    // The copier thread: `length` bytes from m_sourceStart to m_outputStart.
+    void Copy(std::int64_t length);
     void Stop();
 
+    std::string m_sourcePath;
     std::string m_outputPath;
     Forecast m_forecast;
     State m_state = State::Waiting;
     std::int64_t m_planned = 0; // Forecast::startFrame
     std::int64_t m_firstReached = 0;
     std::unique_ptr<AtomicFileWriter> m_output;
+    Descriptor m_source;
     std::int64_t m_sourceStart = 0;
     std::int64_t m_outputStart = 0;
-    std::int64_t m_frontier = 0; // source bytes before it are in the file or pending
-    // Copying: the last bytes, short of a page, not yet written. Gathering: the bytes from the
-    // first frame reached on, kept until the copy's start is known.
-    std::vector<std::uint8_t> m_pending;
+    // Gathering: the scan has read the file up to here without a gap since the first frame
+    // reached, which shows that it reads this file.
+    std::int64_t m_frontier = 0;
+    std::thread m_copier;
+    std::atomic<bool> m_cancel{false};
+    // Set by the copier, read once it has ended.
+    std::int64_t m_copied = 0;
+    int m_copyError = 0;
 };
 
 // Where an early copy for the save `params` begins, planned on `forecast` as WriteOutput will

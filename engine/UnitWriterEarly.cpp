@@ -1,12 +1,17 @@
 // A Save As that begins while the file is being opened. A command-line Save As would otherwise
-// read the recording twice, once to analyse it and once to copy it; here the kept frames go to
-// the new file from the bytes the scan reads anyway, while they are still in the cache.
+// analyse the recording and only then copy it; here the kept frames are copied on a second core
+// while the scan reads them, from the cache the scan has just filled.
 
 #include "UnitOpen.h"
 #include "UnitWriter.h"
 #include "UnitWriterParts.h"
 
+#include "UnitIo.h"
+
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -26,17 +31,21 @@ std::int64_t PageBytes() {
 // The copy's first frame lies within these of the frame a frame cut would keep first: an exact
 // cut starts up to three frames earlier (warm-up, and a start the decoders' preroll allows), and
 // up to eight later where the source's delay (at most 4095 + 529 samples) spans 576-sample
-// frames. The bytes between are kept until the start is known.
+// frames.
 constexpr std::int64_t kFramesBefore = 3;
 constexpr std::int64_t kFramesAfter = 8;
-constexpr std::int64_t kGatherBytes = (kFramesBefore + kFramesAfter + 1) * 2881;
+// The copier's step: a stop waits for one at most.
+constexpr std::int64_t kCopyStep = 8 << 20;
 
 } // namespace
 
-EarlyCopy::EarlyCopy(std::string outputPath, Forecast forecast)
-    : m_outputPath(std::move(outputPath)), m_forecast(std::move(forecast)) {}
+EarlyCopy::EarlyCopy(std::string sourcePath, std::string outputPath, Forecast forecast)
+    : m_sourcePath(std::move(sourcePath)), m_outputPath(std::move(outputPath)),
+      m_forecast(std::move(forecast)) {}
 
-EarlyCopy::~EarlyCopy() = default;
+EarlyCopy::~EarlyCopy() {
+    Stop();
+}
 
 std::int64_t EarlyCopy::FrameToReach(const MpegHeader& first) {
     if (m_state != State::Waiting)
@@ -59,8 +68,8 @@ std::int64_t EarlyCopy::FrameReached(const StreamInfo& partial, std::int64_t ind
                                      const std::uint8_t* bytes, std::int64_t count) {
     if (m_state == State::Waiting) {
         m_state = State::Gathering;
-        m_sourceStart = m_frontier = offset;
-        Gather(offset, bytes, count);
+        m_frontier = offset;
+        BytesRead(offset, bytes, count);
         return m_planned + kFramesAfter;
     }
     if (m_state != State::Gathering)
@@ -71,7 +80,6 @@ std::int64_t EarlyCopy::FrameReached(const StreamInfo& partial, std::int64_t ind
         return -1;
     }
     m_state = State::Copying;
-    Append(offset, bytes, count);
     return -1;
 }
 
@@ -91,18 +99,20 @@ bool EarlyCopy::Begin(const StreamInfo& partial, std::int64_t index, std::int64_
         const Placement at = m_forecast.place ? m_forecast.place(forecast) : Placement{};
         if (at.frame < m_firstReached || at.frame > index || at.outputOffset < 0)
             return false;
-        const std::int64_t start = forecast.frames[at.frame].offset;
-        // The gathered bytes must reach the frame this call reports, which brings the rest.
+        // The scan must have read this file up to the frame this call reports.
         if (m_frontier < offset)
             return false;
-        m_pending.erase(m_pending.begin(), m_pending.begin() + (start - m_sourceStart));
-        m_pending.resize(static_cast<std::size_t>(offset - start));
-        m_sourceStart = start;
-        m_frontier = offset;
+        m_sourceStart = forecast.frames[at.frame].offset;
         m_outputStart = at.outputOffset;
+        m_source = Descriptor(::open(m_sourcePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        struct stat st {};
+        if (m_source.get() < 0 || ::fstat(m_source.get(), &st) != 0 || !S_ISREG(st.st_mode))
+            return false;
         m_output = writer::NewOutputFile(m_outputPath);
         // At most the rest of the range goes in after the head; the writer sets the length.
-        writer::ReserveNewFileSpace(m_output->fd(), at.outputOffset + (rangeEnd - start));
+        const std::int64_t length = rangeEnd - m_sourceStart;
+        writer::ReserveNewFileSpace(m_output->fd(), at.outputOffset + length);
+        m_copier = std::thread([this, length] { Copy(length); });
     } catch (...) {
         m_output.reset();
         return false;
@@ -110,82 +120,53 @@ bool EarlyCopy::Begin(const StreamInfo& partial, std::int64_t index, std::int64_
     return true;
 }
 
-void EarlyCopy::BytesRead(std::int64_t offset, const std::uint8_t* bytes, std::int64_t count) {
-    if (m_state == State::Gathering)
-        Gather(offset, bytes, count);
-    else if (m_state == State::Copying)
-        Append(offset, bytes, count);
+void EarlyCopy::BytesRead(std::int64_t offset, const std::uint8_t*, std::int64_t count) {
+    if (m_state != State::Gathering)
+        return;
+    if (offset > m_frontier)
+        Stop();
+    else
+        m_frontier = std::max(m_frontier, offset + count);
 }
 
-void EarlyCopy::Gather(std::int64_t offset, const std::uint8_t* bytes, std::int64_t count) {
-    const std::int64_t limit = m_sourceStart + kGatherBytes;
-    if (m_frontier >= limit)
-        return;
-    if (offset > m_frontier) {
-        Stop();
-        return;
+void EarlyCopy::Copy(std::int64_t length) {
+    // Steps that end on the new file's page boundaries, so that no page is written twice.
+    const std::int64_t page = PageBytes();
+    std::int64_t done = 0;
+    while (done < length && !m_cancel.load(std::memory_order_relaxed)) {
+        const std::int64_t at = m_outputStart + done;
+        const std::int64_t end = std::min(m_outputStart + length, (at + kCopyStep) & ~(page - 1));
+        const IoResult r =
+            CopyRangeFully(m_source.get(), m_sourceStart + done, m_output->fd(), at, end - at);
+        done += r.bytes;
+        m_copyError = r.error;
+        if (r.error != 0 || r.bytes < end - at)
+            break;
     }
-    const std::int64_t end = std::min(offset + count, limit);
-    if (end <= m_frontier)
-        return;
-    m_pending.insert(m_pending.end(), bytes + (m_frontier - offset), bytes + (end - offset));
-    m_frontier = end;
-}
-
-void EarlyCopy::Append(std::int64_t offset, const std::uint8_t* bytes, std::int64_t count) {
-    // Bytes come in file order; a gap (which a scan does not leave) ends the copy.
-    if (offset > m_frontier) {
-        Stop();
-        return;
-    }
-    const std::int64_t end = offset + count;
-    const std::int64_t known = m_frontier - offset;
-    if (known >= count)
-        return;
-    bytes += known;
-    count -= known;
-    // Whole pages only: a write that starts or ends inside a page makes the file system prepare
-    // that page twice. The part of the last page waits for the next bytes.
-    const std::int64_t at = m_outputStart + (m_frontier - m_sourceStart);
-    const std::int64_t whole = ((at + count) & ~(PageBytes() - 1)) - at;
-    if (whole > 0) {
-        const std::int64_t pending = static_cast<std::int64_t>(m_pending.size());
-        try {
-            writer::PWriteTwo(m_output->fd(), m_pending.data(), pending, bytes, whole,
-                              at - pending);
-        } catch (...) {
-            // A full disk, say: the writer meets it again and reports it.
-            Stop();
-            return;
-        }
-        m_pending.clear();
-        bytes += whole;
-        count -= whole;
-    }
-    m_pending.insert(m_pending.end(), bytes, bytes + count);
-    m_frontier = end;
+    m_copied = done;
 }
 
 void EarlyCopy::Stop() {
-    m_state = State::Off;
+    m_cancel = true;
+    if (m_copier.joinable())
+        m_copier.join();
+    if (m_state != State::Taken)
+        m_state = State::Off;
     m_output.reset();
-    m_pending.clear();
+    m_source = Descriptor();
 }
 
 std::unique_ptr<AtomicFileWriter> EarlyCopy::Take(std::int64_t sourceStart, std::int64_t length,
                                                   std::int64_t outputStart) {
-    if (m_state == State::Copying && sourceStart == m_sourceStart && outputStart == m_outputStart &&
-        m_frontier - m_sourceStart >= length) {
-        const std::int64_t pending = static_cast<std::int64_t>(m_pending.size());
-        try {
-            writer::PWriteAll(m_output->fd(), m_pending.data(), pending,
-                              m_outputStart + (m_frontier - m_sourceStart) - pending);
-        } catch (...) {
-            Stop();
-            return nullptr;
+    if (m_state == State::Copying) {
+        m_copier.join();
+        // A full disk, say: the writer meets it again and reports it.
+        if (m_copyError == 0 && sourceStart == m_sourceStart && outputStart == m_outputStart &&
+            m_copied >= length) {
+            m_state = State::Taken;
+            m_source = Descriptor();
+            return std::move(m_output);
         }
-        m_state = State::Taken;
-        return std::move(m_output);
     }
     Stop();
     return nullptr;

@@ -207,7 +207,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 SaveParams(scratch.File("a.mp3"), scratch.File("early.mp3"), f, s, begin, end), f,
                 context);
         };
-        EarlyCopy early(scratch.File("early.mp3"), forecast);
+        EarlyCopy early(scratch.File("a.mp3"), scratch.File("early.mp3"), forecast);
         StreamInfo again =
             OpenSourceFile(scratch.File("a.mp3"), s, messages, progress, {}, nullptr, &early).info;
         WriteParams p =

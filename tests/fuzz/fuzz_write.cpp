@@ -354,7 +354,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                                  settings, knobs.gain, knobs.fadeIn, knobs.fadeOut);
             return PlaceEarlyCopy(p, f, context);
         };
-        EarlyCopy early(scratch.early, forecast);
+        EarlyCopy early(scratch.source, scratch.early, forecast);
         OpenResult again;
         try {
             again =
