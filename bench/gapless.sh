@@ -58,7 +58,7 @@ join_check() {
 
 # timings NAME MP3: the exact Save As beside cp and the frame cut, the split beside mp3splt -c
 # (its sheet in $WORK/cd.cue). Every Save As analyses the whole file before it can finish, so
-# the analysis alone (`info`) and cp run beside it as two processes show the floor: the Save As
+# the analysis alone (the dry run) and cp run beside it as two processes show the floor: the Save As
 # copies on the second core while the scan runs, and cannot beat them.
 timings() {
     local name=$1 mp3=$2
@@ -68,8 +68,8 @@ timings() {
         exact "$CLI save --defaults '$mp3' -o '$WORK/out/v.mp3' --begin 30s --end 30s" - \
         cp "cp '$mp3' '$WORK/out/c.mp3'" 1.5 \
         frame-cut "$CLI save --defaults --option CheckBoxExactCut=0 '$mp3' -o '$WORK/out/f.mp3' --begin 30s --end 30s" - \
-        analysis "$CLI info --defaults '$mp3'" - \
-        cp+analysis "cp '$mp3' '$WORK/out/c.mp3' & $CLI info --defaults '$mp3' >/dev/null; wait" -
+        analysis "$CLI save --defaults '$mp3' -o '$WORK/out/d.mp3' --begin 30s --end 30s --dry-run" - \
+        cp+analysis "cp '$mp3' '$WORK/out/c.mp3' & $CLI save --defaults '$mp3' -o '$WORK/out/d.mp3' --begin 30s --end 30s --dry-run >/dev/null; wait" -
     mkdir -p "$WORK/splt"
     BENCH_PREPARE="rm -rf '$WORK/$name' '$WORK/splt' && mkdir -p '$WORK/splt'" \
         compare "exact split by the sheet, $name" \

@@ -147,6 +147,8 @@ public:
         // The placement (PlaceEarlyCopy) from ForecastStreamInfo, whose frame table holds the
         // frames scanned so far (file offsets).
         std::function<Placement(const StreamInfo& forecast)> place;
+        // The copier's step in bytes (at least a page): a stop waits for one step at most.
+        std::int64_t copyStep = std::int64_t{8} << 20;
     };
 
     EarlyCopy(std::string sourcePath, std::string outputPath, Forecast forecast);

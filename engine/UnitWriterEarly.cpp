@@ -34,8 +34,6 @@ std::int64_t PageBytes() {
 // frames.
 constexpr std::int64_t kFramesBefore = 3;
 constexpr std::int64_t kFramesAfter = 8;
-// The copier's step: a stop waits for one at most.
-constexpr std::int64_t kCopyStep = 8 << 20;
 
 } // namespace
 
@@ -132,10 +130,11 @@ void EarlyCopy::BytesRead(std::int64_t offset, const std::uint8_t*, std::int64_t
 void EarlyCopy::Copy(std::int64_t length) {
     // Steps that end on the new file's page boundaries, so that no page is written twice.
     const std::int64_t page = PageBytes();
+    const std::int64_t step = std::max(m_forecast.copyStep, page);
     std::int64_t done = 0;
     while (done < length && !m_cancel.load(std::memory_order_relaxed)) {
         const std::int64_t at = m_outputStart + done;
-        const std::int64_t end = std::min(m_outputStart + length, (at + kCopyStep) & ~(page - 1));
+        const std::int64_t end = std::min(m_outputStart + length, (at + step) & ~(page - 1));
         const IoResult r =
             CopyRangeFully(m_source.get(), m_sourceStart + done, m_output->fd(), at, end - at);
         done += r.bytes;

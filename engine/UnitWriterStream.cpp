@@ -282,6 +282,9 @@ std::int64_t WriteStream(const WriteParams& params, const StreamInfo& info, Layo
         meter.Show(params.frameCount);
         if (view.Cut())
             ThrowSourceShrunk(params.sourcePath);
+        // The copy read the source on its own thread until now: it must still be the file the
+        // scan analysed.
+        CheckSourceUnchanged(params.sourcePath, IdentityOf(view.fd()), info);
         early->Commit();
         return 0;
     }

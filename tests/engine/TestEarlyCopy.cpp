@@ -54,8 +54,10 @@ WriteParams Params(const std::string& source, const std::string& output, const S
 // by `shift` bytes, to test a wrong one), then saves to `output` with it.
 EarlyRun SaveAsEarly(const std::string& source, const std::string& output, const Settings& s,
                      const SaveSpec& spec, std::int64_t shift = 0,
-                     std::optional<Samples> samples = std::nullopt) {
+                     std::optional<Samples> samples = std::nullopt, std::int64_t copyStep = 0) {
     EarlyCopy::Forecast forecast;
+    if (copyStep > 0)
+        forecast.copyStep = copyStep;
     forecast.startFrame = [&](const MpegHeader&) { return spec.trim.beginFrames; };
     forecast.place = [&](const StreamInfo& info) {
         EarlyCopy::Placement at = PlaceEarlyCopy(Params(source, output, info, s, spec, samples),
@@ -248,10 +250,14 @@ TEST(EarlyCopy, CopiesOnOneFileSystemAndAcrossTwo) {
         if (folder.empty())
             continue;
         fs::create_directories(folder);
-        const EarlyRun run = SaveAsEarly(path, folder + "/early.mp3", s, {{3, 4}});
-        EXPECT_EQ(run.error, "") << folder;
-        EXPECT_TRUE(run.used) << folder;
-        EXPECT_TRUE(run.bytes == expected) << folder;
+        // In one step, and in steps of a page and of three pages.
+        for (const std::int64_t step : {std::int64_t{0}, std::int64_t{1}, std::int64_t{12288}}) {
+            const EarlyRun run =
+                SaveAsEarly(path, folder + "/early.mp3", s, {{3, 4}}, 0, std::nullopt, step);
+            EXPECT_EQ(run.error, "") << folder << " " << step;
+            EXPECT_TRUE(run.used) << folder << " " << step;
+            EXPECT_TRUE(run.bytes == expected) << folder << " " << step;
+        }
 
         const Descriptor from(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
         const Descriptor to(

@@ -200,6 +200,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The early copy gives the same file, used or not.
     {
         EarlyCopy::Forecast forecast;
+        forecast.copyStep = 4096; // several steps even for small inputs
         const std::int64_t spf = SamplesPerFrame(info.firstHeader);
         forecast.startFrame = [&](const MpegHeader&) { return begin / spf; };
         forecast.place = [&](const StreamInfo& f) {

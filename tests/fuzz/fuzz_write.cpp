@@ -344,6 +344,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // from the first frames puts them): the same bytes, whether the copy was used or not.
     {
         EarlyCopy::Forecast forecast;
+        forecast.copyStep = 4096; // several steps even for small inputs
         forecast.startFrame = [&](const MpegHeader&) { return trim.beginFrames; };
         forecast.place = [&](const StreamInfo& f) {
             const OutputPlan fp =
