@@ -1,12 +1,14 @@
 #include "UnitWaveform.h"
 
 #include "Progress.h"
+#include "UnitIo.h"
 #include "UnitMP3.h"
 #include "UnitScanner.h"
 #include "UnitVolume.h"
 #include "VelmoraError.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -15,6 +17,8 @@ namespace velmora {
 
 namespace {
 
+// The refinement yields to the window and to the user's other work by this much (the decoder's
+// analyser thread, started from it, inherits it).
 constexpr int kWorkerNice = 5;
 
 // A low above its high marks a frame not decoded yet.
@@ -115,6 +119,13 @@ WaveformWorker::WaveformWorker(std::string path, const StreamInfo& info, Wavefor
 }
 
 void WaveformWorker::Run(std::string path, const StreamInfo& info, MessageTable messages) {
+    // On Linux a thread has a nice value of its own, starting at its creator's; raising it is
+    // always allowed.
+    const auto self = static_cast<id_t>(::gettid());
+    errno = 0;
+    const int nice = ::getpriority(PRIO_PROCESS, self);
+    if (errno == 0)
+        IgnoreFailure(::setpriority(PRIO_PROCESS, self, std::min(nice + kWorkerNice, 19)));
     std::string error;
     try {
         Progress progress(*this);

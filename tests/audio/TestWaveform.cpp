@@ -10,8 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <future>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace velmora;
@@ -86,18 +88,23 @@ TEST_F(WaveformTest, WorkerStopsWhenAskedAndWhenTheFileShrinks) {
         bool errorExpected;
     } cases[] = {{"stopped while decoding", true, false, false},
                  {"file cut short", false, true, true}};
+    const int ownNice = ::getpriority(PRIO_PROCESS, 0);
     for (const auto& c : cases) {
         WaveformStore store(info.frameCount);
         std::promise<void> paused;
         std::promise<std::string> ended;
-        WaveformWorkerHooks hooks{128,
-                                  [&] {
-                                      if (c.shrink) {
-                                          EXPECT_EQ(::truncate(path.c_str(), 20000), 0);
-                                      }
-                                      paused.set_value();
-                                  },
-                                  c.waitForStop};
+        WaveformWorkerHooks hooks{
+            128,
+            [&] {
+                // The worker yields to the window: niced.
+                EXPECT_EQ(::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid())),
+                          std::min(ownNice + 5, 19));
+                if (c.shrink) {
+                    EXPECT_EQ(::truncate(path.c_str(), 20000), 0);
+                }
+                paused.set_value();
+            },
+            c.waitForStop};
         WaveformWorker worker(
             path, info, store, MessageTable::English(),
             [&](const std::string& error) { ended.set_value(error); }, hooks);
