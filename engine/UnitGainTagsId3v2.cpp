@@ -116,13 +116,16 @@ std::vector<std::uint8_t> UserTextBody(const UserText& t) {
             body.push_back(0);
             return;
         }
-        if (t.encoding == 1)
-            body.insert(body.end(), {0xFF, 0xFE});
+        if (t.encoding == 1) {
+            body.push_back(0xFF);
+            body.push_back(0xFE);
+        }
         for (const char c : s) {
             body.push_back(t.encoding == 2 ? 0 : static_cast<std::uint8_t>(c));
             body.push_back(t.encoding == 2 ? static_cast<std::uint8_t>(c) : 0);
         }
-        body.insert(body.end(), {0, 0});
+        body.push_back(0);
+        body.push_back(0);
     };
     put(t.description);
     put(t.value);
