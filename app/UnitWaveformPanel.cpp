@@ -93,9 +93,7 @@ void TWaveformPanel::ShowFile(const std::string& path, const StreamInfo& info,
     m_path = path;
     m_messages = messages;
     m_first = info.firstHeader;
-    // Only Layer III decodes in the analysis: other layers keep the overview.
-    if (m_first.layerId == kLayer3)
-        m_store = std::make_unique<WaveformStore>(info.frameCount);
+    m_store = std::make_unique<WaveformStore>(info.frameCount);
     const double perHour = static_cast<double>(SecondsToFrames(m_first, 3600));
     m_view->SetData(this, info.frameCount, perHour / 3600.0);
     m_view->SetTimeText([first = m_first](std::int64_t frames) {

@@ -114,7 +114,7 @@ VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path
                                  std::int64_t endFrame, VolumeScope scope,
                                  const MessageTable& messages, IProgress& progress,
                                  std::span<IVolumeAnalyser* const> analysers) {
-    const bool energiesOnly = scope == VolumeScope::EnergiesOnly;
+    const bool energiesOnly = scope != VolumeScope::Levels;
     VELMORA_ASSERT(beginFrame >= 0 && beginFrame <= endFrame && endFrame <= info.frameCount,
                    "UnitVolume");
     // Energies alone need no level histogram (a quarter megabyte to clear): it stays empty.
@@ -127,8 +127,9 @@ VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path
         tally.emplace(result.LevelHistogram);
     result.energies.resize(static_cast<std::size_t>(endFrame - beginFrame));
     const MpegHeader& first = info.firstHeader;
-    // The decoder stands in for a Layer III codec: other layers give no samples.
+    // The decoder stands in for a Layer III codec: other layers give no samples, unless asked.
     const bool layer3 = first.layerId == kLayer3;
+    const bool decodes = layer3 || scope == VolumeScope::EnergiesAnyLayer;
 
     std::optional<ProgressMeter> meter;
     if (endFrame - beginFrame >= kProgressMinimumFrames) {
@@ -139,7 +140,7 @@ VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path
     const FileView view = OpenFileView(path, FileAccess::ReadOnly, messages);
     // The analysers measure on a thread of their own while the decode goes on.
     std::optional<AnalyserThread> analysing;
-    if (!analysers.empty() && layer3)
+    if (!analysers.empty() && decodes)
         analysing.emplace(analysers);
     for (std::int64_t j = beginFrame; j < endFrame; ++j) {
         const FrameEntry& entry = info.frames[j];
@@ -155,7 +156,7 @@ VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path
                                messages.MessageStrings[kMsgErrorAnalyzing]);
 
         std::uint64_t frameSum = 0;
-        if (layer3) {
+        if (decodes) {
             AttenuateForAnalysis(source.data(), length);
             const FrameDecodeResult decodedFrame =
                 decoder.DecodeFrame({source.data(), static_cast<std::size_t>(length)});

@@ -92,6 +92,10 @@ void WaveformAnalyser::Add(std::span<const std::int16_t> pcm) {
         low = std::min(low, s);
         high = std::max(high, s);
     }
+    if (!m_attenuated) {
+        low = static_cast<std::int16_t>(std::lround(low * kAnalysisPcmScale));
+        high = static_cast<std::int16_t>(std::lround(high * kAnalysisPcmScale));
+    }
     m_store.Set(m_next++, {low, high});
 }
 
@@ -130,10 +134,10 @@ void WaveformWorker::Run(std::string path, const StreamInfo& info, MessageTable 
     try {
         Progress progress(*this);
         for (const FrameRange& run : m_store.Missing()) {
-            WaveformAnalyser analyser(m_store, run.begin);
+            WaveformAnalyser analyser(m_store, run.begin, info.firstHeader.layerId == kLayer3);
             IVolumeAnalyser* analysers[] = {&analyser};
             AnalyseVolume(path, info, run.begin, std::min(run.end, info.frameCount),
-                          VolumeScope::EnergiesOnly, messages, progress, analysers);
+                          VolumeScope::EnergiesAnyLayer, messages, progress, analysers);
         }
     } catch (const VelmoraError& e) {
         if (e.kind() != ErrorKind::Stopped)
