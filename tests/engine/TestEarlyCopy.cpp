@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <optional>
@@ -233,20 +232,16 @@ TEST(EarlyCopy, CopiesOnOneFileSystemAndAcrossTwo) {
     const Settings s = NeutralSettings();
     const auto expected = SaveAsPlain(path, dir.File("plain.mp3"), s, {{3, 4}});
 
-    std::string shm = "/dev/shm/velmora-test-XXXXXX";
-    const bool haveShm = ::mkdtemp(shm.data()) != nullptr;
-    const struct Cleanup {
-        std::string folder;
-        ~Cleanup() {
-            if (!folder.empty())
-                fs::remove_all(folder);
-        }
-    } cleanup{haveShm ? shm : ""};
+    std::optional<TempDir> shm;
+    try {
+        shm.emplace("/dev/shm");
+    } catch (const std::runtime_error&) {
+    }
     struct stat here {};
     struct stat there {};
-    const bool across = haveShm && ::stat(dir.path().c_str(), &here) == 0 &&
-                        ::stat(shm.c_str(), &there) == 0 && here.st_dev != there.st_dev;
-    for (const std::string& folder : {dir.File("out"), across ? shm : std::string()}) {
+    const bool across = shm && ::stat(dir.path().c_str(), &here) == 0 &&
+                        ::stat(shm->path().c_str(), &there) == 0 && here.st_dev != there.st_dev;
+    for (const std::string& folder : {dir.File("out"), across ? shm->path() : std::string()}) {
         if (folder.empty())
             continue;
         fs::create_directories(folder);

@@ -145,8 +145,10 @@ std::vector<std::uint8_t> ReadFile(const std::string& path) {
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-TempDir::TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "velmora-test-XXXXXX").string();
+TempDir::TempDir() : TempDir(std::filesystem::temp_directory_path().string()) {}
+
+TempDir::TempDir(const std::string& parent) {
+    std::string tmpl = (std::filesystem::path(parent) / "velmora-test-XXXXXX").string();
     if (!mkdtemp(tmpl.data()))
         throw std::runtime_error("mkdtemp failed");
     m_path = tmpl;

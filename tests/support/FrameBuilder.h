@@ -64,6 +64,8 @@ std::vector<std::uint8_t> ReadFile(const std::string& path);
 class TempDir {
 public:
     TempDir();
+    // A folder in `parent`; throws when it cannot be made there.
+    explicit TempDir(const std::string& parent);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
