@@ -8,9 +8,6 @@ namespace velmora {
 
 namespace {
 
-constexpr int kGlobalGainAfterPart23 = 21; // part2_3_length (12 bits), big_values (9 bits)
-constexpr int kGlobalGainBits = 8;
-constexpr int kPart23Bits = 12;
 // The encoder spends more bits on louder sound as well as a coarser step, so a level step means
 // more than the step size's 1.5 dB: fitted on lame's output from -40 to -6 dBFS.
 constexpr int kFullScaleLevel = 141;
@@ -25,11 +22,10 @@ std::uint8_t OverviewLevel(const std::uint8_t* side, const std::uint8_t* rangeEn
     std::uint32_t level = 0;
     bool audible = false;
     for (int i = 0; i < layout.count; ++i) {
-        const int at = layout.positions[i];
-        if (bits.Bits(at, kPart23Bits) == 0)
+        if (bits.Part23Length(layout, i) == 0)
             continue;
         audible = true;
-        level = std::max(level, bits.Bits(at + kGlobalGainAfterPart23, kGlobalGainBits));
+        level = std::max(level, bits.GlobalGain(layout, i));
     }
     // A granule with bits but a global_gain of 0 still sounds: it keeps level 1.
     return audible ? static_cast<std::uint8_t>(std::max(level, std::uint32_t{1})) : 0;

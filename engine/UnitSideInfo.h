@@ -20,7 +20,7 @@ inline constexpr Part23Layout Part23LayoutFor(bool mpeg1, bool mono) {
 }
 
 // Enough side-information bytes for every field above, plus the byte a 3-byte read may touch.
-inline constexpr int kSideInfoReadBytes = 28;
+inline constexpr int kSideInfoReadBytes = 30;
 
 // The side information of one frame, copied into a zero-padded buffer only where the frame
 // lies so close to the end of the range that a direct read could run past it.
@@ -47,6 +47,10 @@ public:
     std::uint32_t MainDataBegin(bool mpeg1) const { return Bits(0, mpeg1 ? 9 : 8); }
     std::uint32_t Part23Length(const Part23Layout& layout, int i) const {
         return Bits(layout.positions[i], 12);
+    }
+    // Granule and channel i's global_gain, after its part2_3_length and big_values.
+    std::uint32_t GlobalGain(const Part23Layout& layout, int i) const {
+        return Bits(layout.positions[i] + 21, 8);
     }
 
 private:

@@ -50,6 +50,16 @@ TEST(Overview, LevelIsTheLoudestGainOfTheGranulesWithBits) {
         EXPECT_EQ(info.frames[1].level, c.level) << c.gain[0] << " " << c.part23[0];
     }
     static_assert(sizeof(FrameEntry) == 24, "the level lives in the entry's padding");
+
+    // The last slot's global_gain ends in the side information's 29th byte: a range that ends
+    // there still gives it, read from those bytes alone.
+    FrameSpec spec;
+    spec.part23Length = {0, 0, 0, 900};
+    spec.globalGain = {0, 0, 0, 91};
+    std::vector<std::uint8_t> frame;
+    AppendFrames(frame, spec, 1);
+    const std::vector<std::uint8_t> side(frame.begin() + 4, frame.begin() + 4 + 29);
+    EXPECT_EQ(OverviewLevel(side.data(), side.data() + side.size(), true, false), 91);
 }
 
 TEST(Overview, LevelsFollowTheDecodedLevelOfEachSection) {
