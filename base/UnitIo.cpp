@@ -64,16 +64,24 @@ IoResult PwriteFully(int fd, const void* data, std::int64_t n, std::int64_t offs
     });
 }
 
-IoResult CopyRangeFully(int from, std::int64_t fromOffset, int to, std::int64_t toOffset,
-                        std::int64_t n) {
-    IoResult r = Loop(n, false, [&](std::int64_t at, std::int64_t count) {
+IoResult CopyRangeInKernel(int from, std::int64_t fromOffset, int to, std::int64_t toOffset,
+                           std::int64_t n) {
+    return Loop(n, false, [&](std::int64_t at, std::int64_t count) {
         off64_t in = fromOffset + at;
         off64_t out = toOffset + at;
         return ::copy_file_range(from, &in, to, &out, static_cast<std::size_t>(count), 0);
     });
-    // Refused across file systems, for files that are not regular, or by an old kernel: the
-    // rest goes through this process.
-    if (r.error != EXDEV && r.error != EINVAL && r.error != ENOSYS && r.error != EOPNOTSUPP)
+}
+
+bool KernelCopyRefused(int error) {
+    return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
+           error == EBADF;
+}
+
+IoResult CopyRangeFully(int from, std::int64_t fromOffset, int to, std::int64_t toOffset,
+                        std::int64_t n) {
+    IoResult r = CopyRangeInKernel(from, fromOffset, to, toOffset, n);
+    if (!KernelCopyRefused(r.error))
         return r;
     constexpr std::int64_t kBuffer = 1 << 20;
     std::vector<char> buffer(static_cast<std::size_t>(std::min(n - r.bytes, kBuffer)));

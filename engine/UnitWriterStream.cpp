@@ -90,23 +90,16 @@ private:
     }
     // Long runs are copied file to file by the kernel, as cp does, without touching the mapping.
     void CopyFromView(const std::uint8_t* p, std::int64_t n) {
-        loff_t from = p - m_view;
-        while (n > 0 && m_kernelCopy) {
-            const ssize_t done = ::copy_file_range(m_viewFd, &from, m_fd, &m_fileEnd,
-                                                   static_cast<std::size_t>(n), 0);
-            if (done < 0 && errno == EINTR)
-                continue;
-            if (done < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
-                             errno == EOPNOTSUPP || errno == EBADF)) {
-                m_kernelCopy = false;
-                break;
-            }
-            if (done < 0)
-                throw IoError(errno);
-            if (done == 0) // another program cut the source
+        if (m_kernelCopy) {
+            const IoResult r = CopyRangeInKernel(m_viewFd, p - m_view, m_fd, m_fileEnd, n);
+            p += r.bytes;
+            n -= r.bytes;
+            m_fileEnd += r.bytes;
+            if (r.error != 0 && !KernelCopyRefused(r.error))
+                throw IoError(r.error);
+            m_kernelCopy = r.error == 0;
+            if (m_kernelCopy && n > 0) // another program cut the source
                 ThrowSourceShrunk(m_sourcePath);
-            p += done;
-            n -= done;
         }
         Write(p, n);
     }
