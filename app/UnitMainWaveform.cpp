@@ -46,6 +46,10 @@ void TFormMain::BuildViewMenu() {
 void TFormMain::MenuWaveformClick() {
     m_settings.MenuWaveform = MenuWaveform->isChecked();
     m_waveformPanel->setVisible(m_settings.MenuWaveform);
+    if (m_settings.MenuWaveform)
+        m_waveformPanel->ResumeWorker();
+    else
+        m_waveformPanel->StopWorker();
     centralWidget()->layout()->activate();
     adjustSize();
 }

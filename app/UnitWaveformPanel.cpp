@@ -127,7 +127,9 @@ void TWaveformPanel::StopWorker() {
 }
 
 void TWaveformPanel::ResumeWorker() {
-    if (!m_info || !m_store || m_worker || m_store->RefinedCount() >= m_store->FrameCount())
+    // A hidden panel decodes nothing; showing it again resumes the work.
+    if (isHidden() || !m_info || !m_store || m_worker ||
+        m_store->RefinedCount() >= m_store->FrameCount())
         return;
     const unsigned generation = ++m_generation;
     m_problem->hide();

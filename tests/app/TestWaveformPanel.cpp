@@ -141,6 +141,20 @@ TEST_F(WaveformPanelTest, CloseAutoAndAShrinkingFileStopTheWorker) {
     EXPECT_FALSE(Panel()->WorkerRunning());
     EXPECT_EQ(Panel()->MemoryBytes(), 0);
 
+    // A hidden panel decodes nothing until it is shown again.
+    Menu("MenuWaveform")->trigger();
+    Panel()->SetWorkerHooks(pauseAt(true));
+    Open(path);
+    EXPECT_FALSE(Panel()->WorkerRunning());
+    EXPECT_EQ(Panel()->RefinedFrames(), 0);
+    Menu("MenuWaveform")->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return paused.load(); }));
+    EXPECT_TRUE(Panel()->WorkerRunning());
+    Menu("MenuWaveform")->trigger();
+    EXPECT_FALSE(Panel()->WorkerRunning());
+    Menu("MenuWaveform")->trigger();
+    Menu("MenuClose")->trigger();
+
     // Auto decodes the whole file for the waveform too; nothing is left for the worker.
     Panel()->SetWorkerHooks(pauseAt(true));
     Open(path);
