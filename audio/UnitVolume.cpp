@@ -92,19 +92,31 @@ std::uint64_t CountLevels(std::span<const std::int16_t> pcm, LevelTally& tally) 
     return SumOfSquares(pcm);
 }
 
-// Takes AnalysisAttenuation steps off the frame's global gains (and re-stamps its CRC). The
-// fields lie where the frame's own header puts them (a stream may mix layouts).
-void AttenuateForAnalysis(std::uint8_t* frame, std::int64_t length) {
+// Takes AnalysisAttenuation steps off the frame's global gains (and re-stamps its CRC); false
+// for a frame without them (another layer, a cut side information). The fields lie where the
+// frame's own header puts them (a stream may mix layouts).
+bool AttenuateForAnalysis(std::uint8_t* frame, std::int64_t length) {
     MpegHeader own;
     if (!DecodeHeader(own, HeaderWordAt(frame)) || own.layerId != kLayer3 ||
         own.sideInfoEnd > length)
-        return;
+        return false;
     ApplyGain(frame + own.headerSize, own, -AnalysisAttenuation);
     if (own.hasCrc) {
         const std::uint16_t crc = FrameCrc(own, frame);
         frame[4] = static_cast<std::uint8_t>(crc & 0xFF);
         frame[5] = static_cast<std::uint8_t>(crc >> 8);
     }
+    return true;
+}
+
+// The decoded samples of a frame that could not be attenuated, scaled as if they had been, so
+// that every frame reaches the measures at one scale.
+std::span<const std::int16_t> ScaleLikeAttenuated(std::span<const std::int16_t> pcm,
+                                                  std::vector<std::int16_t>& scaled) {
+    scaled.resize(pcm.size());
+    for (std::size_t i = 0; i < pcm.size(); ++i)
+        scaled[i] = static_cast<std::int16_t>(std::lround(pcm[i] * kAnalysisPcmScale));
+    return scaled;
 }
 
 } // namespace
@@ -122,6 +134,7 @@ VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path
     if (!energiesOnly)
         result.LevelHistogram.assign(kLevelCount, 0);
     std::array<std::uint8_t, kSourceBufferSize> source{};
+    std::vector<std::int16_t> scaled;
     std::optional<LevelTally> tally;
     if (!energiesOnly)
         tally.emplace(result.LevelHistogram);
@@ -157,9 +170,11 @@ VolumeAnalysis AnalyseVolumeWith(IFrameDecoder& decoder, const std::string& path
 
         std::uint64_t frameSum = 0;
         if (decodes) {
-            AttenuateForAnalysis(source.data(), length);
-            const FrameDecodeResult decodedFrame =
+            const bool attenuated = AttenuateForAnalysis(source.data(), length);
+            FrameDecodeResult decodedFrame =
                 decoder.DecodeFrame({source.data(), static_cast<std::size_t>(length)});
+            if (!attenuated)
+                decodedFrame.pcm = ScaleLikeAttenuated(decodedFrame.pcm, scaled);
             if (decodedFrame.status == kDecodeRefused)
                 ++result.refusedFrames;
             else if (decodedFrame.status != kDecodeOk)

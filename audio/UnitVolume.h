@@ -22,8 +22,8 @@ inline constexpr int kLevelCount = 32769; // magnitudes 0 … 32768
 // What a volume analysis measures: every level (the normalisation) or only each frame's energy
 // (the ending, the CUE gaps), which needs no level histogram and cannot fail for want of sound.
 // Both decode Layer III alone, the other layers giving no samples; EnergiesAnyLayer (the
-// waveform) decodes Layer I and II as well, without the attenuation, which only Layer III's
-// global gains allow.
+// waveform) decodes Layer I and II as well. Frames without global gains to attenuate reach the
+// analysers scaled to the same kAnalysisPcmScale.
 enum class VolumeScope { Levels, EnergiesOnly, EnergiesAnyLayer };
 
 struct VolumeAnalysis {

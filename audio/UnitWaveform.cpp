@@ -92,10 +92,6 @@ void WaveformAnalyser::Add(std::span<const std::int16_t> pcm) {
         low = std::min(low, s);
         high = std::max(high, s);
     }
-    if (!m_attenuated) {
-        low = static_cast<std::int16_t>(std::lround(low * kAnalysisPcmScale));
-        high = static_cast<std::int16_t>(std::lround(high * kAnalysisPcmScale));
-    }
     m_store.Set(m_next++, {low, high});
 }
 
@@ -134,7 +130,7 @@ void WaveformWorker::Run(std::string path, const StreamInfo& info, MessageTable 
     try {
         Progress progress(*this);
         for (const FrameRange& run : m_store.Missing()) {
-            WaveformAnalyser analyser(m_store, run.begin, info.firstHeader.layerId == kLayer3);
+            WaveformAnalyser analyser(m_store, run.begin);
             IVolumeAnalyser* analysers[] = {&analyser};
             AnalyseVolume(path, info, run.begin, std::min(run.end, info.frameCount),
                           VolumeScope::EnergiesAnyLayer, messages, progress, analysers);

@@ -54,16 +54,13 @@ private:
 // on (an Auto run and the worker use the same one).
 class WaveformAnalyser final : public IVolumeAnalyser {
 public:
-    // `attenuated`: the PCM comes scaled by kAnalysisPcmScale (Layer III); otherwise it is
-    // scaled here, so that every layer's peaks are stored alike.
-    WaveformAnalyser(WaveformStore& store, std::int64_t firstFrame, bool attenuated = true)
-        : m_store(store), m_next(firstFrame), m_attenuated(attenuated) {}
+    WaveformAnalyser(WaveformStore& store, std::int64_t firstFrame)
+        : m_store(store), m_next(firstFrame) {}
     void Add(std::span<const std::int16_t> pcm) override;
 
 private:
     WaveformStore& m_store;
     std::int64_t m_next;
-    bool m_attenuated;
 };
 
 // Test seams of the worker: once `pauseAfterFrames` frames are decoded it calls `atPause` on its
