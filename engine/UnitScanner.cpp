@@ -82,8 +82,6 @@ private:
                                MessageOr(m_messages, kMsgErrorAnalyzing,
                                          "Error analyzing this file - probably not an MPEG "
                                          "audio file"));
-        if (m_source.listener)
-            m_source.listener->BytesRead(at, m_buffer.get() + m_have, r.bytes);
         m_have += r.bytes;
     }
 
@@ -390,7 +388,7 @@ ChainEnd FollowChain(StreamInfo& info, RangeReader& reader, const ScanSource& so
     const bool mpeg1 = first.versionId == kMpeg1;
     const bool patched = settings.CheckBoxAllowPatchedStreams;
     IScanListener* const listener = source.listener;
-    std::int64_t reach = listener ? listener->FrameToReach(first) : -1;
+    const std::int64_t reach = listener ? listener->FrameToReach(first) : -1;
     const SilenceScanContext silence{size, &first, &settings, source.fileOffset};
     FrameTable& table = info.frames;
     ReservoirTracker reservoir;
@@ -447,8 +445,7 @@ ChainEnd FollowChain(StreamInfo& info, RangeReader& reader, const ScanSource& so
         NarrowConstantBits(info, h.headerWord);
 
         if (n == reach)
-            reach = listener->FrameReached(info, n, source.fileOffset + pos,
-                                           source.fileOffset + size, frame, bytesEnd - frame);
+            listener->FrameReached(info, n, source.fileOffset + pos, source.fileOffset + size);
         pos += length;
         ++n;
         ThrowIfStopped(progress);

@@ -84,22 +84,17 @@ struct StreamInfo : ScanResult, TagLayout {
     int DominantBitrateIndex() const;
 };
 
-// Follows a scan from one chosen frame on, seeing the bytes it reads (a Save As from the command
-// line copies the kept frames while the file is still being analysed). Offsets are file offsets.
+// Told when a scan reaches one chosen frame (a Save As from the command line starts copying the
+// kept frames while the file is still being analysed). Offsets are file offsets.
 class IScanListener {
 public:
     virtual ~IScanListener() = default;
     // Asked once the stream's first header is known: the index of the frame to report, or -1.
     virtual std::int64_t FrameToReach(const MpegHeader& first) = 0;
     // Frame `index` lies complete at `offset`. `partial` is the scan so far (its counts and
-    // templates are not yet set); `bytes` holds `count` bytes from `offset` on, the frame and
-    // what the scan has read after it; `rangeEnd` is where the scanned range ends. Returns the
-    // index of a later frame to report, or -1.
-    virtual std::int64_t FrameReached(const StreamInfo& partial, std::int64_t index,
-                                      std::int64_t offset, std::int64_t rangeEnd,
-                                      const std::uint8_t* bytes, std::int64_t count) = 0;
-    // `count` bytes at `offset`, read from the file after that (a file source only).
-    virtual void BytesRead(std::int64_t offset, const std::uint8_t* bytes, std::int64_t count) = 0;
+    // templates are not yet set); `rangeEnd` is where the scanned range ends.
+    virtual void FrameReached(const StreamInfo& partial, std::int64_t index, std::int64_t offset,
+                              std::int64_t rangeEnd) = 0;
 };
 
 // The range a scan reads: bytes held in memory, or a stretch of an open file that the scan reads

@@ -157,10 +157,8 @@ public:
     EarlyCopy& operator=(const EarlyCopy&) = delete;
 
     std::int64_t FrameToReach(const MpegHeader& first) override;
-    std::int64_t FrameReached(const StreamInfo& partial, std::int64_t index, std::int64_t offset,
-                              std::int64_t rangeEnd, const std::uint8_t* bytes,
-                              std::int64_t count) override;
-    void BytesRead(std::int64_t offset, const std::uint8_t* bytes, std::int64_t count) override;
+    void FrameReached(const StreamInfo& partial, std::int64_t index, std::int64_t offset,
+                      std::int64_t rangeEnd) override;
 
     // The new file, when it holds the source's `length` bytes from `sourceStart` at
     // `outputStart`; otherwise null, and the copy is dropped.
@@ -170,7 +168,7 @@ public:
     bool Used() const { return m_state == State::Taken; }
 
 private:
-    enum class State { Waiting, Gathering, Copying, Off, Taken };
+    enum class State { Waiting, Copying, Off, Taken };
     bool Begin(const StreamInfo& partial, std::int64_t index, std::int64_t offset,
                std::int64_t rangeEnd);
     // The copier thread: `length` bytes from m_sourceStart to m_outputStart.
@@ -181,15 +179,10 @@ private:
     std::string m_outputPath;
     Forecast m_forecast;
     State m_state = State::Waiting;
-    std::int64_t m_planned = 0; // Forecast::startFrame
-    std::int64_t m_firstReached = 0;
     std::unique_ptr<AtomicFileWriter> m_output;
     Descriptor m_source;
     std::int64_t m_sourceStart = 0;
     std::int64_t m_outputStart = 0;
-    // Gathering: the scan has read the file up to here without a gap since the first frame
-    // reached, which shows that it reads this file.
-    std::int64_t m_frontier = 0;
     std::thread m_copier;
     std::atomic<bool> m_cancel{false};
     // Set by the copier, read once it has ended.

@@ -28,11 +28,10 @@ std::int64_t PageBytes() {
     return bytes;
 }
 
-// The copy's first frame lies within these of the frame a frame cut would keep first: an exact
-// cut starts up to three frames earlier (warm-up, and a start the decoders' preroll allows), and
-// up to eight later where the source's delay (at most 4095 + 529 samples) spans 576-sample
-// frames.
-constexpr std::int64_t kFramesBefore = 3;
+// The copy's first frame lies within this many frames after the frame a frame cut would keep
+// first (an exact cut starts a few frames earlier, for its warm-up, or up to eight later where the
+// source's delay, at most 4095 + 529 samples, spans 576-sample frames): the copy is placed once
+// the scan has reached that far.
 constexpr std::int64_t kFramesAfter = 8;
 
 } // namespace
@@ -49,11 +48,9 @@ std::int64_t EarlyCopy::FrameToReach(const MpegHeader& first) {
     if (m_state != State::Waiting)
         return -1;
     try {
-        m_planned = m_forecast.startFrame ? m_forecast.startFrame(first) : -1;
-        if (m_planned >= 0) {
-            m_firstReached = std::max<std::int64_t>(0, m_planned - kFramesBefore);
-            return m_firstReached;
-        }
+        const std::int64_t planned = m_forecast.startFrame ? m_forecast.startFrame(first) : -1;
+        if (planned >= 0)
+            return planned + kFramesAfter;
     } catch (...) {
         // A forecast that fails only means no early copy.
     }
@@ -61,24 +58,15 @@ std::int64_t EarlyCopy::FrameToReach(const MpegHeader& first) {
     return -1;
 }
 
-std::int64_t EarlyCopy::FrameReached(const StreamInfo& partial, std::int64_t index,
-                                     std::int64_t offset, std::int64_t rangeEnd,
-                                     const std::uint8_t* bytes, std::int64_t count) {
-    if (m_state == State::Waiting) {
-        m_state = State::Gathering;
-        m_frontier = offset;
-        BytesRead(offset, bytes, count);
-        return m_planned + kFramesAfter;
-    }
-    if (m_state != State::Gathering)
-        return -1;
+void EarlyCopy::FrameReached(const StreamInfo& partial, std::int64_t index, std::int64_t offset,
+                             std::int64_t rangeEnd) {
+    if (m_state != State::Waiting)
+        return;
     // Whatever goes wrong here only costs the early start: the writer then works as usual.
-    if (!Begin(partial, index, offset, rangeEnd)) {
+    if (Begin(partial, index, offset, rangeEnd))
+        m_state = State::Copying;
+    else
         Stop();
-        return -1;
-    }
-    m_state = State::Copying;
-    return -1;
 }
 
 bool EarlyCopy::Begin(const StreamInfo& partial, std::int64_t index, std::int64_t offset,
@@ -95,10 +83,7 @@ bool EarlyCopy::Begin(const StreamInfo& partial, std::int64_t index, std::int64_
             forecast.frames[i].offset += rangeStart;
         }
         const Placement at = m_forecast.place ? m_forecast.place(forecast) : Placement{};
-        if (at.frame < m_firstReached || at.frame > index || at.outputOffset < 0)
-            return false;
-        // The scan must have read this file up to the frame this call reports.
-        if (m_frontier < offset)
+        if (at.frame < 0 || at.frame > index || at.outputOffset < 0)
             return false;
         m_sourceStart = forecast.frames[at.frame].offset;
         m_outputStart = at.outputOffset;
@@ -116,15 +101,6 @@ bool EarlyCopy::Begin(const StreamInfo& partial, std::int64_t index, std::int64_
         return false;
     }
     return true;
-}
-
-void EarlyCopy::BytesRead(std::int64_t offset, const std::uint8_t*, std::int64_t count) {
-    if (m_state != State::Gathering)
-        return;
-    if (offset > m_frontier)
-        Stop();
-    else
-        m_frontier = std::max(m_frontier, offset + count);
 }
 
 void EarlyCopy::Copy(std::int64_t length) {
