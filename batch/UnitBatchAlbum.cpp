@@ -1,49 +1,25 @@
 #include "UnitBatchAlbum.h"
 
-#include "Progress.h"
+#include "UnitBatchWorker.h"
 #include "UnitMP3.h"
-#include "UnitOpenAudio.h"
 #include "UnitOptions.h"
 #include "UnitPath.h"
-#include "UnitScanner.h"
 #include "UnitVolume.h"
 
-#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <sys/stat.h>
 #include <thread>
 
 namespace velmora {
 
 namespace {
 
-class StopProgress final : public IProgress {
-public:
-    explicit StopProgress(const std::atomic<bool>& stop) : m_stop(stop) {}
-    void SetTotal(int) override {}
-    void Report(int) override {}
-    void ProcessMessages() override {}
-    bool StopRequested() const override { return m_stop.load(); }
-
-private:
-    const std::atomic<bool>& m_stop;
-};
-
-bool SameFile(const std::string& a, const std::string& b) {
-    struct stat sa {
-    }, sb{};
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
-
 // One file's loudness from one decode; nothing for a file that is not Layer III or fails.
 std::unique_ptr<LoudnessAnalyser> Measure(const std::string& path, const Settings& settings,
                                           const MessageTable& messages, IProgress& progress) {
     try {
-        const StreamInfo info = std::move(
-            OpenWithTailAnalysis(path, settings, messages, progress, {TailDecode::Skip}).info);
+        const StreamInfo info = Reopen(path, settings, messages, progress);
         const MpegHeader& first = info.firstHeader;
         if (first.layerId != kLayer3)
             return nullptr;
@@ -91,8 +67,9 @@ BatchAlbums MeasureAlbums(const std::vector<BatchInput>& inputs, const Settings&
         std::vector<std::jthread> threads;
         for (int t = 0; t < std::max(workers, 1); ++t)
             threads.emplace_back([&] {
-                StopProgress progress(stopping);
-                for (std::size_t i; !stopping && (i = next++) < paths.size();)
+                EnterBatchWorker(settings);
+                WorkerProgress progress(stopping, &stop);
+                for (std::size_t i; !progress.StopRequested() && (i = next++) < paths.size();)
                     measured[i] = Measure(paths[i], settings, messages, progress);
                 std::lock_guard lock(mutex);
                 ++finished;
@@ -100,7 +77,7 @@ BatchAlbums MeasureAlbums(const std::vector<BatchInput>& inputs, const Settings&
             });
         std::unique_lock lock(mutex);
         while (finished < threads.size()) {
-            changed.wait_for(lock, std::chrono::milliseconds(50));
+            changed.wait_for(lock, kIdleInterval);
             if (stop.load() || idle())
                 stopping = true;
         }

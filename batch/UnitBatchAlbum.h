@@ -41,8 +41,9 @@ private:
 };
 
 // With CheckBoxBatchVolumeNormalize and CheckBoxBatchAlbumGain: decodes the files of each folder
-// once (`workers` at a time; `refused` paths left out) and gives each folder the one loudness
-// step that brings its files, joined, nearest the loudness target under the true-peak ceiling.
+// once (`workers` at a time, at idle priority with CheckBoxBatchRunInIdlePriority; `refused`
+// paths left out) and gives each folder the one loudness step that brings its files, joined,
+// nearest the loudness target under the true-peak ceiling.
 // A file that cannot be measured is left out of its album (its own processing reports why).
 // `idle` is called about every 50 ms on the calling thread; true from it, or `stop`, ends the
 // measuring early (the albums then hold what was measured).

@@ -3,6 +3,7 @@
 #include "Progress.h"
 #include "UnitBatchAlbum.h"
 #include "UnitBatchLog.h"
+#include "UnitBatchWorker.h"
 #include "UnitCueParse.h"
 #include "UnitCueSplit.h"
 #include "UnitInfo.h"
@@ -30,18 +31,6 @@ namespace {
 std::int64_t SizeOf(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
-    struct stat sa {
-    }, sb{};
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
-
-StreamInfo Reopen(const std::string& path, const BatchFileContext& c, IProgress& progress) {
-    return std::move(
-        OpenWithTailAnalysis(path, c.settings, c.messages, progress, {TailDecode::Skip}).info);
 }
 
 struct Edit {
@@ -301,7 +290,7 @@ private:
     }
 
     bool Split() {
-        StreamInfo info = Reopen(m_r.savedPath, m_c, m_afterWrite);
+        StreamInfo info = Reopen(m_r.savedPath, m_c.settings, m_c.messages, m_afterWrite);
         SplitControls controls;
         controls.overwrite = m_c.overwriteTracks;
         controls.claims = m_c.trackClaims;
@@ -315,7 +304,7 @@ private:
     }
 
     bool Thumbnail() {
-        StreamInfo info = Reopen(m_r.savedPath, m_c, m_afterWrite);
+        StreamInfo info = Reopen(m_r.savedPath, m_c.settings, m_c.messages, m_afterWrite);
         const std::optional<TrimPoints> cut =
             ComputeThumbnailCut(info.firstHeader, info.frameCount, m_s);
         if (!cut)

@@ -1,7 +1,7 @@
 #include "UnitBatchRun.h"
 
-#include "Progress.h"
 #include "UnitBatchAlbum.h"
+#include "UnitBatchWorker.h"
 #include "UnitCueSplit.h"
 #include "UnitOptions.h"
 #include "VelmoraError.h"
@@ -22,24 +22,6 @@ namespace velmora {
 
 namespace {
 
-// A worker's progress: it shows nothing and pumps nothing; it only carries the batch's stop and
-// the face's own (a signal), which the worker sees at once.
-class WorkerProgress final : public IProgress {
-public:
-    WorkerProgress(const std::atomic<bool>& stop, const std::atomic<bool>* faceStop)
-        : m_stop(stop), m_faceStop(faceStop) {}
-    void SetTotal(int) override {}
-    void Report(int) override {}
-    void ProcessMessages() override {}
-    bool StopRequested() const override {
-        return m_stop.load() || (m_faceStop && m_faceStop->load());
-    }
-
-private:
-    const std::atomic<bool>& m_stop;
-    const std::atomic<bool>* m_faceStop;
-};
-
 // The files shared by the workers and the thread that delivers their reports in order.
 class Queue {
 public:
@@ -50,8 +32,7 @@ public:
           m_reports(inputs.size()), m_done(inputs.size(), false) {}
 
     void Work() {
-        if (m_settings.CheckBoxBatchRunInIdlePriority)
-            ApplyIdlePriority();
+        EnterBatchWorker(m_settings);
         WorkerProgress progress(m_stop, m_faceStop);
         while (true) {
             std::size_t i = 0;
@@ -168,8 +149,6 @@ struct LogWriter {
         }
     }
 };
-
-constexpr std::chrono::milliseconds kIdleInterval{50};
 
 // The cores this process may run on (a container or taskset may allow fewer than the machine has).
 int UsableCores() {
