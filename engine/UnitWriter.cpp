@@ -355,6 +355,9 @@ void UpdateModel(StreamInfo& info, const WriteParams& params, const writer::Layo
         const bool ape = hadApe && block.sourceOffset == info.apeOffset && tags.apeSize == 0;
         (ape ? tags.apeOffset : tags.lyrics3Offset) = block.outputOffset;
         (ape ? tags.apeSize : tags.lyrics3Size) = block.size;
+        // The block is copied byte for byte: its items are the ones read at the open.
+        if (ape)
+            tags.apeItems = info.apeItems;
     }
     static_cast<TagLayout&>(info) = std::move(tags);
     info.extraInfoPresent = layout.writeExtraInfo;

@@ -1,6 +1,8 @@
 #include "OpenHelpers.h"
 #include "ScanHelpers.h"
+#include "UnitApeTag.h"
 #include "UnitGain.h"
+#include "UnitGainTags.h"
 #include "UnitMP3.h"
 #include "UnitTags.h"
 #include "VelmoraError.h"
@@ -27,7 +29,7 @@ std::vector<std::uint8_t> TaggedSource(bool apeFirst = false, const std::string&
         if (k == 10 || k == 25)
             f.resize(f.size() + 77, 0x22);
     }
-    const auto lyrics = Lyrics3v2("la la la"), ape = ApeTag(100);
+    const auto lyrics = Lyrics3v2("la la la"), ape = test::ApeTag(100);
     Append(f, apeFirst ? ape : lyrics);
     Append(f, apeFirst ? lyrics : ape);
     Append(f, Id3v1("Title"));
@@ -555,6 +557,70 @@ TEST(WriterFaults, RefreshedModelKeepsTheIncompleteLastFrameApart) {
     EXPECT_EQ(Offsets(info), Offsets(fresh));
     EXPECT_EQ(info.frames[info.frameCount].length, fresh.frames[fresh.frameCount].length);
     EXPECT_EQ(PlanFor(info, s, {}).predictedSize, PlanFor(fresh, s, {}).predictedSize);
+}
+
+// A save in place as the editor makes it, recording the undo of a gain change; the writer must
+// produce exactly the size the plan predicted from the model.
+WriteResult SaveRecordingUndo(const std::string& path, StreamInfo& info, const Settings& s,
+                              const TrimPoints& trim, int gain) {
+    PlanOptions options;
+    options.gainSteps = gain;
+    options.recordGainUndo = true;
+    const OutputPlan plan = ComputeOutputPlan(info, trim, s, options).plan;
+    WriteParams p = MakeSaveParams(path, "", info, trim, plan, s, gain, 0, 0);
+    p.recordGainUndo = true;
+    NullProgress none;
+    const WriteResult r = WriteOutput(p, info, WriteContext{s, Messages(), false, true}, none);
+    EXPECT_EQ(r.outputSize, plan.predictedSize);
+    return r;
+}
+
+std::vector<std::string> ItemTexts(const StreamInfo& info) {
+    std::vector<std::string> texts;
+    if (info.apeItems)
+        for (const ApeItem& item : *info.apeItems)
+            texts.push_back(std::to_string(item.flags) + " " + item.key + "=" + item.value);
+    return texts;
+}
+
+// After an in-place save the model holds the APE items as a fresh analysis reads them, whether
+// or not the save changed the tag; a later gain change then predicts the undo item it adds.
+TEST(WriterFaults, RefreshedModelKeepsTheApeItems) {
+    const struct {
+        const char* name;
+        TrimPoints trim;
+        int gain;
+    } cases[] = {
+        {"trim only", {2, 3}, 0},
+        {"gain", {0, 0}, 2},
+        {"trim and gain", {1, 1}, -2},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        auto source = GainFrames(40);
+        Append(source,
+               RenderApeTag({{0, "REPLAYGAIN_TRACK_GAIN", "-3.00 dB"}, {0, "ARTIST", "b"}}));
+        Append(source, Id3v1("Title"));
+        WriteFile(dir.File("a.mp3"), source);
+        Settings s = NeutralSettings();
+        s.CheckBoxCloseAfterSave = false;
+        StreamInfo info = OpenFile(dir.File("a.mp3"), s);
+        ASSERT_TRUE(info.apeItems) << c.name;
+
+        const WriteResult r = SaveRecordingUndo(dir.File("a.mp3"), info, s, c.trim, c.gain);
+        ASSERT_EQ(r.windowAction, WindowAction::RefreshOpenFile) << c.name;
+        const StreamInfo fresh = OpenFile(dir.File("a.mp3"), s);
+        ASSERT_TRUE(fresh.apeItems) << c.name;
+        EXPECT_EQ(info.apeSize, fresh.apeSize) << c.name;
+        EXPECT_EQ(info.apeOffset, fresh.apeOffset) << c.name;
+        EXPECT_EQ(ItemTexts(info), ItemTexts(fresh)) << c.name;
+
+        // The next gain change, from the kept model: its undo item is in the prediction.
+        SaveRecordingUndo(dir.File("a.mp3"), info, s, {0, 0}, 3);
+        const auto undo = ReadGainUndo(ReadFile(dir.File("a.mp3")));
+        ASSERT_TRUE(undo) << c.name;
+        EXPECT_EQ(undo->left, -3 - c.gain) << c.name;
+    }
 }
 
 } // namespace
