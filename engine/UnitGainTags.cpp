@@ -200,23 +200,45 @@ void CorrectApeGainItems(ApeTag& tag, const GainTagChange& change,
     tag.Set(kUndoKey, FormatGainUndo({-change.steps, -change.steps, false}));
 }
 
-std::int64_t GainTagGrowth(const TagLayout& tags, bool tagKept, const GainTagChange& change) {
-    if (change.steps == 0 && change.set.empty())
+namespace {
+
+// The APE tag a gain `change` leaves: `tag`, the readable tag the file has, corrected, or a new
+// one; std::nullopt when there is none and the change needs none (`setInId3v2`: the `set` values
+// found room in the ID3v2 tag).
+std::optional<ApeTag> GainTagAfter(std::optional<ApeTag> tag, const GainTagChange& change,
+                                   bool setInId3v2, std::vector<std::string>& notes) {
+    const bool had = tag.has_value();
+    if (!had) {
+        if (!change.recordUndo && (change.set.empty() || setInId3v2))
+            return std::nullopt;
+        tag.emplace();
+    }
+    CorrectApeGainItems(*tag, change, notes);
+    // The measured values go where the file keeps its other tags: an APE tag it had, or the
+    // ID3v2 tag; without room there, a new APE tag.
+    if (had || !setInId3v2)
+        for (const GainTagValue& v : change.set)
+            tag->Set(v.key, v.value);
+    return tag;
+}
+
+} // namespace
+
+std::int64_t GainTagGrowth(const TagLayout& tags, bool tagKept, int steps, bool recordUndo) {
+    if (steps == 0)
         return 0;
     const bool hasTag = tagKept && tags.apeSize > 0;
-    // As KeepGainTagsTrue: a damaged tag is left alone, none is made without an item to hold.
+    // As KeepGainTagsTrue: a damaged tag is left alone.
     if (hasTag && !tags.apeItems)
         return 0;
-    if (!hasTag && !change.recordUndo && change.set.empty())
-        return 0;
-    ApeTag tag;
+    std::optional<ApeTag> tag;
     if (hasTag)
-        tag.items = *tags.apeItems;
+        tag.emplace().items = *tags.apeItems;
     std::vector<std::string> notes;
-    CorrectApeGainItems(tag, change, notes);
-    for (const GainTagValue& v : change.set)
-        tag.Set(v.key, v.value);
-    return static_cast<std::int64_t>(RenderApeTag(tag.items).size()) - (hasTag ? tags.apeSize : 0);
+    tag = GainTagAfter(std::move(tag), {steps, recordUndo, {}}, false, notes);
+    if (!tag)
+        return 0;
+    return static_cast<std::int64_t>(RenderApeTag(tag->items).size()) - (hasTag ? tags.apeSize : 0);
 }
 
 std::optional<GainUndo> ReadGainUndo(std::span<const std::uint8_t> file) {
@@ -276,17 +298,10 @@ GainTagOutcome KeepGainTagsTrue(const std::string& path, std::int64_t id3v2Start
         }
         start = ape->start;
         end = ape->end;
-    } else if (!change.recordUndo && (change.set.empty() || setInId3v2)) {
-        return outcome;
-    } else {
-        ape.emplace();
     }
-    CorrectApeGainItems(*ape, change, outcome.notes);
-    // The measured values go where the file keeps its other tags: an APE tag it had, or the
-    // ID3v2 tag; without room there, a new APE tag.
-    if (tags.ape || !setInId3v2)
-        for (const GainTagValue& v : change.set)
-            ape->Set(v.key, v.value);
+    ape = GainTagAfter(std::move(ape), change, setInId3v2, outcome.notes);
+    if (!ape)
+        return outcome;
 
     std::vector<std::uint8_t> tail = RenderApeTag(ape->items);
     tail.insert(tail.end(), bytes.begin() + end, bytes.end());

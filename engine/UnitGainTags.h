@@ -77,10 +77,10 @@ GainTagOutcome KeepGainTagsTrue(const std::string& path, std::int64_t id3v2Start
                                 std::int64_t id3v2Size, const GainTagChange& change,
                                 const FileIdentity* keepTimes = nullptr);
 
-// The bytes a gain `change` adds to (or takes from) the APE tag of a file laid out as `tags`,
-// the tag written by a save that keeps it (`tagKept`) or leaves it out: its corrected values,
-// its undo item, or a new tag. 0 when the change leaves the tag alone.
-std::int64_t GainTagGrowth(const TagLayout& tags, bool tagKept, const GainTagChange& change);
+// The bytes a gain change of `steps` adds to (or takes from) the APE tag of a file laid out as
+// `tags`, the tag written by a save that keeps it (`tagKept`) or leaves it out: its corrected
+// values, its undo item (`recordUndo`), or a new tag. 0 when the change leaves the tag alone.
+std::int64_t GainTagGrowth(const TagLayout& tags, bool tagKept, int steps, bool recordUndo);
 
 // The MP3GAIN_UNDO item of the file's APE tag: std::nullopt when there is none; throws
 // VelmoraError when the tag or the item is damaged.

@@ -78,8 +78,8 @@ OutputPlanDisplay ComputeOutputPlan(const StreamInfo& info, const TrimPoints& tr
         size += info.apeSize + info.lyrics3Size;
     if (!outputIsWav && settings.CheckBoxKeepID3v2 && tagsKept)
         size += info.id3v2.tagSize;
-    size += GainTagGrowth(info, tagsKept,
-                          {options.gainSteps, options.recordGainUndo && !outputIsWav, {}});
+    size +=
+        GainTagGrowth(info, tagsKept, options.gainSteps, options.recordGainUndo && !outputIsWav);
     plan.predictedSize = size;
     plan.bytesSaved = info.sourceSize - size;
 
