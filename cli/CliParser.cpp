@@ -203,9 +203,11 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
     std::string topic;
     const std::unique_ptr<CLI::App> app = MakeApp(outcome.line, version, topic);
     std::vector<std::string> reversed;
+    // Arguments after the first "--" are names, whatever they look like.
+    const auto optionsEnd = std::find(args.begin(), args.end(), "--");
     for (auto it = args.rbegin(); it != args.rend(); ++it) {
         // "--name=" gives the empty value, as getopt does (CLI11 would take the next argument).
-        const bool optionsEnded = std::find(args.begin(), it.base() - 1, "--") != it.base() - 1;
+        const bool optionsEnded = it.base() - 1 > optionsEnd;
         if (!optionsEnded && it->size() > 3 && it->starts_with("--") && it->back() == '=' &&
             it->find('=') == it->size() - 1) {
             reversed.push_back("");
