@@ -7,7 +7,6 @@
 
 #include "UnitCueSheet.h"
 #include "UnitSilence.h"
-#include "UnitUtf8.h"
 
 #include <ostream>
 

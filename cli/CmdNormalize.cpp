@@ -15,7 +15,6 @@
 #include "Unit_MP3_RIFF.h"
 #include "VelmoraError.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -46,9 +45,7 @@ NormalizeRecord Analyse(const std::string& path, const CliContext& ctx) {
     progress.SetLabel("measuring " + BaseName(path));
     const StreamInfo& info = r.info;
     const MpegHeader& first = info.firstHeader;
-    r.loudness = std::make_unique<LoudnessAnalyser>(static_cast<int>(first.sampleRate),
-                                                    first.channelMode == kMono ? 1 : 2,
-                                                    1 / kAnalysisPcmScale);
+    r.loudness = std::make_unique<LoudnessAnalyser>(LoudnessAnalyser::ForAnalysis(first));
     IVolumeAnalyser* analysers[] = {r.loudness.get()};
     const VolumeAnalysis analysis = AnalyseVolume(
         path, info, 0, info.frameCount, VolumeScope::Levels, ctx.messages, progress, analysers);
