@@ -237,6 +237,8 @@ private:
     void ShowLoudness(const velmora::LoudnessGain& loudness);
     // The amplification a save applies (Layer III only): its tags change the saved size too.
     int GainStepsToSave() const;
+    // How the space display and the save plan the output (without the locale's separator).
+    velmora::PlanOptions SavePlanOptions(bool outputIsWav) const;
     // Auto's loudness measurement, when it describes the frames a save of `trim` copies.
     std::optional<velmora::WriteParams::Loudness>
     AutoLoudnessFor(const velmora::TrimPoints& trim) const;

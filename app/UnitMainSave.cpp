@@ -135,15 +135,13 @@ void TFormMain::MenuSaveAsClick() {
 // Runs the writer for Save (outputPath empty) or Save As and applies the window action it returns.
 void TFormMain::WriteEdited(const std::string& outputPath, const TrimPoints& trim,
                             bool outputIsWav) {
-    const OutputPlanDisplay display = ComputeOutputPlan(
-        *m_info, trim, m_settings,
-        {.tagsKept = m_tagsKept ? TagsKept::Yes : TagsKept::No, .outputIsWav = outputIsWav});
+    const OutputPlanDisplay display =
+        ComputeOutputPlan(*m_info, trim, m_settings, SavePlanOptions(outputIsWav));
     // Volume and fades apply to Layer III only.
-    const bool layer3 = m_info->firstHeader.layerId == 1;
-    WriteParams params =
-        MakeSaveParams(SourcePath(), outputPath, *m_info, trim, display.plan, m_settings,
-                       layer3 ? TrackBarAmplification->value() : 0,
-                       layer3 ? TrackBarFadeIn->value() : 0, layer3 ? TrackBarFadeOut->value() : 0);
+    const bool layer3 = m_info->firstHeader.layerId == kLayer3;
+    WriteParams params = MakeSaveParams(
+        SourcePath(), outputPath, *m_info, trim, display.plan, m_settings, GainStepsToSave(),
+        layer3 ? TrackBarFadeIn->value() : 0, layer3 ? TrackBarFadeOut->value() : 0);
     params.recordGainUndo = true;
     params.measuredLoudness = AutoLoudnessFor(trim);
     const WriteContext context{m_settings, m_messages, outputIsWav, m_tagsKept};

@@ -114,12 +114,10 @@ void TFormMain::UpdateDiskSpaceSavingDisplay() {
     // A typed count not yet committed can remove more than there is: no plan for that.
     if (trim.beginFrames + trim.endFrames > m_info->frameCount)
         trim = {-1, -1};
-    m_plan = ComputeOutputPlan(*m_info, trim, m_settings,
-                               {.tagsKept = m_tagsKept ? TagsKept::Yes : TagsKept::No,
-                                .outputIsWav = CurrentOutputIsWav(),
-                                .decimalSeparator = QLocale::system().decimalPoint().toStdString(),
-                                .gainSteps = GainStepsToSave(),
-                                .recordGainUndo = true});
+    const std::string separator = QLocale::system().decimalPoint().toStdString();
+    PlanOptions options = SavePlanOptions(CurrentOutputIsWav());
+    options.decimalSeparator = separator;
+    m_plan = ComputeOutputPlan(*m_info, trim, m_settings, options);
     LabelSpaceSaved->setText(QString::fromStdString(m_plan.LabelSpaceSaved));
     LabelTimeRemain->setText(QString::fromStdString(m_plan.LabelTimeRemain));
 }

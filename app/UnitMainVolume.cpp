@@ -78,8 +78,7 @@ void TFormMain::ButtonAutoVolumeClick() {
         m_stopRequested = false;
         QtProgress progress(ProgressBar, m_stopRequested);
         const MpegHeader& first = m_info->firstHeader;
-        LoudnessAnalyser analyser(static_cast<int>(first.sampleRate),
-                                  first.channelMode == kMono ? 1 : 2, 1 / kAnalysisPcmScale);
+        LoudnessAnalyser analyser = LoudnessAnalyser::ForAnalysis(first);
         TWaveformAutoRun waveform(*m_waveformPanel, trim->beginFrames);
         IVolumeAnalyser* analysers[] = {&analyser, &waveform};
         const VolumeAnalysis analysis = AnalyseVolume(
@@ -108,6 +107,13 @@ void TFormMain::ButtonAutoVolumeClick() {
 
 int TFormMain::GainStepsToSave() const {
     return m_info && m_info->firstHeader.layerId == kLayer3 ? TrackBarAmplification->value() : 0;
+}
+
+PlanOptions TFormMain::SavePlanOptions(bool outputIsWav) const {
+    return {.tagsKept = m_tagsKept ? TagsKept::Yes : TagsKept::No,
+            .outputIsWav = outputIsWav,
+            .gainSteps = GainStepsToSave(),
+            .recordGainUndo = true};
 }
 
 std::optional<WriteParams::Loudness> TFormMain::AutoLoudnessFor(const TrimPoints& trim) const {
