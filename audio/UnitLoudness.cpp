@@ -1,6 +1,8 @@
 #include "UnitLoudness.h"
 
+#include "UnitMP3.h"
 #include "UnitR128.h"
+#include "UnitVolume.h"
 #include "VelmoraError.h"
 
 #include <algorithm>
@@ -31,6 +33,11 @@ LoudnessAnalyser::LoudnessAnalyser(int sampleRate, int channels, double pcmScale
                            " channels at " + std::to_string(sampleRate) + " Hz)");
     m_state = std::make_unique<State>(
         State{R128Meter(sampleRate, channels, static_cast<float>(pcmScale / 32768.0))});
+}
+
+LoudnessAnalyser LoudnessAnalyser::ForAnalysis(const MpegHeader& first) {
+    return LoudnessAnalyser(static_cast<int>(first.sampleRate), first.channelMode == kMono ? 1 : 2,
+                            1 / kAnalysisPcmScale);
 }
 
 LoudnessAnalyser::~LoudnessAnalyser() = default;

@@ -10,6 +10,8 @@
 namespace velmora {
 
 // One measurement fed by the volume analysis's decode: 16-bit interleaved PCM, frame by frame.
+struct MpegHeader;
+
 class IVolumeAnalyser {
 public:
     virtual ~IVolumeAnalyser() = default;
@@ -40,6 +42,9 @@ public:
 
     // The files measured as one programme, in the order given (album mode).
     static LoudnessResult Joined(std::span<const LoudnessAnalyser* const> parts);
+    // A meter of the volume analysis's decode of the stream that `first` begins: its rate, its
+    // channels and its scale.
+    static LoudnessAnalyser ForAnalysis(const MpegHeader& first);
 
 private:
     struct State;

@@ -23,9 +23,7 @@ std::unique_ptr<LoudnessAnalyser> Measure(const std::string& path, const Setting
         const MpegHeader& first = info.firstHeader;
         if (first.layerId != kLayer3)
             return nullptr;
-        auto analyser = std::make_unique<LoudnessAnalyser>(static_cast<int>(first.sampleRate),
-                                                           first.channelMode == kMono ? 1 : 2,
-                                                           1 / kAnalysisPcmScale);
+        auto analyser = std::make_unique<LoudnessAnalyser>(LoudnessAnalyser::ForAnalysis(first));
         IVolumeAnalyser* analysers[] = {analyser.get()};
         AnalyseVolume(path, info, 0, info.frameCount, VolumeScope::EnergiesOnly, messages, progress,
                       analysers);

@@ -162,8 +162,7 @@ private:
         m_r.frames = info.frameCount;
         m_r.lengthSamples = info.frameCount * SamplesPerFrame(first);
         m_r.bitrateKbps = info.IsVbr() ? 0 : first.bitrateKbps;
-        const std::int64_t ms = FramesToMilliseconds(first, info.frameCount);
-        m_r.averageBitrateKbps = ms > 0 ? static_cast<double>(info.sourceSize) * 8.0 / ms : 0.0;
+        m_r.averageBitrateKbps = AverageBitrateKbps(info);
         m_r.missingHeaders = info.missingHeaderCount;
         m_r.abruptEnding = info.abruptEnding;
     }
@@ -214,8 +213,7 @@ private:
         if (const std::optional<int> album = AlbumGain(edit))
             return *album;
         const MpegHeader& first = info.firstHeader;
-        LoudnessAnalyser analyser(static_cast<int>(first.sampleRate),
-                                  first.channelMode == kMono ? 1 : 2, 1 / kAnalysisPcmScale);
+        LoudnessAnalyser analyser = LoudnessAnalyser::ForAnalysis(first);
         IVolumeAnalyser* analysers[] = {&analyser};
         const VolumeAnalysis analysis =
             AnalyseVolume(m_r.path, info, 0, info.frameCount, VolumeScope::Levels, m_c.messages,

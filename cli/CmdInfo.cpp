@@ -64,8 +64,7 @@ OpenResult Open(const std::string& path, const CliContext& ctx, IProgress& progr
         return OpenWithTailAnalysis(path, ctx.settings, ctx.messages, progress);
     const TailAnalysis wholeFile = [&](StreamInfo& info, std::int64_t, std::int64_t end) {
         const MpegHeader& first = info.firstHeader;
-        LoudnessAnalyser analyser(static_cast<int>(first.sampleRate),
-                                  first.channelMode == kMono ? 1 : 2, 1 / kAnalysisPcmScale);
+        LoudnessAnalyser analyser = LoudnessAnalyser::ForAnalysis(first);
         IVolumeAnalyser* analysers[] = {&analyser};
         StoreEnergies(AnalyseVolume(path, info, 0, end, VolumeScope::EnergiesOnly, ctx.messages,
                                     progress, analysers),
@@ -108,8 +107,7 @@ void DescribeStream(InfoRecord& r, const StreamInfo& info) {
         r.bitrateKbps = AverageBitrate(info);
         r.bitrateIsAverage = true;
     }
-    const std::int64_t ms = FramesToMilliseconds(first, info.frameCount);
-    r.averageBitrateKbps = ms > 0 ? static_cast<double>(info.sourceSize) * 8.0 / ms : 0.0;
+    r.averageBitrateKbps = AverageBitrateKbps(info);
 }
 
 void DescribeDamage(InfoRecord& r, const StreamInfo& info) {

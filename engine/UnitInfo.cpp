@@ -34,11 +34,13 @@ constexpr BitGroup kInconsistencies[] = {
 
 } // namespace
 
-std::string AverageBitrateText(const StreamInfo& info, std::string_view decimalSeparator) {
+double AverageBitrateKbps(const StreamInfo& info) {
     const std::int64_t ms = FramesToMilliseconds(info.firstHeader, info.frameCount);
-    const double kbps =
-        ms > 0 ? static_cast<double>(info.sourceSize) * 8.0 / static_cast<double>(ms) : 0.0;
-    return FormatOneDecimal(kbps, decimalSeparator) + " Kbps";
+    return ms > 0 ? static_cast<double>(info.sourceSize) * 8.0 / static_cast<double>(ms) : 0.0;
+}
+
+std::string AverageBitrateText(const StreamInfo& info, std::string_view decimalSeparator) {
+    return FormatOneDecimal(AverageBitrateKbps(info), decimalSeparator) + " Kbps";
 }
 
 namespace {

@@ -67,7 +67,9 @@ InformationTexts BuildInformationTexts(const StreamInfo& info, TagsKept tagsKept
 // none do.
 std::vector<std::string> InconsistentHeaderFields(const StreamInfo& info);
 
-// The average bitrate in kbit/s over the whole file, as the "Frames" page shows it.
+// The average bitrate in kbit/s over the whole file (0 for no length), and as the "Frames"
+// page shows it.
+double AverageBitrateKbps(const StreamInfo& info);
 std::string AverageBitrateText(const StreamInfo& info, std::string_view decimalSeparator);
 
 } // namespace velmora
