@@ -191,7 +191,6 @@ void TWaveformView::PaintWave(QPainter& painter, int columns, int height) const 
     const auto count = static_cast<std::size_t>(columns);
     if (m_columns.size() != count || m_columnsFirst != m_first || m_columnsSpan != m_span) {
         m_columns.assign(count, {});
-        m_columnRead.assign(count, false);
         m_columnsFirst = m_first;
         m_columnsSpan = m_span;
     }
@@ -201,10 +200,9 @@ void TWaveformView::PaintWave(QPainter& painter, int columns, int height) const 
         if (first >= m_frames)
             break;
         const auto at = static_cast<std::size_t>(c);
-        if (!m_columnRead[at] || !m_columns[at].refined) {
+        // A column is read again until every frame in it is decoded.
+        if (!m_columns[at].refined)
             m_columns[at] = m_data->Column(first, std::min(last, m_frames));
-            m_columnRead[at] = true;
-        }
         const WaveColumn column = m_columns[at];
         if (column.up <= 0 && column.down <= 0)
             continue;

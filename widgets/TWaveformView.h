@@ -114,7 +114,6 @@ private:
     std::function<QString(std::int64_t)> m_timeText;
     // The columns last read: a column whose frames are all decoded never changes again.
     mutable std::vector<WaveColumn> m_columns;
-    mutable std::vector<bool> m_columnRead;
     mutable std::int64_t m_columnsFirst = -1;
     mutable std::int64_t m_columnsSpan = -1;
     QString m_beginHint = QStringLiteral("Begin: %1");
