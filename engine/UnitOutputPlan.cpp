@@ -78,8 +78,9 @@ OutputPlanDisplay ComputeOutputPlan(const StreamInfo& info, const TrimPoints& tr
         size += info.apeSize + info.lyrics3Size;
     if (!outputIsWav && settings.CheckBoxKeepID3v2 && tagsKept)
         size += info.id3v2.tagSize;
-    size +=
-        GainTagGrowth(info, tagsKept, options.gainSteps, options.recordGainUndo && !outputIsWav);
+    // Without a kept frame the gain changes nothing, and the writer records nothing.
+    const int gainSteps = n > b ? options.gainSteps : 0;
+    size += GainTagGrowth(info, tagsKept, gainSteps, options.recordGainUndo && !outputIsWav);
     plan.predictedSize = size;
     plan.bytesSaved = info.sourceSize - size;
 

@@ -562,12 +562,12 @@ TEST(WriterFaults, RefreshedModelKeepsTheIncompleteLastFrameApart) {
 // A save in place as the editor makes it, recording the undo of a gain change; the writer must
 // produce exactly the size the plan predicted from the model.
 WriteResult SaveRecordingUndo(const std::string& path, StreamInfo& info, const Settings& s,
-                              const TrimPoints& trim, int gain) {
+                              const TrimPoints& trim, int gain, const std::string& output = "") {
     PlanOptions options;
     options.gainSteps = gain;
     options.recordGainUndo = true;
     const OutputPlan plan = ComputeOutputPlan(info, trim, s, options).plan;
-    WriteParams p = MakeSaveParams(path, "", info, trim, plan, s, gain, 0, 0);
+    WriteParams p = MakeSaveParams(path, output, info, trim, plan, s, gain, 0, 0);
     p.recordGainUndo = true;
     NullProgress none;
     const WriteResult r = WriteOutput(p, info, WriteContext{s, Messages(), false, true}, none);
@@ -620,6 +620,34 @@ TEST(WriterFaults, RefreshedModelKeepsTheApeItems) {
         const auto undo = ReadGainUndo(ReadFile(dir.File("a.mp3")));
         ASSERT_TRUE(undo) << c.name;
         EXPECT_EQ(undo->left, -3 - c.gain) << c.name;
+    }
+}
+
+// A save that keeps no frame changes no gain: it succeeds, records no undo and writes the size
+// planned, whether the output is then empty or holds only the kept tags, in place and as a new
+// file.
+TEST(WriterFaults, AGainOnNoKeptFrameRecordsNothing) {
+    for (const bool tagged : {false, true}) {
+        for (const bool inPlace : {false, true}) {
+            const std::string name =
+                std::string(tagged ? "tagged" : "bare") + (inPlace ? ", in place" : ", save as");
+            TempDir dir;
+            auto source = GainFrames(10);
+            if (tagged)
+                Append(source, RenderApeTag({{0, "ARTIST", "b"}}));
+            WriteFile(dir.File("a.mp3"), source);
+            Settings s = NeutralSettings();
+            s.CheckBoxCloseAfterSave = false;
+            StreamInfo info = OpenFile(dir.File("a.mp3"), s);
+            const std::string out = inPlace ? dir.File("a.mp3") : dir.File("b.mp3");
+            const WriteResult r =
+                SaveRecordingUndo(dir.File("a.mp3"), info, s, {4, 6}, 2, inPlace ? "" : out);
+            EXPECT_EQ(r.gainSteps, 0) << name;
+            const auto bytes = ReadFile(out);
+            EXPECT_EQ(bytes.size(), tagged ? RenderApeTag({{0, "ARTIST", "b"}}).size() : 0u)
+                << name;
+            EXPECT_FALSE(ReadGainUndo(bytes)) << name;
+        }
     }
 }
 
