@@ -269,8 +269,7 @@ int Run(CliContext& ctx, const SaveArgs& a, std::ostream& out, std::ostream& err
     if (inPlace)
         out << ", " << display.plan.bytesSaved << " bytes saved";
     out << "\n";
-    // A save that keeps no frame has no gain to change: nothing was limited.
-    if (result.gainSteps != planned.gain && params.frameCount > 0)
+    if (result.gainSteps != AppliedGainSteps(info, params.frameCount, planned.gain))
         err << "velmora-cli: warning: the gain was limited to " << result.gainSteps
             << " steps: more would take a frame's global_gain to its end, where no undo could "
                "bring it back\n";

@@ -23,6 +23,10 @@ std::string FormatOneDecimal(double value, std::string_view decimalSeparator) {
     return out;
 }
 
+int AppliedGainSteps(const StreamInfo& info, std::int64_t keptFrames, int steps) {
+    return info.firstHeader.layerId == kLayer3 && keptFrames > 0 ? steps : 0;
+}
+
 OutputPlanDisplay ComputeOutputPlan(const StreamInfo& info, const TrimPoints& trim,
                                     const Settings& settings, const PlanOptions& options) {
     const bool tagsKept = options.tagsKept == TagsKept::Yes;
@@ -78,9 +82,8 @@ OutputPlanDisplay ComputeOutputPlan(const StreamInfo& info, const TrimPoints& tr
         size += info.apeSize + info.lyrics3Size;
     if (!outputIsWav && settings.CheckBoxKeepID3v2 && tagsKept)
         size += info.id3v2.tagSize;
-    // Without a kept frame the gain changes nothing, and the writer records nothing.
-    const int gainSteps = n > b ? options.gainSteps : 0;
-    size += GainTagGrowth(info, tagsKept, gainSteps, options.recordGainUndo && !outputIsWav);
+    size += GainTagGrowth(info, tagsKept, AppliedGainSteps(info, n - b, options.gainSteps),
+                          options.recordGainUndo && !outputIsWav);
     plan.predictedSize = size;
     plan.bytesSaved = info.sourceSize - size;
 

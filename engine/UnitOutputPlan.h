@@ -42,6 +42,10 @@ struct PlanOptions {
     bool recordGainUndo = false;             // WriteParams::recordGainUndo
 };
 
+// The gain steps a save of `keptFrames` frames of `info` applies: none where the stream has no
+// Layer III gain fields or the save keeps no frame, and no tag may then record a change.
+int AppliedGainSteps(const StreamInfo& info, std::int64_t keptFrames, int steps);
+
 // The output plan for `trim` on the open file.
 OutputPlanDisplay ComputeOutputPlan(const StreamInfo& info, const TrimPoints& trim,
                                     const Settings& settings, const PlanOptions& options);

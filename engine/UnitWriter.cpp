@@ -113,10 +113,9 @@ Layout ComputeLayout(const WriteParams& params, const StreamInfo& info,
                    "UnitWriter");
     VELMORA_ASSERT(params.silenceBeginFrames >= 0 && params.silenceEndFrames >= 0, "UnitWriter");
 
-    // Gain fields exist only in Layer III side information. A save that keeps no frame changes
-    // no gain, and no tag may record that it did.
+    // Gain fields exist only in Layer III side information.
     const bool layer3 = info.firstHeader.layerId == kLayer3;
-    layout.gainSteps = layer3 && params.frameCount > 0 ? params.gainSteps : 0;
+    layout.gainSteps = AppliedGainSteps(info, params.frameCount, params.gainSteps);
     layout.fades = {layer3 ? params.fadeInIndex : 0, layer3 ? params.fadeOutIndex : 0,
                     params.fadeSpan, params.frameCount, settings.ComboBoxFadeDepth};
 
