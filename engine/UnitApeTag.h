@@ -14,6 +14,8 @@ struct ApeItem {
     std::uint32_t flags = 0; // 0: UTF-8 text, read-write
     std::string key;
     std::string value;
+
+    bool operator==(const ApeItem&) const = default;
 };
 
 // The 32-byte APE header and footer.

@@ -203,8 +203,9 @@ void CorrectApeGainItems(ApeTag& tag, const GainTagChange& change,
 namespace {
 
 // The APE tag a gain `change` leaves: `tag`, the readable tag the file has, corrected, or a new
-// one; std::nullopt when there is none and the change needs none (`setInId3v2`: the `set` values
-// found room in the ID3v2 tag).
+// one; std::nullopt when the file keeps the tag it has (none, or one whose items the change
+// leaves as they are: its bytes stay as they stand) (`setInId3v2`: the `set` values found room
+// in the ID3v2 tag).
 std::optional<ApeTag> GainTagAfter(std::optional<ApeTag> tag, const GainTagChange& change,
                                    bool setInId3v2, std::vector<std::string>& notes) {
     const bool had = tag.has_value();
@@ -213,12 +214,15 @@ std::optional<ApeTag> GainTagAfter(std::optional<ApeTag> tag, const GainTagChang
             return std::nullopt;
         tag.emplace();
     }
+    const std::vector<ApeItem> before = tag->items;
     CorrectApeGainItems(*tag, change, notes);
     // The measured values go where the file keeps its other tags: an APE tag it had, or the
     // ID3v2 tag; without room there, a new APE tag.
     if (had || !setInId3v2)
         for (const GainTagValue& v : change.set)
             tag->Set(v.key, v.value);
+    if (had && tag->items == before)
+        return std::nullopt;
     return tag;
 }
 

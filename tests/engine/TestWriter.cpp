@@ -651,5 +651,41 @@ TEST(WriterFaults, AGainOnNoKeptFrameRecordsNothing) {
     }
 }
 
+// A gain change that alters none of the APE tag's items (no undo recorded, no gain items in it)
+// leaves the tag's bytes as they stand: a footer-only tag keeps its layout, an empty one with
+// room after its footer stays, and the plan predicts that size.
+TEST(WriterFaults, AnApeTagTheGainLeavesAloneKeepsItsBytes) {
+    auto footerOnly = RenderApeTag({{0, "ARTIST", "b"}});
+    footerOnly.erase(footerOnly.begin(), footerOnly.begin() + ApeFooter::kSize);
+    footerOnly[footerOnly.size() - ApeFooter::kSize + ApeFooter::kFlagsOffset + 3] &= 0x7F;
+    // An empty tag as another tool writes it: no item, its footer claiming room before it.
+    auto empty = RenderApeTag({{0, "A", "b"}});
+    empty.erase(empty.begin(), empty.end() - ApeFooter::kSize);
+    empty.insert(empty.begin(), 100, 0x55);
+    empty[100 + ApeFooter::kItemCountOffset] = 0;
+    empty[100 + ApeFooter::kTagSizeOffset] = 100 + ApeFooter::kSize;
+    empty[100 + ApeFooter::kFlagsOffset + 3] = 0;
+    for (const auto& [name, tag] : {std::pair{"footer only", footerOnly}, {"no item", empty}}) {
+        TempDir dir;
+        auto source = GainFrames(20);
+        Append(source, tag);
+        WriteFile(dir.File("a.mp3"), source);
+        const Settings s = NeutralSettings();
+        StreamInfo info = OpenFile(dir.File("a.mp3"), s);
+        ASSERT_EQ(info.apeSize, static_cast<std::int64_t>(tag.size())) << name;
+        PlanOptions options;
+        options.gainSteps = 2;
+        const OutputPlan plan = ComputeOutputPlan(info, {}, s, options).plan;
+        const WriteParams p =
+            MakeSaveParams(dir.File("a.mp3"), dir.File("b.mp3"), info, {}, plan, s, 2, 0, 0);
+        NullProgress none;
+        const WriteResult r = WriteOutput(p, info, WriteContext{s, Messages(), false, true}, none);
+        const auto out = ReadFile(dir.File("b.mp3"));
+        EXPECT_EQ(r.outputSize, plan.predictedSize) << name;
+        ASSERT_EQ(out.size(), source.size()) << name;
+        EXPECT_TRUE(std::equal(tag.begin(), tag.end(), out.end() - tag.size())) << name;
+    }
+}
+
 } // namespace
 } // namespace velmora
