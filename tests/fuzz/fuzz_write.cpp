@@ -7,6 +7,7 @@
 #include "UnitOpen.h"
 #include "UnitOptions.h"
 #include "UnitOutputPlan.h"
+#include "UnitTags.h"
 #include "UnitWriter.h"
 #include "UnitXing.h"
 #include "VelmoraError.h"
@@ -451,7 +452,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         again = OpenSourceFile(scratch.output, reopen, messages, progress, {});
     } catch (const VelmoraError&) {
-        Fail();
+        // Audio that ends in what looks like a tag's end, now that it stands at the file's end,
+        // is taken for the tag; frames swallowed by it may leave too few to accept.
+        const TrailingTags t = DetectTrailingTags(out);
+        Check(t.id3v1Size != expected.id3v1 || t.ape.size != expected.ape ||
+              t.lyrics3.size != expected.lyrics3);
+        return 0;
     }
     const StreamInfo& a = again.info;
     // What the writer put at the ends is found again.
