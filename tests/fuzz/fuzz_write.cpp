@@ -463,12 +463,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // What the writer put at the ends is found again.
     Check(a.riffHeaderSize == (knobs.wav ? 58 : 0));
     Check(a.id3v2.tagSize == expected.id3v2);
-    Check(expected.extraInfo == 0 || a.extraInfoPresent);
     Check(expected.id3v1 == 0 || a.id3v1Size == 128);
     // Audio that merely looks like a tag or an extra-info frame, now that it stands at an end,
-    // is taken for one; the count says nothing then.
-    if (a.id3v1Size != expected.id3v1 || a.apeSize != expected.ape ||
-        a.lyrics3Size != expected.lyrics3 || a.extraInfoPresent != (expected.extraInfo > 0))
+    // is taken for one; the count says nothing then, nor whether the open kept to the first
+    // frames (a tag that swallowed frames can make it look for a stream further on).
+    const bool tagsAsWritten = a.id3v1Size == expected.id3v1 && a.apeSize == expected.ape &&
+                               a.lyrics3Size == expected.lyrics3;
+    Check(!tagsAsWritten || expected.extraInfo == 0 || a.extraInfoPresent);
+    if (!tagsAsWritten || a.extraInfoPresent != (expected.extraInfo > 0))
         return 0;
     Check(a.frameCount == plan.outputFrames);
     Check(a.frames[0].offset == expected.firstFrame);
