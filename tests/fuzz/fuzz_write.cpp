@@ -227,7 +227,11 @@ Expected CheckAssembly(std::span<const std::uint8_t> out, std::span<const std::u
         at = 58;
     } else if (s.CheckBoxKeepID3v2 && knobs.tagsKept && info.id3v2.tagSize > 0) {
         const std::int64_t size = info.id3v2.tagSize;
-        for (std::int64_t i = 0; i < size; ++i) {
+        // A tag with chapters is the writer's own: they move with the cut (their own tests
+        // check how), and it keeps its size.
+        const bool chapters = !info.id3v2.chapterTag.empty();
+        Check(std::memcmp(out.data() + at, "ID3", 3) == 0);
+        for (std::int64_t i = 0; i < size && !chapters; ++i) {
             const bool lengthValue = info.id3v2.tlenLength > 0 && i >= info.id3v2.tlenOffset &&
                                      i < info.id3v2.tlenOffset + info.id3v2.tlenLength;
             Check(lengthValue || out[at + i] == src[info.riffHeaderSize + i]);
